@@ -1,0 +1,79 @@
+#pragma once
+// The one road to the meter: binding the transport library, the command/reply exchange
+// with its status codes and exchange lock, the session, identification, settings refresh
+// and the read of one stored measurement.
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "link/Status.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Handle.h"
+#include "settings/MeterSettings.h"
+
+namespace tessera::link {
+
+inline constexpr std::uint32_t kReplyCapacity = 300;
+inline constexpr const char* kExchangeLockName = "DeviceChangeEvent";
+inline constexpr const char* kTransportLibrary = "Bulklink";
+
+// The transport library's OpenUSBBulkFile: pipe number -> handle or all bits set.
+using OpenPipeFn = platform::Handle(TESSERA_STDCALL*)(std::int32_t pipe);
+
+// A caller's reply area: the 300 bytes of capacity plus one byte that always stays zero,
+// so a reply that fills the whole capacity still ends in a terminator for the decoder.
+struct Reply {
+    std::array<char, kReplyCapacity + 1> bytes{};
+    std::uint32_t length = 0;
+    std::string_view Text() const { return {bytes.data(), length}; }
+    const char* CStr() const { return bytes.data(); }
+};
+
+class Link {
+public:
+    explicit Link(std::string lockName = kExchangeLockName);
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    // Loads the transport library by name (program directory first) and finds OpenUSBBulkFile.
+    bool BindTransport();
+    bool BindTransportPath(const std::string& libraryPath);
+    // Tests and tools may supply the open function directly.
+    void BindOpenFunction(OpenPipeFn open);
+    void UnbindTransport();
+    bool Bound() const { return open_ != nullptr; }
+
+    // One exchange: capacity in, bytes delivered out. See Status.h for the answers.
+    Status Exchange(const char* command, std::uint32_t length, char* reply, std::uint32_t* replyLength);
+    // The same with a Reply area (cleared, capacity 300).
+    Status Exchange(std::string_view command, Reply& reply);
+    // Repeats at once while the answer is busy (and, when asked, while it is "repeat").
+    Status ExchangeRepeating(std::string_view command, Reply& reply, bool alsoOnRepeat = false);
+
+    bool OpenSession();
+    void CloseSession();
+    bool SessionOpen() const;
+
+    Status Identify(settings::MeterSettings& record);
+    Status RefreshSettings();
+    Status ReadMemoryEntry(settings::MeterSettings& record, unsigned index);
+
+    // The meter's settings last read; all zero while no meter is known.
+    const settings::MeterSettings& CurrentSettings() const { return current_; }
+
+private:
+    std::string lockName_;
+    platform::DynamicLibrary library_;
+    OpenPipeFn open_ = nullptr;
+    platform::Handle commandPipe_ = platform::kInvalidHandle;
+    platform::Handle replyPipe_ = platform::kInvalidHandle;
+    settings::MeterSettings current_{};
+};
+
+// The process-wide link the program and its pages share.
+Link& TheLink();
+
+}  // namespace tessera::link
