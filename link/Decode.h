@@ -17,6 +17,13 @@ ReplyFields SplitReply(std::string_view reply);
 // Decodes a "MEAS?" / "DATA? %d" reply into fields 1..13 of the record (memMode untouched).
 void DecodeReply(std::string_view reply, settings::MeterSettings& record, bool rounding);
 
+// A number read from the longest valid leading part of a text (optional blanks and sign);
+// no number gives 0. Independent of the process locale.
+double ReadLeadingNumber(std::string_view text);
+// An integer read from the leading part of a text (optional blanks and sign, then digits);
+// no digits give 0. Digits beyond what fits wrap around like the 8-bit range field does.
+long long ReadLeadingInteger(std::string_view text);
+
 // Cuts an E-notation number text to n significant digits ("1.23456E+03", 4 -> "1235").
 std::string RoundNumberText(std::string_view text, int n);
 // Cuts a double to n significant digits (0.012345, 3 -> "0.0123").

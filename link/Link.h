@@ -4,6 +4,7 @@
 // and the read of one stored measurement.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,6 +54,11 @@ public:
     // Repeats at once while the answer is busy (and, when asked, while it is "repeat").
     Status ExchangeRepeating(std::string_view command, Reply& reply, bool alsoOnRepeat = false);
 
+    // Repetition on busy (and "repeat") answers is immediate, but a meter or another process
+    // that stays busy longer than this is treated as lost (kStatusNoDevice), so no caller hangs.
+    void SetRetryLimit(std::chrono::milliseconds limit) { retryLimit_ = limit; }
+    std::chrono::milliseconds RetryLimit() const { return retryLimit_; }
+
     bool OpenSession();
     void CloseSession();
     bool SessionOpen() const;
@@ -71,6 +77,7 @@ private:
     platform::Handle commandPipe_ = platform::kInvalidHandle;
     platform::Handle replyPipe_ = platform::kInvalidHandle;
     settings::MeterSettings current_{};
+    std::chrono::milliseconds retryLimit_{3000};
 };
 
 // The process-wide link the program and its pages share.

@@ -62,6 +62,12 @@ std::optional<std::uint8_t> RangeCodeFromText(char unit, std::string_view text);
 // --- texts to codes (whole texts compared without regard to case) ---
 std::optional<char> ModeFromText(std::string_view text);
 std::optional<char> OutputFromText(std::string_view text);   // OFF / Monitor[ (only for 8620)] / Resultant Effective Value
+// Axis by the text's first character: 'R' -> '3', 'x' -> '0', 'y' -> '1', 'z' -> '2'.
+std::optional<char> AxisFromText(std::string_view text);
+// Unit by the text's first character: 'A' -> '2', 'G' -> '1', 'T' -> '0', anything else '3'.
+char UnitFromText(std::string_view text);
+// "ON" (any case) -> '1', anything else '0'.
+char SwitchFromText(std::string_view text);
 
 // --- New Setting editing ---
 // The texts offered for `row`, in order, given the New Setting.

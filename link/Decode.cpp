@@ -1,0 +1,221 @@
+#include "link/Decode.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace tessera::link {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+
+char FirstChar(const std::string& field) { return field.empty() ? '\0' : field.front(); }
+
+void AppendDigit(std::string& out, long long d) { out += static_cast<char>('0' + d); }
+
+// The exponent after the first upper-case "E"; a text without one has none.
+bool ExponentOf(std::string_view text, long long* exponent) {
+    const auto e = text.find('E');
+    if (e == std::string_view::npos) return false;
+    long long v = ReadLeadingInteger(text.substr(e + 1));
+    // No meter writes exponents like these; clamping keeps pow() and the loops sane.
+    if (v > 400) v = 400;
+    if (v < -400) v = -400;
+    *exponent = v;
+    return true;
+}
+
+// The decimal digits of a non-negative whole number held in a double that may exceed 64 bits.
+std::string WholeDigits(double p) {
+    if (p < 9.0e18) {
+        const auto i = static_cast<long long>(p);
+        return i > 0 ? std::to_string(i) : std::string();
+    }
+    char buf[400];
+    std::snprintf(buf, sizeof buf, "%.0f", std::trunc(p));
+    return buf;
+}
+
+}  // namespace
+
+double ReadLeadingNumber(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Only plain decimal numbers count: the meter and the files write nothing else.
+    const char* first = text.data() + i;
+    const char* last = text.data() + text.size();
+    if (first == last || !((*first >= '0' && *first <= '9') || *first == '.')) return 0.0;
+    double v = 0.0;
+    const auto r = std::from_chars(first, last, v, std::chars_format::general);
+    if (r.ec != std::errc()) return 0.0;
+    if (!std::isfinite(v)) return 0.0;
+    return negative ? -v : v;
+}
+
+long long ReadLeadingInteger(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    unsigned long long v = 0;  // unsigned: overflow wraps instead of being undefined
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) v = v * 10u + static_cast<unsigned>(text[i] - '0');
+    if (negative) v = 0u - v;
+    return static_cast<long long>(v);
+}
+
+ReplyFields SplitReply(std::string_view reply) {
+    ReplyFields fields;
+    std::size_t current = 0;
+    for (char c : reply) {
+        if (c == '\0' || c == '\r') break;
+        if (c == ',') {
+            // Twenty fields are all a record can use; a longer line drops its tail.
+            if (++current >= fields.size()) break;
+            continue;
+        }
+        fields[current] += c;
+    }
+    return fields;
+}
+
+void DecodeReply(std::string_view reply, settings::MeterSettings& record, bool rounding) {
+    ReplyFields f = SplitReply(reply);
+    if (rounding) {
+        for (int i = 4; i <= 6; ++i) f[i] = RoundNumberText(f[i], 4);
+    }
+    record.mode = FirstChar(f[0]);
+    record.axis = FirstChar(f[1]);
+    // The exposure modes always measure in percent, whatever the unit field says.
+    record.unit = settings::IsExposureMode(record.mode) ? '3' : FirstChar(f[2]);
+    record.range = static_cast<std::uint8_t>(ReadLeadingInteger(f[3]));
+    record.value1 = ReadLeadingNumber(f[4]);
+    record.value2 = ReadLeadingNumber(f[5]);
+    record.value3 = ReadLeadingNumber(f[6]);
+    record.output = FirstChar(f[7]);
+    record.sensor = FirstChar(f[8]);
+    record.autoPowerOff = FirstChar(f[9]);
+    record.beep = FirstChar(f[10]);
+    record.spare = FirstChar(f[11]);
+    record.slow = FirstChar(f[12]);
+}
+
+std::string RoundNumberText(std::string_view text, int n) {
+    const double a = ReadLeadingNumber(text);
+    if (!(a >= 1e-10) || n < 1) return "0.000";
+    // A text without an exponent is taken as if written in normalised E notation, so the
+    // rounding still falls on the n-th significant digit.
+    long long exponent = 0;
+    if (!ExponentOf(text, &exponent)) exponent = static_cast<long long>(std::floor(std::log10(a)));
+    const long long k = exponent - n;
+
+    double p = a + 5.0 * std::pow(10.0, static_cast<double>(k));
+    std::string digits = WholeDigits(p);
+    if (digits.size() > static_cast<std::size_t>(n)) {
+        for (std::size_t j = static_cast<std::size_t>(n); j < digits.size(); ++j) digits[j] = '0';
+    }
+    std::string out = digits;
+    std::size_t len = digits.size();
+    if (len >= static_cast<std::size_t>(n)) return out;
+
+    double i = 0.0;
+    if (len == 0) {
+        out += "0.";
+        long long d = 0;
+        do {
+            p *= 10.0;
+            d = static_cast<long long>(p);
+            AppendDigit(out, d);
+        } while (d == 0);
+        i = static_cast<double>(d);
+        len = 1;
+    } else {
+        out += '.';
+        i = std::trunc(p);
+    }
+    p -= i;
+    while (len < static_cast<std::size_t>(n)) {
+        p *= 10.0;
+        const auto d = static_cast<long long>(p);
+        p -= static_cast<double>(d);
+        AppendDigit(out, d);
+        ++len;
+    }
+    return out;
+}
+
+std::string FormatSignificant(double x, int n) {
+    if (!(x >= 1e-10) || !std::isfinite(x) || n < 1) return "0.000";
+    if (n > 15) n = 15;  // a double carries no more significant digits than that
+
+    long long lead = 0;
+    int steps = 0;
+    if (x * 10.0 >= 1e17) {
+        // Too large to collect in 64 bits: take the leading n + 1 digits of the whole part.
+        const std::string whole = WholeDigits(x);
+        const std::size_t take = static_cast<std::size_t>(n) + 1;
+        for (std::size_t j = 0; j < take; ++j) lead = lead * 10 + (whole[j] - '0');
+        steps = -static_cast<int>(whole.size() - take);  // negative: multiply by 10 instead
+    } else {
+        long long v = 1;
+        for (int j = 0; j < n; ++j) v *= 10;
+        double p = x;
+        while (lead < v) {
+            p *= 10.0;
+            const auto d = static_cast<long long>(p);
+            lead = lead * 10 + d;
+            p -= static_cast<double>(d);
+            ++steps;
+        }
+    }
+    if (lead % 10 > 4) lead += 10;
+    lead /= 10;
+
+    double y = static_cast<double>(lead) + 0.0000001;
+    for (int j = 0; j < steps - 1; ++j) y *= 0.1;
+    for (int j = steps - 1; j < 0; ++j) y *= 10.0;
+
+    std::string out;
+    double r = 0.0;
+    std::size_t len = 0;
+    const std::string whole = WholeDigits(y);
+    if (!whole.empty()) {
+        out = whole;
+        if (out.size() >= static_cast<std::size_t>(n)) {
+            for (std::size_t j = static_cast<std::size_t>(n); j < out.size(); ++j) out[j] = '0';
+            return out;
+        }
+        out += '.';
+        len = whole.size();
+        r = y - std::trunc(y);
+    } else {
+        out = "0.";
+        long long d = 0;
+        do {
+            y *= 10.0;
+            d = static_cast<long long>(y);
+            AppendDigit(out, d);
+        } while (d == 0);
+        len = 1;
+        r = y - static_cast<double>(d);
+    }
+    while (len < static_cast<std::size_t>(n)) {
+        const auto d = static_cast<long long>(r * 10.0);
+        AppendDigit(out, d);
+        r = r * 10.0 - static_cast<double>(d);
+        ++len;
+    }
+    return out;
+}
+
+}  // namespace tessera::link

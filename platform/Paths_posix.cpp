@@ -1,0 +1,51 @@
+#include "platform/Paths.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace tessera::platform {
+
+std::string ProgramDirectory() {
+    char buf[PATH_MAX + 1];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<std::size_t>(n));
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+namespace {
+// mkdir -p with private permissions; an existing directory is fine.
+void MakeDirectories(const std::string& path) {
+    if (path.empty()) return;
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            const std::string part = path.substr(0, pos);
+            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
+        }
+    }
+}
+}  // namespace
+
+std::string RuntimeDirectory() {
+    std::string dir;
+    if (const char* own = std::getenv("TESSERA_RUNTIME_DIR"); own && *own) {
+        dir = own;
+    } else if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
+        dir = std::string(xdg) + "/tessera";
+    } else {
+        dir = "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
+    }
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    MakeDirectories(dir);
+    return dir;
+}
+
+}  // namespace tessera::platform
