@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/DynamicLibrary.h"
+#include "platform/Handle.h"
+#include "platform/NamedLock.h"
+#include "platform/Paths.h"
+
+using namespace tessera::platform;
+
+namespace {
+
+struct SocketPair {
+    int fd[2] = {-1, -1};
+    SocketPair() { EXPECT_EQ(::socketpair(AF_UNIX, SOCK_SEQPACKET, 0, fd), 0); }
+    ~SocketPair() {
+        for (int f : fd)
+            if (f >= 0) ::close(f);
+    }
+    void SetReceiveTimeout(int side, int ms) {
+        timeval tv{ms / 1000, (ms % 1000) * 1000};
+        ::setsockopt(fd[side], SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+};
+
+}  // namespace
+
+TEST(Platform, NamedLockIsHeldUntilReleasedAndOnlyOnce) {
+    NamedLock first("DeviceChangeEvent");
+    NamedLock second("DeviceChangeEvent");
+    NamedLock other("Tessera");
+    ASSERT_TRUE(first.TryAcquire());
+    EXPECT_TRUE(first.Held());
+    // Held = exists: a second holder in the same process is refused too.
+    EXPECT_FALSE(second.TryAcquire());
+    EXPECT_FALSE(second.Held());
+    EXPECT_TRUE(other.TryAcquire()) << "different names are different locks";
+    first.Release();
+    EXPECT_FALSE(first.Held());
+    EXPECT_TRUE(second.TryAcquire());
+    second.Release();
+    second.Release();  // releasing twice is harmless
+    {
+        NamedLock scoped("DeviceChangeEvent");
+        ASSERT_TRUE(scoped.TryAcquire());
+    }
+    EXPECT_TRUE(first.TryAcquire()) << "destruction releases the lock";
+}
+
+TEST(Platform, NamedLockNamesCannotEscapeTheLockDirectory) {
+    NamedLock odd("../../x/y");
+    ASSERT_TRUE(odd.TryAcquire());
+    NamedLock same("../../x/y");
+    EXPECT_FALSE(same.TryAcquire());
+    EXPECT_TRUE(FileExists(RuntimeDirectory() + "/locks/.._.._x_y"));
+}
+
+TEST(Platform, NamedLockOfACrashedProcessIsFreeAgain) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        NamedLock lock("DeviceChangeEvent");
+        const char ok = lock.TryAcquire() ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        ::pause();  // killed while holding the lock
+        ::_exit(0);
+    }
+    ::close(ready[1]);
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(ok, 'y');
+
+    NamedLock mine("DeviceChangeEvent");
+    EXPECT_FALSE(mine.TryAcquire()) << "another process holds it";
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(mine.TryAcquire()) << "a killed holder must not leave a stale lock";
+}
+
+TEST(Platform, RuntimeAndRegistryPathsFollowTheEnvironment) {
+    const std::string saved = std::getenv("TESSERA_RUNTIME_DIR");
+    const std::string nested = saved + "/deeper/still/";
+    ::setenv("TESSERA_RUNTIME_DIR", nested.c_str(), 1);
+    EXPECT_EQ(RuntimeDirectory(), saved + "/deeper/still");
+    EXPECT_TRUE(FileExists(saved + "/deeper/still")) << "created on demand";
+    ::setenv("TESSERA_RUNTIME_DIR", saved.c_str(), 1);
+
+    ::setenv("TESSERA_DEVICE_ROOT", "/somewhere/private", 1);
+    EXPECT_EQ(DeviceRegistryRoots(), std::vector<std::string>{"/somewhere/private"});
+    EXPECT_EQ(UserDeviceRoot(), "/somewhere/private");
+    ::unsetenv("TESSERA_DEVICE_ROOT");
+    const auto roots = DeviceRegistryRoots();
+    ASSERT_EQ(roots.size(), 2u);
+    EXPECT_EQ(roots.front(), "/run/tessera");
+    EXPECT_EQ(roots.back(), saved);
+    EXPECT_EQ(UserDeviceRoot(), saved);
+    EXPECT_FALSE(FileExists(""));
+}
+
+TEST(Platform, DynamicLibraryIsFoundBesideTheProgram) {
+    // The plugin lies beside the test program but on no search path of the system.
+    EXPECT_TRUE(FileExists(ProgramDirectory() + "/" + SharedLibraryFileName("tessera_test_plugin")));
+    DynamicLibrary lib;
+    ASSERT_TRUE(lib.Load("tessera_test_plugin"));
+    auto answer = reinterpret_cast<int (*)()>(lib.Symbol("tessera_test_answer"));
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer(), 42);
+    EXPECT_EQ(lib.Symbol("no_such_export"), nullptr);
+    lib.Unload();
+    EXPECT_FALSE(lib.Loaded());
+    EXPECT_EQ(lib.Symbol("tessera_test_answer"), nullptr);
+    lib.Unload();
+
+    DynamicLibrary missing;
+    EXPECT_FALSE(missing.Load("tessera_no_such_library"));
+    EXPECT_FALSE(missing.LoadPath("/nonexistent/libx.so"));
+    EXPECT_FALSE(missing.Loaded());
+}
+
+TEST(Platform, OneReadIsOneMessageAndFailuresAreFailedReads) {
+    SocketPair sp;
+    sp.SetReceiveTimeout(1, 100);
+    ASSERT_EQ(::send(sp.fd[0], "abcdef", 6, 0), 6);
+    ASSERT_EQ(::send(sp.fd[0], "", 0, 0), 0);
+    ASSERT_EQ(::send(sp.fd[0], "gh", 2, 0), 2);
+
+    char buf[64] = {};
+    std::uint32_t got = 99;
+    ASSERT_TRUE(ReadHandle(sp.fd[1], buf, 64, &got));
+    EXPECT_EQ(std::string(buf, got), "abcdef");
+    ASSERT_TRUE(ReadHandle(sp.fd[1], buf, 64, &got)) << "a zero-length packet is a successful read";
+    EXPECT_EQ(got, 0u);
+    ASSERT_TRUE(ReadHandle(sp.fd[1], buf, 64, &got));
+    EXPECT_EQ(std::string(buf, got), "gh");
+    got = 99;
+    EXPECT_FALSE(ReadHandle(sp.fd[1], buf, 64, &got)) << "a receive timeout is a failed read";
+    EXPECT_EQ(got, 0u);
+
+    std::uint32_t written = 0;
+    ASSERT_TRUE(WriteHandle(sp.fd[1], "QPID", 4, &written));
+    EXPECT_EQ(written, 4u);
+    ASSERT_EQ(::read(sp.fd[0], buf, 64), 4);
+
+    EXPECT_FALSE(ReadHandle(kInvalidHandle, buf, 64, &got));
+    EXPECT_FALSE(WriteHandle(kInvalidHandle, "x", 1, &written));
+    CloseHandle(kInvalidHandle);
+}
+
+TEST(Platform, AVanishedPeerGivesFailedReadsAndWritesWithoutKillingUs) {
+    SocketPair sp;
+    ::close(sp.fd[0]);
+    sp.fd[0] = -1;
+    char buf[64];
+    std::uint32_t got = 99;
+    // Not the empty packet that ends a reply: the meter is gone.
+    EXPECT_FALSE(ReadHandle(sp.fd[1], buf, 64, &got));
+    EXPECT_EQ(got, 0u);
+    std::uint32_t written = 99;
+    EXPECT_FALSE(WriteHandle(sp.fd[1], "MEAS?", 5, &written));  // no SIGPIPE
+    EXPECT_EQ(written, 0u);
+}
