@@ -238,7 +238,7 @@ bool ConfigModel::LoadSettingFile(const std::string& path) {
     mark_ = kMarkClean;
     std::ifstream in;
     if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
-    if (!in) {
+    if (!in.is_open()) {
         prompter_.Inform(FileNotOpenedMessage(path));
         return false;
     }
