@@ -1,0 +1,573 @@
+#include "meter/Server.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "transport/InstrumentIds.h"
+
+namespace tessera::meter {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kPipes[] = {transport::kCommandPipe, transport::kReplyPipe, transport::kCounterCommandPipe,
+                          transport::kCounterReplyPipe};
+
+bool MakeDirectories(const std::string& path) {
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            const std::string part = path.substr(0, pos);
+            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+        }
+    }
+    return true;
+}
+
+bool FillAddress(const std::string& path, sockaddr_un& addr) {
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return false;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+int Listen(const std::string& path, int type) {
+    sockaddr_un addr;
+    if (!FillAddress(path, addr)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+// True when something accepts connections on the socket at `path`.
+bool SomeoneServes(const std::string& path) {
+    sockaddr_un addr;
+    if (!FillAddress(path, addr)) return false;
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
+void RemoveEntryDirectory(const std::string& dir) {
+    for (int pipe : kPipes) ::unlink((dir + "/" + std::to_string(pipe)).c_str());
+    ::rmdir(dir.c_str());
+}
+
+}  // namespace
+
+std::string EscapeForLine(std::string_view raw) {
+    std::string out;
+    for (unsigned char c : raw) {
+        if (c == '\\') out += "\\\\";
+        else if (c >= 0x20 && c < 0x7f) out += static_cast<char>(c);
+        else {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", c);
+            out += buf;
+        }
+    }
+    return out;
+}
+
+Server::Server(Meter& meter, ServerOptions options) : meter_(meter), options_(std::move(options)) {}
+
+Server::~Server() {
+    Unplug();
+    for (auto& c : controlClients_) ::close(c.fd);
+    if (control_ >= 0) {
+        ::close(control_);
+        ::unlink(options_.controlPath.c_str());
+    }
+}
+
+std::string Server::ClassDirectory() const {
+    return options_.root + "/" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT;
+}
+
+std::string Server::EntryPath() const { return ClassDirectory() + "/" + options_.entry; }
+
+bool Server::Plug(std::string* error) {
+    if (plugged_) return true;
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what + ": " + std::strerror(errno);
+        return false;
+    };
+    if (!MakeDirectories(ClassDirectory())) return fail("cannot create " + ClassDirectory());
+    const std::string entry = EntryPath();
+    struct stat st{};
+    if (::stat(entry.c_str(), &st) == 0) {
+        // An entry left behind by a meter that died is removed; a served one is not ours.
+        if (SomeoneServes(entry + "/0")) {
+            errno = EEXIST;
+            return fail("another meter serves " + entry);
+        }
+        RemoveEntryDirectory(entry);
+    }
+    const std::string temp = ClassDirectory() + "/." + options_.entry + ".tmp-" + std::to_string(::getpid());
+    RemoveEntryDirectory(temp);
+    if (::mkdir(temp.c_str(), 0700) != 0) return fail("cannot create " + temp);
+    for (int pipe : kPipes) {
+        listeners_[pipe] = Listen(temp + "/" + std::to_string(pipe), SOCK_SEQPACKET);
+        if (listeners_[pipe] < 0) {
+            const bool ok = fail("cannot listen on " + temp + "/" + std::to_string(pipe));
+            for (int& l : listeners_) {
+                if (l >= 0) ::close(l);
+                l = -1;
+            }
+            RemoveEntryDirectory(temp);
+            return ok;
+        }
+    }
+    // The entry appears complete or not at all: clients never see a half-built directory.
+    if (::rename(temp.c_str(), entry.c_str()) != 0) {
+        const bool ok = fail("cannot rename " + temp + " to " + entry);
+        for (int& l : listeners_) {
+            if (l >= 0) ::close(l);
+            l = -1;
+        }
+        RemoveEntryDirectory(temp);
+        return ok;
+    }
+    plugged_ = true;
+    return true;
+}
+
+void Server::Unplug() {
+    if (!plugged_) return;
+    plugged_ = false;
+    for (int& l : listeners_) {
+        if (l >= 0) ::close(l);
+        l = -1;
+    }
+    for (auto& c : connections_) ::close(c.fd);
+    connections_.clear();
+    outgoing_.clear();
+    RemoveEntryDirectory(EntryPath());
+}
+
+bool Server::OpenControl(std::string* error) {
+    if (options_.controlPath.empty()) return true;
+    control_ = Listen(options_.controlPath, SOCK_STREAM);
+    if (control_ < 0) {
+        if (error) *error = "cannot listen on " + options_.controlPath + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+void Server::AcceptAll(int pipe) {
+    if (listeners_[pipe] < 0) return;
+    for (;;) {
+        const int fd = ::accept4(listeners_[pipe], nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) return;
+        connections_.push_back({fd, pipe});
+    }
+}
+
+int Server::NewestConnection(int pipe) const {
+    for (auto it = connections_.rbegin(); it != connections_.rend(); ++it)
+        if (it->pipe == pipe) return it->fd;
+    return -1;
+}
+
+void Server::DropConnection(int fd) {
+    ::close(fd);
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [fd](const Connection& c) { return c.fd == fd; }),
+                       connections_.end());
+}
+
+void Server::ServeCommand(const std::string& packet) {
+    const Response r = meter_.Handle(packet);
+    switch (r.kind) {
+        case Response::Kind::Unplug:
+            Unplug();
+            return;
+        case Response::Kind::Silence:
+            return;
+        case Response::Kind::Reply: {
+            // Replies leave in order: a delayed reply holds back the ones after it.
+            auto due = Clock::now() + std::chrono::milliseconds(r.delayMs);
+            if (!outgoing_.empty()) due = std::max(due, outgoing_.back().due);
+            outgoing_.push_back({due, transport::kReplyPipe, r.bytes, true});
+            return;
+        }
+    }
+}
+
+void Server::ServeCounter(const std::string& packet) {
+    // Byte 1 resets the count of bytes sent on the reply pipe, byte 0 asks for it; either
+    // way the count goes back on pipe 4 as four bytes, most significant first.
+    if (packet.size() != 1 || (packet[0] != 0 && packet[0] != 1)) return;
+    if (packet[0] == 1) bytesSent_ = 0;
+    std::string count(4, '\0');
+    for (int i = 0; i < 4; ++i) count[i] = static_cast<char>((bytesSent_ >> (24 - 8 * i)) & 0xff);
+    outgoing_.push_back({Clock::now(), transport::kCounterReplyPipe, count, false});
+}
+
+void Server::FlushDue() {
+    while (!outgoing_.empty() && outgoing_.front().due <= Clock::now()) {
+        Outgoing& o = outgoing_.front();
+        AcceptAll(o.pipe);
+        const int fd = NewestConnection(o.pipe);
+        if (fd < 0) {
+            outgoing_.pop_front();  // nobody listens: the packets are lost, as on the wire
+            continue;
+        }
+        if (!o.packetise) {
+            if (::send(fd, o.bytes.data(), o.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EAGAIN)
+                return;
+            outgoing_.pop_front();
+            continue;
+        }
+        // Packets of at most 64 bytes; the final zero-length packet ends the reply. The
+        // bytes already sent are cut from the front, so a full queue resumes where it stopped.
+        for (;;) {
+            const std::size_t n = std::min<std::size_t>(o.bytes.size(), transport::kPacketSize);
+            const ssize_t sent = ::send(fd, o.bytes.data(), n, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (sent < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // wait for POLLOUT
+                DropConnection(fd);
+                outgoing_.pop_front();
+                break;
+            }
+            bytesSent_ += static_cast<std::uint32_t>(sent);
+            if (n == 0) {
+                outgoing_.pop_front();
+                break;
+            }
+            o.bytes.erase(0, n);
+        }
+    }
+}
+
+std::vector<std::string> Server::Control(const std::string& line) {
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    std::string verb;
+    in >> verb;
+    std::string rest;
+    std::getline(in, rest);
+    const auto start = rest.find_first_not_of(' ');
+    rest = start == std::string::npos ? std::string() : rest.substr(start);
+    auto error = [&](const std::string& why) {
+        out.push_back("error " + why);
+        return out;
+    };
+
+    if (verb == "plug") {
+        std::string err;
+        if (!Plug(&err)) return error(err);
+    } else if (verb == "unplug") {
+        Unplug();
+    } else if (verb == "status") {
+        out.push_back("= plugged " + std::string(plugged_ ? "1" : "0"));
+        out.push_back("= entry " + EntryPath());
+        out.push_back("= memory " + std::to_string(meter_.Memory().size()));
+        out.push_back("= sensor " + std::string(1, meter_.Sensor()));
+        out.push_back("= logging " + std::string(meter_.Logging() ? "1" : "0"));
+        out.push_back("= bytes " + std::to_string(bytesSent_));
+        out.push_back("= polls " + std::to_string(meter_.Step()));
+    } else if (verb == "memory") {
+        std::istringstream words(rest);
+        std::string what;
+        words >> what;
+        std::string arg;
+        std::getline(words, arg);
+        if (!arg.empty() && arg[0] == ' ') arg.erase(0, 1);
+        if (what == "clear") {
+            meter_.SetMemory({});
+        } else if (what == "demo") {
+            meter_.SetMemory(DemoMemory());
+        } else if (what == "load") {
+            std::ifstream file(arg, std::ios::binary);
+            if (!file) return error("cannot read " + arg);
+            std::stringstream text;
+            text << file.rdbuf();
+            MemoryParse parsed = ParseMemory(text.str());
+            if (!parsed.error.empty()) return error(arg + " " + parsed.error);
+            meter_.SetMemory(std::move(parsed.records));
+        } else if (what == "add") {
+            if (auto err = CheckMemoryLine(arg)) return error(*err);
+            auto m = meter_.Memory();
+            m.push_back(arg);
+            meter_.SetMemory(std::move(m));
+        } else if (what == "list") {
+            for (const auto& r : meter_.Memory()) out.push_back("= " + r);
+        } else {
+            return error("memory clear|demo|load FILE|add LINE|list");
+        }
+        out.push_back("= count " + std::to_string(meter_.Memory().size()));
+    } else if (verb == "field") {
+        if (rest == "model") {
+            meter_.SetFixedField(std::nullopt);
+        } else {
+            Field f;
+            std::istringstream words(rest);
+            if (!(words >> f.x >> f.y >> f.z) || f.x < 0 || f.y < 0 || f.z < 0)
+                return error("field X Y Z (tesla, not negative) or field model");
+            meter_.SetFixedField(f);
+        }
+    } else if (verb == "seed") {
+        unsigned long seed = 0;
+        std::istringstream words(rest);
+        if (!(words >> seed)) return error("seed N");
+        meter_.SetSeed(static_cast<std::uint32_t>(seed));
+    } else if (verb == "sensor") {
+        std::istringstream words(rest);
+        std::string what;
+        words >> what;
+        int n = 0;
+        if (what == "remove-after" && (words >> n) && n >= 0) meter_.RemoveSensorAfter(n);
+        else if (what.size() == 1 && what[0] >= '0' && what[0] <= '2') meter_.SetSensor(what[0]);
+        else return error("sensor 0|1|2 or sensor remove-after N");
+    } else if (verb == "set") {
+        std::istringstream words(rest);
+        std::string name, value;
+        words >> name >> value;
+        Settings s = meter_.Current();
+        auto code = [&](char& field, char hi) {
+            if (value.size() != 1 || value[0] < '0' || value[0] > hi) return false;
+            field = value[0];
+            return true;
+        };
+        bool ok = false;
+        if (name == "mode") ok = code(s.mode, '4');
+        else if (name == "axis") ok = code(s.axis, '3');
+        else if (name == "unit") ok = code(s.unit, '3');
+        else if (name == "output") ok = code(s.output, '2');
+        else if (name == "aps") ok = code(s.autoPowerOff, '1');
+        else if (name == "beep") ok = code(s.beep, '1');
+        else if (name == "spare") ok = code(s.spare, '9');
+        else if (name == "slow") ok = code(s.slow, '1');
+        else if (name == "mem") ok = code(s.memMode, '1');
+        else if (name == "range") {
+            ok = value.size() == 1 && value[0] >= '0' && value[0] <= '4';
+            if (ok) s.range = value[0] - '0';
+        }
+        if (!ok) return error("set mode|axis|unit|range|output|aps|beep|spare|slow|mem VALUE");
+        meter_.SetSettings(s);
+    } else if (verb == "settings") {
+        const Settings& s = meter_.Current();
+        std::string t = "= ";
+        t += "mode=" + std::string(1, s.mode) + " axis=" + s.axis + " unit=" + s.unit +
+             " range=" + std::to_string(s.range) + " output=" + s.output + " aps=" + s.autoPowerOff +
+             " beep=" + s.beep + " spare=" + s.spare + " slow=" + s.slow + " mem=" + s.memMode;
+        out.push_back(t);
+    } else if (verb == "fault") {
+        if (rest == "clear") {
+            meter_.ClearFaults();
+        } else if (rest.rfind("unplug-after", 0) == 0) {
+            std::istringstream words(rest.substr(12));
+            int n = 0;
+            if (!(words >> n) || n < 0) return error("fault unplug-after N");
+            meter_.UnplugAfter(n);
+        } else {
+            Fault f;
+            if (auto err = ParseFault(rest, f)) return error(*err);
+            meter_.AddFault(f);
+        }
+    } else if (verb == "log") {
+        if (rest == "clear") meter_.ClearCommandLog();
+        else
+            for (const auto& c : meter_.CommandLog()) out.push_back("= " + EscapeForLine(c));
+    } else if (verb == "quit") {
+        running_ = false;
+    } else if (verb == "help" || verb.empty()) {
+        out.push_back("= plug | unplug | status | settings | quit");
+        out.push_back("= memory clear|demo|load FILE|add LINE|list");
+        out.push_back("= field X Y Z | field model | seed N");
+        out.push_back("= sensor 0|1|2 | sensor remove-after N");
+        out.push_back("= set mode|axis|unit|range|output|aps|beep|spare|slow|mem VALUE");
+        out.push_back("= fault busy|repeat|silence|truncate|overlong [N|always] [PREFIX]");
+        out.push_back("= fault status C [N|always] [PREFIX] | fault delay MS [N|always] [PREFIX]");
+        out.push_back("= fault unplug-after N | fault clear");
+        out.push_back("= log | log clear");
+    } else {
+        return error("unknown request \"" + verb + "\" (try help)");
+    }
+    out.push_back("ok");
+    return out;
+}
+
+void Server::ServeControlClient(ControlClient& c, bool& closed) {
+    char buf[4096];
+    for (;;) {
+        const ssize_t n = ::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
+        if (n == 0) {
+            closed = true;
+            break;
+        }
+        if (n < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) closed = true;
+            break;
+        }
+        c.input.append(buf, static_cast<std::size_t>(n));
+    }
+    std::size_t nl;
+    while ((nl = c.input.find('\n')) != std::string::npos) {
+        std::string line = c.input.substr(0, nl);
+        c.input.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string response;
+        for (const auto& l : Control(line)) response += l + "\n";
+        // The answer is small next to the socket buffer except for a long command log;
+        // write it out completely so the client always sees the closing line.
+        std::size_t off = 0;
+        while (off < response.size()) {
+            pollfd p{c.fd, POLLOUT, 0};
+            const ssize_t w = ::send(c.fd, response.data() + off, response.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+            if (w > 0) {
+                off += static_cast<std::size_t>(w);
+            } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                if (::poll(&p, 1, 5000) <= 0) {
+                    closed = true;
+                    return;
+                }
+            } else if (w < 0 && errno != EINTR) {
+                closed = true;
+                return;
+            }
+        }
+    }
+}
+
+int Server::Run(const volatile sig_atomic_t* stop) {
+    while (running_ && !(stop && *stop)) {
+        std::vector<pollfd> fds;
+        enum Tag { kListener, kConnection, kControl, kControlClient };
+        std::vector<std::pair<Tag, int>> tags;
+        for (int pipe : kPipes) {
+            if (listeners_[pipe] >= 0) {
+                fds.push_back({listeners_[pipe], POLLIN, 0});
+                tags.push_back({kListener, pipe});
+            }
+        }
+        int waitingFd = -1;
+        if (!outgoing_.empty() && outgoing_.front().due <= Clock::now())
+            waitingFd = NewestConnection(outgoing_.front().pipe);
+        for (std::size_t i = 0; i < connections_.size(); ++i) {
+            short events = POLLIN;
+            if (connections_[i].fd == waitingFd) events |= POLLOUT;
+            fds.push_back({connections_[i].fd, events, 0});
+            tags.push_back({kConnection, static_cast<int>(i)});
+        }
+        if (control_ >= 0) {
+            fds.push_back({control_, POLLIN, 0});
+            tags.push_back({kControl, 0});
+        }
+        for (std::size_t i = 0; i < controlClients_.size(); ++i) {
+            fds.push_back({controlClients_[i].fd, POLLIN, 0});
+            tags.push_back({kControlClient, static_cast<int>(i)});
+        }
+        int timeout = 1000;
+        if (!outgoing_.empty()) {
+            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+            timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, 1000));
+            if (waitingFd >= 0) timeout = 1000;  // POLLOUT wakes us when the reader catches up
+        }
+        const int ready = ::poll(fds.data(), fds.size(), timeout);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return 1;
+        }
+        // Accept first, so a command that arrives together with the connection of the
+        // pipe that will carry its answer finds that connection.
+        for (std::size_t i = 0; i < fds.size(); ++i)
+            if (tags[i].first == kListener && (fds[i].revents & POLLIN)) AcceptAll(tags[i].second);
+
+        std::vector<int> hungUp;
+        std::vector<std::pair<int, std::string>> packets;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (tags[i].first != kConnection || fds[i].revents == 0) continue;
+            const Connection c = connections_[static_cast<std::size_t>(tags[i].second)];
+            if (fds[i].revents & POLLIN) {
+                char buf[512];
+                for (;;) {
+                    const ssize_t n = ::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
+                    if (n > 0) {
+                        packets.push_back({c.pipe, std::string(buf, static_cast<std::size_t>(n))});
+                        continue;
+                    }
+                    if (n == 0) {
+                        // A zero-length packet from a client carries nothing; only a hang-up
+                        // ends the connection.
+                        pollfd p{c.fd, POLLIN | POLLRDHUP, 0};
+                        if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR))) {
+                            hungUp.push_back(c.fd);
+                            break;
+                        }
+                        continue;
+                    }
+                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) hungUp.push_back(c.fd);
+                    break;
+                }
+            } else if (fds[i].revents & (POLLHUP | POLLERR)) {
+                hungUp.push_back(c.fd);
+            }
+        }
+        for (int fd : hungUp) DropConnection(fd);
+        for (const auto& [pipe, packet] : packets) {
+            if (!plugged_) break;  // a command that unplugged the meter ends the batch
+            if (pipe == transport::kCommandPipe) {
+                AcceptAll(transport::kReplyPipe);
+                ServeCommand(packet);
+            } else if (pipe == transport::kCounterCommandPipe) {
+                AcceptAll(transport::kCounterReplyPipe);
+                ServeCounter(packet);
+            }
+            FlushDue();
+        }
+        FlushDue();
+
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (tags[i].first == kControl && (fds[i].revents & POLLIN)) {
+                for (;;) {
+                    const int fd = ::accept4(control_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+                    if (fd < 0) break;
+                    controlClients_.push_back({fd, {}});
+                }
+            }
+        }
+        std::vector<int> closedClients;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (tags[i].first != kControlClient || fds[i].revents == 0) continue;
+            auto& c = controlClients_[static_cast<std::size_t>(tags[i].second)];
+            bool closed = false;
+            ServeControlClient(c, closed);
+            if (closed) closedClients.push_back(c.fd);
+        }
+        for (int fd : closedClients) {
+            ::close(fd);
+            controlClients_.erase(std::remove_if(controlClients_.begin(), controlClients_.end(),
+                                                 [fd](const ControlClient& c) { return c.fd == fd; }),
+                                  controlClients_.end());
+        }
+    }
+    return 0;
+}
+
+}  // namespace tessera::meter
