@@ -1,0 +1,273 @@
+#include "logger/GraphPainter.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QPaintDevice>
+#include <QPainter>
+#include <QPen>
+#include <cmath>
+#include <cstdio>
+
+#include "link/Decode.h"
+#include "logger/LoggerTables.h"
+
+namespace tessera::logger {
+namespace {
+
+const QColor kTraceColours[4] = {QColor(0, 0, 0), QColor(255, 0, 0), QColor(0, 194, 0), QColor(0, 0, 196)};
+const QColor kGrid(130, 130, 130);
+const QColor kCursor(255, 128, 64);
+const QColor kBand(255, 255, 210);
+
+const char* kModeCaptions[5] = {"Magnetic Flux Density(10Hz-400kHz)", "Magnetic Flux Density(10Hz-2kHz)",
+                                "Magnetic Flux Density(2kHz-400kHz)", "Exposure Level(General Public)",
+                                "Exposure Level(Occupational)"};
+
+QFont PageFont(int pixelSize) {
+    QFont font(QStringLiteral("Century"));
+    font.setStyleHint(QFont::Serif);
+    font.setPixelSize(pixelSize);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+int Y(const GraphForm& form, int y) { return static_cast<int>(std::lround(y * form.stretch)); }
+
+// Text centred on x (or ending at x), on the base line y.
+void TextCentred(QPainter& p, int x, int y, const QString& text) {
+    const int w = QFontMetrics(p.font()).horizontalAdvance(text);
+    p.drawText(x - w / 2, y, text);
+}
+void TextRight(QPainter& p, int x, int y, const QString& text) {
+    const int w = QFontMetrics(p.font()).horizontalAdvance(text);
+    p.drawText(x - w, y, text);
+}
+
+void SegmentPart(QPainter& p, const LoggerModel& m, const GraphForm& form, int trace, int x0, int x1, double v0,
+                 double v1) {
+    const bool isR = trace == kTraceR;
+    const auto& area = m.Area();
+    const auto& s = m.GraphScale();
+    const bool thick = SegmentClipped(s, v0, v1, isR);
+    p.setPen(QPen(kTraceColours[trace], thick ? 2 : 1));
+    p.drawLine(x0, Y(form, ValueY(area, s, v0, isR)), x1, Y(form, ValueY(area, s, v1, isR)));
+}
+
+void DrawSegment(QPainter& p, const LoggerModel& m, const GraphForm& form, int a) {
+    const auto& area = m.Area();
+    const Window w = m.View();
+    if (a == 0) {  // the first sample alone: a point at its position
+        if (w.scrollDivision != 0) return;
+        const auto s0 = m.DisplaySample(0);
+        const int x = TimeX(area, w, 0);
+        const double values[4] = {s0.R, s0.x, s0.y, s0.z};
+        for (int t = 3; t >= 0; --t) {
+            if (m.TraceShown(t)) SegmentPart(p, m, form, t, x, x, values[t], values[t]);
+        }
+        return;
+    }
+    const auto s0 = m.DisplaySample(a - 1);
+    const auto s1 = m.DisplaySample(a);
+    const int x0 = TimeX(area, w, a - 1);
+    const int x1 = TimeX(area, w, a);
+    const auto& scale = m.GraphScale();
+    const double from[4] = {s0.R, s0.x, s0.y, s0.z};
+    const double to[4] = {s1.R, s1.x, s1.y, s1.z};
+    bool componentClipped = false;
+    for (int t = kTraceX; t <= kTraceZ; ++t) {
+        componentClipped = componentClipped || SegmentClipped(scale, from[t], to[t], false);
+        if (m.TraceShown(t)) SegmentPart(p, m, form, t, x0, x1, from[t], to[t]);
+    }
+    // R beside a clipped component would run off the band it belongs to: leave it out.
+    if (m.TraceShown(kTraceR) && !componentClipped) SegmentPart(p, m, form, kTraceR, x0, x1, from[0], to[0]);
+}
+
+void DrawLegendLines(QPainter& p, const GraphForm& form) {
+    const PageLayout& l = *form.layout;
+    for (int t = 0; t < 4; ++t) {
+        const int y = Y(form, l.traceButtons[t].CentreY());
+        p.setPen(QPen(kTraceColours[t], 1));
+        p.drawLine(l.legendFrame.left + 10, y, l.traceButtons[t].left - 10, y);
+    }
+}
+
+void DrawFrameBandGrid(QPainter& p, const LoggerModel& m, const GraphForm& form, bool withBand) {
+    const auto& area = m.Area();
+    const auto& s = m.GraphScale();
+    const int top = area.bottom - kPlotHeight;
+    p.setBrush(Qt::NoBrush);
+    if (withBand) {
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(kBand);
+        const int bandBottom = FullScaleBandBottom(area, s);
+        p.drawRect(QRect(QPoint(area.left, Y(form, top)), QPoint(area.right, Y(form, bandBottom))));
+        p.setBrush(Qt::NoBrush);
+        QPen grid(kGrid, 1);
+        grid.setStyle(form.print ? Qt::DashLine : Qt::DotLine);
+        p.setPen(grid);
+        const int D = area.DivisionWidth();
+        for (int k = 1; k <= 11; ++k) {
+            const int x = area.left + k * D;
+            p.drawLine(x, Y(form, top), x, Y(form, area.bottom));
+        }
+        for (int k = 1; k < s.hDivisions; ++k) {
+            const int y = Y(form, GridY(area, s, k));
+            p.drawLine(area.left, y, area.right, y);
+        }
+    }
+    p.setPen(QPen(Qt::black, 1));
+    p.drawRect(QRect(QPoint(area.left, Y(form, top)), QPoint(area.right, Y(form, area.bottom))));
+}
+
+void DrawYLabels(QPainter& p, const LoggerModel& m, const GraphForm& form) {
+    const auto& area = m.Area();
+    const auto& s = m.GraphScale();
+    const auto& record = m.RecordInForce();
+    const PageLayout& l = *form.layout;
+    const double top = s.TopValue();
+    p.setPen(Qt::black);
+    p.setFont(PageFont(form.print ? 12 : 16));
+    const int fullY = GridY(area, s, s.fullScaleLine);
+    const int lift = 5;  // base lines sit a little below the line they name
+    TextRight(p, l.yLabelRight, Y(form, area.bottom) + lift,
+              QString::fromStdString(AxisLabel(0.0, record.unit, top)));
+    TextRight(p, l.yLabelRight, Y(form, fullY) + lift,
+              QString::fromStdString(AxisLabel(s.fullScale, record.unit, top)));
+    TextRight(p, l.yLabelRight, Y(form, area.bottom - kPlotHeight) + lift + 6,
+              QString::fromStdString(AxisLabel(top, record.unit, top)));
+
+    const unsigned mode = static_cast<unsigned char>(record.mode) - '0';
+    if (mode < 5) {
+        p.save();
+        p.setFont(PageFont(13));
+        const int centreY = Y(form, area.bottom - kPlotHeight / 2);
+        p.translate(l.captionX, centreY);
+        p.rotate(-90);
+        TextCentred(p, 0, 5, QString::fromLatin1(kModeCaptions[mode]));
+        p.restore();
+    }
+}
+
+void DrawTimeLabelsAndInfo(QPainter& p, const LoggerModel& m, const GraphForm& form) {
+    const auto& area = m.Area();
+    const PageLayout& l = *form.layout;
+    p.setPen(Qt::black);
+    p.setFont(PageFont(form.print ? 12 : 16));
+    const auto [left, right] = TimeLabels(m.PeriodInForce(), m.ScrollDivision());
+    const int y = Y(form, l.timeLabelY);
+    TextCentred(p, area.left, y, QString::fromStdString(left));
+    TextCentred(p, (area.left + area.right) / 2, y, QStringLiteral("Time"));
+    TextCentred(p, area.right, y, QString::fromStdString(right));
+    TextCentred(p, (area.left + area.right) / 2, Y(form, l.infoLineY), QString::fromStdString(InfoLine(m, form.print)));
+}
+
+}  // namespace
+
+std::string AxisLabel(double value, char unit, double topValue) {
+    double factor = 1.0;
+    const char* text = "";
+    switch (unit) {
+        case '0':
+            if (topValue > 0.001) factor = 1e3, text = "mT";
+            else factor = 1e6, text = "uT";
+            break;
+        case '1':
+            if (topValue > 1.0) text = "G";
+            else factor = 1e3, text = "mG";
+            break;
+        case '2': text = "A/m"; break;
+        case '3': text = "%"; break;
+        default: break;
+    }
+    if (value <= 0.0) return std::string("0") + text;
+    return link::FormatSignificant(value * factor, 2) + text;
+}
+
+std::pair<std::string, std::string> TimeLabels(int periodIndex, int J) {
+    static const int kMultiplier[kPeriods] = {1, 5, 10, 20, 1, 2, 5, 10, 20, 1};
+    const int i = periodIndex >= 0 && periodIndex < kPeriods ? periodIndex : 2;
+    const char* unit = i <= 3 ? "s" : i <= 8 ? "min" : "h";
+    const int k = kMultiplier[i];
+    return {std::to_string(k * J) + unit, std::to_string(k * (J + 12)) + unit};
+}
+
+std::string InfoLine(const LoggerModel& m, bool print) {
+    if (!m.RecordKnown()) return {};
+    const auto& record = m.RecordInForce();
+    std::string line = record.range >= 10 ? std::string("AUTO Range")
+                                          : "Fixed Range : " + RangeText(record.unit, record.range % 10);
+    line += "    Sampling : ";
+    line += MethodText(m.DataMethod());
+    if (m.DataState() != 0) {
+        line += "    ";
+        line += print ? PeriodShortText(record.slow, m.DataPeriodIndex())
+                      : PeriodItemText(record.slow, m.DataPeriodIndex());
+    }
+    return line;
+}
+
+void PaintGraph(QPainter& p, const LoggerModel& m, const GraphForm& form) {
+    const bool known = m.RecordKnown();
+    if (known) DrawLegendLines(p, form);
+    DrawFrameBandGrid(p, m, form, known);
+    if (!known) return;  // no meter and no data: the graph stays blank
+    DrawTimeLabelsAndInfo(p, m, form);
+    DrawYLabels(p, m, form);
+    if (m.HasData()) {
+        const auto segments = m.VisibleSegments();
+        if (m.ScrollDivision() == 0) DrawSegment(p, m, form, 0);
+        for (int a : segments) DrawSegment(p, m, form, a);
+    }
+}
+
+void PaintSegment(QPainter& p, const LoggerModel& m, const GraphForm& form, int slot) {
+    if (slot < 0 || slot >= link::kLogSlots || slot > m.LastDrawableSlot()) return;
+    DrawSegment(p, m, form, slot);
+}
+
+void PaintCursor(QPainter& p, const LoggerModel& m, const GraphForm& form) {
+    if (!m.RecordKnown()) return;
+    const auto& area = m.Area();
+    p.setPen(QPen(kCursor, 1));
+    const int x = m.CursorX();
+    p.drawLine(x, Y(form, area.bottom - kPlotHeight + 1), x, Y(form, area.bottom - 1));
+}
+
+std::string PrintStartLine(const StartTime& t) {
+    static const char* kDays[7] = {"(Mon.)  ", "(Tue.)  ", "(Wed.)  ", "(Thu.)  ", "(Fri.)  ", "(Sat.)  ", "(Sun.)  "};
+    auto two = [](int v, const char* after) {
+        char text[24];
+        std::snprintf(text, sizeof text, v < 10 ? "0%d%s" : "%d%s", v, after);
+        return std::string(text);
+    };
+    const char* day = t.weekday >= 1 && t.weekday <= 6 ? kDays[t.weekday - 1] : kDays[6];
+    return "Start Time:   " + std::to_string(t.year) + "/" + two(t.month, "/") + two(t.day, " ") + day +
+           two(t.hour, ":") + two(t.minute, ":") + two(t.second, "");
+}
+
+void PaintPrintout(QPaintDevice& device, const LoggerModel& m) {
+    QPainter p(&device);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setWindow(0, 0, kPrintWidth, kPrintHeight);
+    p.setViewport(0, 0, device.width(), device.height());
+    p.setBackgroundMode(Qt::TransparentMode);
+
+    GraphForm form;
+    form.print = true;
+    form.stretch = kPrintStretch;
+    PaintGraph(p, m, form);
+
+    const PageLayout& l = *form.layout;
+    const auto& area = m.Area();
+    p.setPen(Qt::black);
+    p.setFont(PageFont(16));
+    TextCentred(p, (area.left + area.right) / 2, kPrintTitleY, QStringLiteral("TAVIK QM8620 Effective Value Logger"));
+    p.drawText(area.left, kPrintStartLineY, QString::fromStdString(PrintStartLine(m.StartTimeOfData())));
+    static const char* kLetters[4] = {"R", "x", "y", "z"};
+    for (int t = 0; t < 4; ++t) {
+        TextCentred(p, l.traceButtons[t].CentreX(), Y(form, l.traceButtons[t].CentreY()) + 5,
+                    QString::fromLatin1(kLetters[t]));
+    }
+}
+
+}  // namespace tessera::logger
