@@ -1,0 +1,389 @@
+// The Entire Read CSV file through the page model: writing (names, overwrite, failures,
+// units), reading (header checks, every field check with its message and Yes/No skip,
+// the unit the file is shown in) and round trips.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "entire_read/EntireReadModel.h"
+#include "tests/entire_read/EntireReadTestData.h"
+#include "ui/Prompter.h"
+
+namespace tessera::entire_read {
+namespace {
+
+namespace fs = std::filesystem;
+using ui::Answer;
+
+const char* const kHeader[] = {
+    "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN",
+    "DATA",
+    "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy",
+};
+
+// Five records as the page writes them in uT with a band of one step.
+const std::vector<std::string> kMicroTeslaLines = {
+    "1,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1.500,0.000,0.000,1.500,OFF,OFF,8621,1.501,1.499",
+    "2,Magnetic Flux Density(10Hz-2kHz),R,uT,2.000mT,1.234E+3,0.000E+3,0.000E+3,1.234E+3,MON,ON,8622,1.235E+3,1.233E+3",
+    "3,Magnetic Flux Density(2kHz-400kHz),y,uT,2.000G,0.0,150.0,0.0,150.0,REC,OFF,NC,150.1,149.9",
+    "4,Exposure Level(Occupational),R,%,20.00%,3.00,4.00,0.00,5.00,OFF,OFF,8621,5.01,4.99",
+    "5,Magnetic Flux Density(10Hz-400kHz),z,uT,16.00A/m,0.00,0.00,12.57,12.57,OFF,OFF,8621,12.58,12.56",
+};
+
+class CsvTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
+        dir_ = fs::path(::testing::TempDir()) /
+               ("eread-csv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+        savedUnit = kNoUnit;
+    }
+    void TearDown() override {
+        fs::remove_all(dir_);
+        link::SetAccuracyTable(link::AccuracyTable{});
+    }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::string WriteFile(const std::string& name, const std::vector<std::string>& lines, bool header = true) {
+        std::ofstream out(Path(name), std::ios::binary);
+        if (header)
+            for (const char* h : kHeader) out << h << "\r\n";
+        for (const auto& l : lines) out << l << "\r\n";
+        return Path(name);
+    }
+
+    static std::string Slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+
+    static std::string FileText(const std::vector<std::string>& lines) {
+        std::string text;
+        for (const char* h : kHeader) text += std::string(h) + "\r\n";
+        for (const auto& l : lines) text += l + "\r\n";
+        return text;
+    }
+
+    // Reads a file through the File Read button.
+    void Open(const std::string& path) {
+        prompter_.files.push_back(path);
+        model_.FileRead();
+    }
+
+    std::string Cell(int row, int column) const { return model_.RowCells(row).at(static_cast<std::size_t>(column)); }
+
+    fs::path dir_;
+    link::Link link_{"eread-csv-test-lock"};
+    ui::ScriptedPrompter prompter_;
+    EntireRead model_{link_, prompter_};
+};
+
+TEST_F(CsvTest, FileWrittenByThePageReadsBackAndSavesByteForByte) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    EXPECT_TRUE(prompter_.Messages().empty());
+    ASSERT_EQ(model_.RecordCount(), 5u);
+    EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);
+    EXPECT_EQ(model_.DisplayUnit(), kUnitMicroTesla);
+    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_TRUE(model_.SaveAndPrintEnabled());
+    EXPECT_EQ(Cell(1, 4), "1.234E+3");  // R
+    EXPECT_EQ(Cell(2, 6), "150.0");     // y of the gauss-range record, in uT
+    EXPECT_EQ(Cell(3, 3), "%");
+
+    prompter_.files.push_back(Path("out.CSV"));
+    ASSERT_TRUE(model_.SaveCsv());
+    EXPECT_EQ(Slurp(Path("out.CSV")), FileText(kMicroTeslaLines));
+    EXPECT_EQ(savedUnit, kUnitMicroTesla);
+    EXPECT_EQ(model_.DataState(), 2);
+}
+
+TEST_F(CsvTest, ValuesReturnToTheRecordsOwnUnits) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    model_.SetUnitSelection(kOriginalUnit);
+    model_.UnitChange();
+    EXPECT_EQ(Cell(0, 5), "1.500E-6");  // tesla family
+    EXPECT_EQ(Cell(0, 3), "T");
+    EXPECT_EQ(Cell(1, 4), "1.234E-3");
+    EXPECT_EQ(Cell(2, 6), "1.500");  // 150 uT is 1.5 G on the 2 G range
+    EXPECT_EQ(Cell(2, 3), "G");
+    EXPECT_EQ(Cell(4, 7), "10.00");  // 12.57 uT is 10 A/m
+    EXPECT_EQ(Cell(4, 3), "A/m");
+    EXPECT_NEAR(recordValues[0].x, 1.5e-6, 1e-12);
+    EXPECT_NEAR(recordValues[2].y, 1.5, 1e-6);
+    // The memory slots carry what the file describes.
+    EXPECT_EQ(link::memoryStore[1].mode, '1');
+    EXPECT_EQ(link::memoryStore[1].axis, '3');
+    EXPECT_EQ(link::memoryStore[1].unit, '0');
+    EXPECT_EQ(link::memoryStore[1].range, 3);
+    EXPECT_EQ(link::memoryStore[1].output, '1');
+    EXPECT_EQ(link::memoryStore[1].slow, '1');
+    EXPECT_EQ(link::memoryStore[1].sensor, '2');
+    EXPECT_EQ(link::memoryStore[3].unit, '3');
+    EXPECT_EQ(link::memoryStore[5].mode, 0) << "slots after the last record stay zero";
+}
+
+TEST_F(CsvTest, SavedInMilliGaussReadsBackInMilliGauss) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    model_.SetUnitSelection(kUnitMilliGauss);
+    model_.UnitChange();
+    EXPECT_EQ(model_.DataState(), 1) << "a unit other than the saved one is unsaved";
+    prompter_.files.push_back(Path("mg.CSV"));
+    ASSERT_TRUE(model_.SaveCsv());
+    const std::string text = Slurp(Path("mg.CSV"));
+    EXPECT_NE(text.find("\r\n1,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,15.00,0.00,0.00,15.00,OFF,OFF,8621,15.01,14.99\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find(",mG,2.000mT,12.34E+3,"), std::string::npos);
+    EXPECT_NE(text.find(",%,20.00%,3.00,4.00,0.00,5.00,"), std::string::npos);
+
+    EntireRead other(link_, prompter_);
+    prompter_.files.push_back(Path("mg.CSV"));
+    other.FileRead();
+    EXPECT_EQ(other.UnitSelection(), kUnitMilliGauss);
+    EXPECT_EQ(other.RowCells(0).at(3), "mG");
+    EXPECT_EQ(other.RowCells(0).at(5), "15.00");
+    // Back to the unit last saved: the data count as saved again.
+    other.SetUnitSelection(kUnitMicroTesla);
+    other.UnitChange();
+    EXPECT_EQ(other.DataState(), 1);
+    other.SetUnitSelection(kUnitMilliGauss);
+    other.SetDataState(2);
+    other.UnitChange();
+    EXPECT_EQ(other.DataState(), 2);
+}
+
+TEST_F(CsvTest, FileUnitFollowsTheAcceptedLines) {
+    // uT and mG mixed: shown in the records' own units.
+    Open(WriteFile("mixed.CSV", {kMicroTeslaLines[0],
+                                 "2,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,15.00,0.00,0.00,15.00,OFF,OFF,8621,15.01,14.99"}));
+    EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
+    EXPECT_EQ(Cell(1, 5), "1.500E-6");
+    // Only percent lines: "Original Unit" as well.
+    Open(WriteFile("pct.CSV", {kMicroTeslaLines[3]}));
+    EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
+    EXPECT_EQ(savedUnit, kOriginalUnit);
+    // Percent first, then uT: the percent line already fixed "Original Unit".
+    Open(WriteFile("pct-ut.CSV", {kMicroTeslaLines[3], kMicroTeslaLines[0]}));
+    EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
+    // A skipped line does not decide the unit.
+    prompter_.answers.push_back(Answer::Yes);
+    Open(WriteFile("skip.CSV", {"1,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,,,,,OFF,OFF,8621,,",
+                                kMicroTeslaLines[0]}));
+    EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);
+}
+
+TEST_F(CsvTest, OverRangeSurvivesARoundTripInEveryUnit) {
+    Open(WriteFile("ol.CSV",
+                   {"1,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,O.L.,1.000,0.000,O.L.,OFF,OFF,8621,O.L.,O.L."}));
+    for (int unit = kOriginalUnit; unit <= kUnitAmperePerMetre; ++unit) {
+        model_.SetUnitSelection(unit);
+        model_.UnitChange();
+        const std::string name = "ol" + std::to_string(unit) + ".CSV";
+        prompter_.files.push_back(Path(name));
+        ASSERT_TRUE(model_.SaveCsv()) << "unit " << unit;
+        EntireRead back(link_, prompter_);
+        prompter_.files.push_back(Path(name));
+        back.FileRead();
+        ASSERT_EQ(back.RecordCount(), 1u) << "unit " << unit;
+        for (int u = kOriginalUnit; u <= kUnitAmperePerMetre; ++u) {
+            back.SetUnitSelection(u);
+            back.UnitChange();
+            EXPECT_EQ(back.RowCells(0).at(5), "O.L.") << "saved in " << unit << ", shown in " << u;
+            EXPECT_EQ(back.RowCells(0).at(4), "O.L.") << "saved in " << unit << ", shown in " << u;
+            EXPECT_NE(back.RowCells(0).at(6), "O.L.") << "saved in " << unit << ", shown in " << u;
+        }
+        Open(Path(name));  // keep going from the file just written
+    }
+    EXPECT_TRUE(prompter_.Messages().empty());
+}
+
+TEST_F(CsvTest, EveryFieldCheckNamesTheRecordNumber) {
+    const std::string good = kMicroTeslaLines[0];
+    struct Case {
+        std::string line;
+        std::string message;
+    } cases[] = {
+        {"2,Magnetic Flux Density,x,uT,2.000uT,1,1,1,1,OFF,OFF,8621,,", LineMessage("Mode", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),w,uT,2.000uT,1,1,1,1,OFF,OFF,8621,,", LineMessage("Axis", 2)},
+        {"2,Exposure Level(General Public),x,uT,2.000uT,1,1,1,1,OFF,OFF,8621,,", LineMessage("Unit", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,%,2.000uT,1,1,1,1,OFF,OFF,8621,,", LineMessage("Unit", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,kT,2.000uT,1,1,1,1,OFF,OFF,8621,,", LineMessage("Unit", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,3.000uT,1,1,1,1,OFF,OFF,8621,,", LineMessage("Range", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1,1,,1,OFF,OFF,8621,,", RxyzLineMessage(2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1,1,1,1,,OFF,8621,,", LineMessage("Output", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1,1,1,1,AUX,OFF,8621,,", LineMessage("Output", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1,1,1,1,OFF,HALF,8621,,", LineMessage("Slow", 2)},
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1,1,1,1,OFF,OFF,8623,,", LineMessage("Sensor", 2)},
+        // Twelve fields: the sensor field ends with the line feed.
+        {"2,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1,1,1,1,OFF,OFF,8621", LineMessage("Sensor", 2)},
+    };
+    for (const Case& c : cases) {
+        prompter_.events.clear();
+        prompter_.answers = {Answer::Yes};  // skip the bad line
+        Open(WriteFile("bad.CSV", {good, c.line, good}));
+        ASSERT_EQ(prompter_.Questions(), std::vector<std::string>{c.message}) << c.line;
+        EXPECT_EQ(model_.RecordCount(), 2u) << c.line;
+        EXPECT_EQ(Cell(1, 0), "2") << "the skipped line's slot is reused: " << c.line;
+    }
+    EXPECT_EQ(LineMessage("Mode", 7), "An unidentifiable information about \"Mode\" in line 7.");
+    EXPECT_EQ(RxyzLineMessage(3), "An unidentifiable data Rxyz in line 3.");
+}
+
+TEST_F(CsvTest, NoEndsReadingAndKeepsTheLinesAccepted) {
+    prompter_.answers = {Answer::No};
+    Open(WriteFile("bad.CSV", {kMicroTeslaLines[0], kMicroTeslaLines[1], "junk", kMicroTeslaLines[2]}));
+    EXPECT_EQ(prompter_.Questions(), std::vector<std::string>{LineMessage("Mode", 3)});
+    EXPECT_EQ(model_.RecordCount(), 2u);
+    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_TRUE(model_.SaveAndPrintEnabled());
+    // Two skips in a row: both messages name the same record number.
+    prompter_.events.clear();
+    prompter_.answers = {Answer::Yes, Answer::Yes};
+    Open(WriteFile("bad2.CSV", {kMicroTeslaLines[0], "junk", "junk", kMicroTeslaLines[2]}));
+    EXPECT_EQ(prompter_.Questions(), (std::vector<std::string>{LineMessage("Mode", 2), LineMessage("Mode", 2)}));
+    EXPECT_EQ(model_.RecordCount(), 2u);
+}
+
+TEST_F(CsvTest, LettersCaseIsIgnoredInTexts) {
+    Open(WriteFile("case.CSV",
+                   {"1,MAGNETIC FLUX DENSITY(10hz-400khz),X,UT,2.000UT,1.500,0.000,0.000,1.500,off,Off,nc,,",
+                    "2,exposure level(general public),r,%,2000% (ONLY FOR 8620),1500,0,0,1500,rec,on,8622,,"}));
+    EXPECT_TRUE(prompter_.Questions().empty());
+    ASSERT_EQ(model_.RecordCount(), 2u);
+    EXPECT_EQ(Cell(0, 1), "Magnetic Flux Density(10Hz-400kHz)");
+    EXPECT_EQ(Cell(0, 5), "1.500");
+    EXPECT_EQ(Cell(1, 4), "1500");
+    EXPECT_EQ(link::memoryStore[1].range, 3);
+    EXPECT_EQ(Cell(1, 8), "3cm2");
+}
+
+TEST_F(CsvTest, HeaderChecksLeaveTheTableAlone) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    ASSERT_EQ(model_.RecordCount(), 5u);
+    const auto before = model_.Rows().size();
+
+    std::ofstream(Path("logger.CSV"), std::ios::binary) << "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n";
+    std::ofstream(Path("other.CSV"), std::ios::binary) << "hello\r\n";
+    std::ofstream(Path("nodata.CSV"), std::ios::binary) << kHeader[0] << "\r\nDAT\r\n" << kHeader[2] << "\r\n";
+    std::ofstream(Path("nocols.CSV"), std::ios::binary) << kHeader[0] << "\r\nDATA\r\nNO,MODE\r\n";
+    std::ofstream(Path("empty.CSV"), std::ios::binary);
+    for (const char* name : {"logger.CSV", "other.CSV", "nodata.CSV", "nocols.CSV", "empty.CSV", "missing.CSV"}) Open(Path(name));
+    EXPECT_EQ(prompter_.Messages(),
+              (std::vector<std::string>{
+                  "The file is a CSV file for \"Effective Value Logger\". \n\nPlease open it in \"Effective Value Logger\" page.",
+                  "An unidentifiable file type.",
+                  "There is no description of \"DATA\". This file is an unidentifiable file type.",
+                  "There is no description of \"NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\". "
+                  "This file is an unidentifiable file type.",
+                  "An unidentifiable file type.",
+                  "The file \"" + Path("missing.CSV") + "\" was not found.",
+              }));
+    EXPECT_EQ(model_.Rows().size(), before);
+    EXPECT_EQ(model_.RecordCount(), 5u);
+    EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);
+}
+
+TEST_F(CsvTest, HeaderOnlyFileEmptiesTheTable) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    Open(WriteFile("none.CSV", {}));
+    EXPECT_EQ(model_.RecordCount(), 0u);
+    EXPECT_TRUE(model_.Rows().empty());
+    EXPECT_FALSE(model_.SaveAndPrintEnabled());
+    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_FALSE(model_.SaveCsv());
+    EXPECT_EQ(prompter_.Messages().back(), "There is no data to save.");
+    EXPECT_FALSE(model_.PrintData().has_value());
+    EXPECT_EQ(prompter_.Messages().back(), "There is no effective data to print.");
+}
+
+TEST_F(CsvTest, AtMostNinetyNineLinesAreRead) {
+    std::vector<std::string> lines;
+    for (int i = 1; i <= 120; ++i) lines.push_back(kMicroTeslaLines[0]);
+    Open(WriteFile("many.CSV", lines));
+    EXPECT_EQ(model_.RecordCount(), 99u);
+    EXPECT_EQ(Cell(98, 0), "99");
+    EXPECT_TRUE(prompter_.Messages().empty());
+}
+
+TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    EXPECT_EQ(WithCsvExtension("data.csv"), "data.csv.CSV");
+    EXPECT_EQ(WithCsvExtension("data.CSV.bak"), "data.CSV.bak");
+
+    prompter_.files.push_back(Path("data.csv"));
+    ASSERT_TRUE(model_.SaveCsv());
+    EXPECT_TRUE(fs::exists(Path("data.csv.CSV")));
+    EXPECT_FALSE(fs::exists(Path("data.csv")));
+
+    // Overwrite declined: false, the file stays as it was.
+    std::ofstream(Path("keep.CSV"), std::ios::binary) << "precious";
+    model_.SetDataState(1);
+    prompter_.files.push_back(Path("keep.CSV"));
+    prompter_.answers.push_back(Answer::No);
+    EXPECT_FALSE(model_.SaveCsv());
+    EXPECT_EQ(prompter_.Questions().back(), "Would you like to overwrite the file?");
+    EXPECT_EQ(Slurp(Path("keep.CSV")), "precious");
+    EXPECT_EQ(model_.DataState(), 1);
+    // Accepted: replaced completely.
+    prompter_.files.push_back(Path("keep.CSV"));
+    prompter_.answers.push_back(Answer::Yes);
+    EXPECT_TRUE(model_.SaveCsv());
+    EXPECT_EQ(Slurp(Path("keep.CSV")), FileText(kMicroTeslaLines));
+    EXPECT_EQ(model_.DataState(), 2);
+
+    // A file that cannot be created is never reported as saved.
+    model_.SetDataState(1);
+    savedUnit = kUnitGauss;
+    const std::string bad = Path("no-such-dir/x.CSV");
+    prompter_.files.push_back(bad);
+    EXPECT_FALSE(model_.SaveCsv());
+    EXPECT_EQ(prompter_.Messages().back(), FileNotWrittenMessage(bad + ""));
+    EXPECT_NE(prompter_.Messages().back().find(bad), std::string::npos);
+    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(savedUnit, kUnitGauss);
+
+    // Cancelled dialog.
+    EXPECT_FALSE(model_.SaveCsv());
+}
+
+TEST_F(CsvTest, FileReadAsksToSaveUnsavedData) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    model_.SetUnitSelection(kUnitMilliTesla);
+    model_.UnitChange();
+    ASSERT_EQ(model_.DataState(), 1);
+
+    // Cancel: no open dialog at all.
+    prompter_.events.clear();
+    prompter_.answers = {Answer::Cancel};
+    model_.FileRead();
+    ASSERT_EQ(prompter_.events.size(), 1u);
+    EXPECT_EQ(prompter_.events[0].text, "Do you want to save the displayed data?");
+
+    // Yes, but the save dialog is cancelled: stop before opening anything.
+    prompter_.events.clear();
+    prompter_.answers = {Answer::Yes};
+    model_.FileRead();
+    ASSERT_EQ(prompter_.events.size(), 2u);
+    EXPECT_EQ(prompter_.events[1].kind, ui::ScriptedPrompter::Event::SaveFile);
+    EXPECT_EQ(model_.RecordCount(), 5u);
+
+    // Yes and saved, then the new file is read.
+    prompter_.events.clear();
+    prompter_.answers = {Answer::Yes};
+    prompter_.files = {Path("saved.CSV"), WriteFile("two.CSV", {kMicroTeslaLines[0], kMicroTeslaLines[1]})};
+    model_.FileRead();
+    EXPECT_TRUE(fs::exists(Path("saved.CSV")));
+    EXPECT_EQ(model_.RecordCount(), 2u);
+    EXPECT_NE(Slurp(Path("saved.CSV")).find(",mT,"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessera::entire_read
