@@ -34,10 +34,9 @@ void PutU32(std::uint8_t* p, std::uint32_t v) {
 
 class Walk {
 public:
-    Walk(UsbHostAccess& host, std::uint16_t vendor, std::uint16_t product)
-        : host_(host), vendor_(vendor), product_(product) {}
+    explicit Walk(UsbHostAccess& host) : host_(host) {}
 
-    std::vector<std::string> Run() {
+    std::vector<UsbDevice> Run() {
         for (int n = 0; n <= 9; ++n) {
             std::u16string name = u"HCD";
             name += static_cast<char16_t>(u'0' + n);
@@ -49,7 +48,7 @@ public:
             if (auto rootHub = ReadName(hc, kIoctlRootHubName, std::nullopt)) EnumerateHub(*rootHub, 0);
             host_.Close(hc);
         }
-        return std::move(serials_);
+        return std::move(devices_);
     }
 
 private:
@@ -137,9 +136,10 @@ private:
         return false;
     }
 
-    void ReadStrings(void* hub, std::uint32_t port, const std::uint8_t* device) {
+    // Answers the last serial-number string that was accepted.
+    std::optional<Bytes> ReadStrings(void* hub, std::uint32_t port, const std::uint8_t* device) {
         const auto languages = ReadString(hub, port, 0, 0);
-        if (!languages) return;
+        if (!languages) return std::nullopt;
         std::optional<Bytes> lastSerial;
         for (const std::uint32_t field : {kDevManufacturer, kDevProductString, kDevSerial}) {
             const std::uint8_t index = device[field];
@@ -149,16 +149,7 @@ private:
                 if (text && field == kDevSerial) lastSerial = std::move(text);
             }
         }
-        if (U16(device + kDevVendor) != vendor_ || U16(device + kDevProduct) != product_) return;
-        // Without a serial-number string there is nothing to report for this instrument.
-        if (device[kDevSerial] == 0 || !lastSerial) return;
-        std::string serial;
-        for (std::size_t at = 2; at + 1 < lastSerial->size() && serial.size() < 9; at += 2) {
-            const char low = static_cast<char>((*lastSerial)[at]);
-            // A zero low byte would end the text early and shift the serial list.
-            serial += low != 0 ? low : '?';
-        }
-        serials_.push_back(serial);
+        return lastSerial;
     }
 
     void EnumeratePort(void* hub, std::uint32_t port, int depth) {
@@ -174,7 +165,18 @@ private:
         if (U32(info.data() + kConnStatus) == kDeviceConnected) {
             (void)ReadName(hub, kIoctlNodeConnectionDriverKeyName, port);
             if (auto configuration = ReadConfiguration(hub, port)) {
-                if (NamesAnyString(device, *configuration)) ReadStrings(hub, port, device);
+                UsbDevice found;
+                found.vendorId = U16(device + kDevVendor);
+                found.productId = U16(device + kDevProduct);
+                found.hasSerialIndex = device[kDevSerial] != 0;
+                if (NamesAnyString(device, *configuration)) {
+                    if (auto serial = ReadStrings(hub, port, device)) {
+                        for (std::size_t at = 2; at + 1 < serial->size(); at += 2) {
+                            found.serial += static_cast<char16_t>(U16(serial->data() + at));
+                        }
+                    }
+                }
+                devices_.push_back(std::move(found));
             }
         }
         // A hub behind the port is walked even when its own descriptors could not be read:
@@ -200,14 +202,13 @@ private:
     }
 
     UsbHostAccess& host_;
-    std::uint16_t vendor_, product_;
-    std::vector<std::string> serials_;
+    std::vector<UsbDevice> devices_;
 };
 
 }  // namespace
 
-std::vector<std::string> FindInstrumentSerials(UsbHostAccess& host, std::uint16_t vendorId, std::uint16_t productId) {
-    return Walk(host, vendorId, productId).Run();
+std::vector<UsbDevice> WalkUsbDevices(UsbHostAccess& host) {
+    return Walk(host).Run();
 }
 
 }  // namespace tessera::transport

@@ -1,13 +1,15 @@
 #pragma once
-// The serial-number search of the Windows backend: a walk over the USB host controllers and
-// hubs through the hub control codes, reading every connected device's descriptors and
-// collecting the serial strings of the instruments. The walk is plain C++ over a small
+// The USB walk of the Windows backend: host controllers, root hubs and external hubs through
+// the hub control codes, reading every connected device's descriptors and its strings (the
+// instruments are picked out of the result by the shared code). The walk is plain C++ over a small
 // device-access interface, so the same code runs against the system (UsbHubWalk_win.cpp)
 // and against a made-up USB tree in the tests.
 
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "transport/OsCalls.h"
 
 namespace tessera::transport {
 
@@ -53,9 +55,8 @@ public:
 };
 
 // Walks host controllers 0..9, their root hubs and every hub behind them (any depth) and
-// answers the serial strings of the instruments (vendor/product given) in the order found.
-// Each serial string is the first 9 characters of the device's serial-number string (low byte
-// of each UTF-16 unit); a shorter serial-number string gives all its characters.
-std::vector<std::string> FindInstrumentSerials(UsbHostAccess& host, std::uint16_t vendorId, std::uint16_t productId);
+// answers every connected device whose configuration descriptor could be read, in the order
+// found, with the last serial-number string descriptor that was accepted.
+std::vector<UsbDevice> WalkUsbDevices(UsbHostAccess& host);
 
 }  // namespace tessera::transport

