@@ -1,0 +1,276 @@
+// The POSIX backend: the device registry (a directory per device interface under the
+// interface class directory, a SOCK_SEQPACKET socket per pipe) and the USB tree as Linux
+// shows it in sysfs.
+
+#include <dirent.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "transport/InstrumentIds.h"
+#include "transport/OsCalls.h"
+
+namespace tessera::transport {
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? std::string(v) : std::string();
+}
+
+// The registry roots in search order; the same rules as the program's runtime paths, kept
+// here because the library depends on nothing of the system.
+std::vector<std::string> RegistryRoots() {
+    const std::string own = Env("TESSERA_DEVICE_ROOT");
+    if (!own.empty()) return {own};
+    std::string runtime = Env("TESSERA_RUNTIME_DIR");
+    if (runtime.empty()) {
+        const std::string xdg = Env("XDG_RUNTIME_DIR");
+        runtime = xdg.empty() ? "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()))
+                              : xdg + "/tessera";
+    }
+    while (runtime.size() > 1 && runtime.back() == '/') runtime.pop_back();
+    return {"/run/tessera", runtime};
+}
+
+// How long one read or write on a pipe may block, so a silent meter costs a bounded wait.
+int PipeTimeoutMs() {
+    const std::string v = Env("TESSERA_PIPE_TIMEOUT_MS");
+    if (!v.empty()) {
+        const long ms = std::strtol(v.c_str(), nullptr, 10);
+        if (ms > 0 && ms <= 60000) return static_cast<int>(ms);
+    }
+    return 2000;
+}
+
+int ConnectPacketSocket(const std::string& path) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path) return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    int rc;
+    do {
+        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> SortedEntries(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return names;
+    while (dirent* e = ::readdir(d)) {
+        // Hidden names are entries still being built (they appear by rename when complete).
+        if (e->d_name[0] == '.') continue;
+        names.emplace_back(e->d_name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+bool ReadFirstLine(const std::string& path, std::string& out) {
+    std::ifstream in(path);
+    if (!in) return false;
+    std::getline(in, out);
+    while (!out.empty() && (out.back() == '\r' || out.back() == ' ')) out.pop_back();
+    return true;
+}
+
+bool ReadHex16(const std::string& path, std::uint16_t& out) {
+    std::string s;
+    if (!ReadFirstLine(path, s) || s.empty() || s.size() > 4) return false;
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(s.c_str(), &end, 16);
+    if (!end || *end != '\0') return false;
+    out = static_cast<std::uint16_t>(v);
+    return true;
+}
+
+// sysfs shows strings in UTF-8; the walk hands out UTF-16 units as a descriptor holds them.
+std::u16string Utf8ToUtf16(const std::string& s) {
+    std::u16string out;
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        char32_t cp;
+        int extra;
+        if (c < 0x80) cp = c, extra = 0;
+        else if ((c & 0xe0) == 0xc0) cp = c & 0x1f, extra = 1;
+        else if ((c & 0xf0) == 0xe0) cp = c & 0x0f, extra = 2;
+        else if ((c & 0xf8) == 0xf0) cp = c & 0x07, extra = 3;
+        else cp = 0xfffd, extra = 0;
+        ++i;
+        for (int k = 0; k < extra; ++k, ++i) {
+            if (i >= s.size() || (static_cast<unsigned char>(s[i]) & 0xc0) != 0x80) {
+                cp = 0xfffd;
+                break;
+            }
+            cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3f);
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += static_cast<char16_t>(0xd800 + (cp >> 10));
+            out += static_cast<char16_t>(0xdc00 + (cp & 0x3ff));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+    }
+    return out;
+}
+
+class PosixOsCalls final : public OsCalls {
+public:
+    std::vector<std::string> Interfaces() override {
+        std::vector<std::string> out;
+        for (const auto& root : RegistryRoots()) {
+            const std::string classDir = root + "/" + INSTRUMENT_INTERFACE_CLASS_TEXT;
+            for (const auto& name : SortedEntries(classDir)) {
+                const std::string path = classDir + "/" + name;
+                if (IsDirectory(path)) out.push_back(path);
+            }
+        }
+        return out;
+    }
+
+    bool InterfaceOpens(const std::string& path) override {
+        // The device opens when its command pipe accepts a connection; an entry left
+        // behind by a driver that died refuses it and is passed over.
+        const int fd = ConnectPacketSocket(path + "/" + std::to_string(kCommandPipe));
+        if (fd < 0) return false;
+        ::close(fd);
+        return true;
+    }
+
+    Handle OpenPipe(const std::string& pipePath, bool /*overlapped: POSIX reads are plain*/) override {
+        const int fd = ConnectPacketSocket(pipePath);
+        if (fd < 0) return kInvalid;
+        const int ms = PipeTimeoutMs();
+        timeval tv{ms / 1000, (ms % 1000) * 1000};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+        return fd;
+    }
+
+    bool Read(Handle h, void* buffer, std::uint32_t wanted, std::uint32_t* got) override {
+        *got = 0;
+        if (h < 0) return false;
+        const int fd = static_cast<int>(h);
+        ssize_t n;
+        do {
+            n = ::recv(fd, buffer, wanted, 0);
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && errno == ENOTSOCK) {
+            do {
+                n = ::read(fd, buffer, wanted);
+            } while (n < 0 && errno == EINTR);
+        }
+        if (n < 0) return false;
+        if (n == 0 && wanted > 0) {
+            // A 0-byte read is the zero-length packet or a device that went away; only the
+            // first is a successful read.
+            pollfd p{fd, POLLIN | POLLRDHUP, 0};
+            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR))) return false;
+        }
+        *got = static_cast<std::uint32_t>(n);
+        return true;
+    }
+
+    bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t* written) override {
+        *written = 0;
+        if (h < 0) return false;
+        const int fd = static_cast<int>(h);
+        ssize_t n;
+        do {
+            n = ::send(fd, data, size, MSG_NOSIGNAL);  // an unplugged meter is an error, not a signal
+        } while (n < 0 && errno == EINTR);
+        if (n < 0 && errno == ENOTSOCK) {
+            do {
+                n = ::write(fd, data, size);
+            } while (n < 0 && errno == EINTR);
+        }
+        if (n < 0) return false;
+        *written = static_cast<std::uint32_t>(n);
+        return true;
+    }
+
+    void Close(Handle h) override {
+        if (h >= 0) ::close(static_cast<int>(h));
+    }
+
+    char PipeSeparator() const override { return '/'; }
+
+    std::vector<UsbDevice> WalkUsb() override {
+        std::string sys = Env("TESSERA_SYSFS_ROOT");
+        if (sys.empty()) sys = "/sys";
+        devices_ = sys + "/bus/usb/devices";
+        std::vector<std::pair<long, std::string>> roots;
+        for (const auto& name : SortedEntries(devices_)) {
+            if (name.size() > 3 && name.compare(0, 3, "usb") == 0 &&
+                std::all_of(name.begin() + 3, name.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                roots.push_back({std::strtol(name.c_str() + 3, nullptr, 10), name});
+        }
+        std::sort(roots.begin(), roots.end());
+        std::vector<UsbDevice> out;
+        for (const auto& [bus, name] : roots) Hub(name, std::to_string(bus) + "-", 0, out);
+        return out;
+    }
+
+private:
+    // Ports 1..maxchild of a hub; a device on port p of root hub usbN is "N-p", on port q
+    // of hub "N-p" it is "N-p.q". USB allows at most seven tiers; the limit also keeps a
+    // malformed tree from recursing for ever.
+    void Hub(const std::string& hub, const std::string& childPrefix, int depth, std::vector<UsbDevice>& out) {
+        if (depth > 7) return;
+        std::string ports;
+        if (!ReadFirstLine(devices_ + "/" + hub + "/maxchild", ports)) return;
+        const long count = std::strtol(ports.c_str(), nullptr, 10);
+        for (long port = 1; port <= count && port <= 255; ++port) {
+            const std::string child = childPrefix + std::to_string(port);
+            const std::string dir = devices_ + "/" + child;
+            if (!IsDirectory(dir)) continue;
+            UsbDevice d;
+            if (!ReadHex16(dir + "/idVendor", d.vendorId) || !ReadHex16(dir + "/idProduct", d.productId)) continue;
+            std::string serial;
+            if (ReadFirstLine(dir + "/serial", serial)) {
+                d.hasSerialIndex = true;
+                d.serial = Utf8ToUtf16(serial);
+            }
+            out.push_back(d);
+            std::string cls;
+            if (ReadFirstLine(dir + "/bDeviceClass", cls) && cls == "09") Hub(child, child + ".", depth + 1, out);
+        }
+    }
+
+    std::string devices_;
+};
+
+}  // namespace
+
+OsCalls& SystemOsCalls() {
+    static PosixOsCalls calls;
+    return calls;
+}
+
+}  // namespace tessera::transport
