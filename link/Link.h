@@ -69,6 +69,8 @@ public:
 
     // The meter's settings last read; all zero while no meter is known.
     const settings::MeterSettings& CurrentSettings() const { return current_; }
+    // Page-model tests and tools may stand in for a meter's answer.
+    void SetCurrentSettings(const settings::MeterSettings& s) { current_ = s; }
 
 private:
     std::string lockName_;
