@@ -14,9 +14,14 @@ namespace {
 bool PeerHungUp(int fd) {
     pollfd p{};
     p.fd = fd;
-    p.events = POLLIN | POLLRDHUP;
+#if defined(POLLRDHUP)
+    constexpr short kHangUp = POLLHUP | POLLRDHUP | POLLERR;
+#else
+    constexpr short kHangUp = POLLHUP | POLLERR;
+#endif
+    p.events = static_cast<short>(POLLIN | kHangUp);
     if (::poll(&p, 1, 0) <= 0) return false;
-    return (p.revents & (POLLHUP | POLLRDHUP | POLLERR)) != 0;
+    return (p.revents & kHangUp) != 0;
 }
 }  // namespace
 
