@@ -8,7 +8,13 @@
 #include <array>
 #include <set>
 
+class QComboBox;
+class QLineEdit;
+
 namespace tessera::ui {
+
+class InPlaceCombo;
+class InPlaceEdit;
 
 class EditableList : public QTableWidget {
     Q_OBJECT
@@ -28,6 +34,25 @@ public:
     void SetCellText(int row, int column, const QString& text);
     QString CellText(int row, int column) const;
 
+    // Whether a click may open an editor at all (the list's label-editing style; on by default).
+    void SetLabelEditing(bool on);
+    bool LabelEditing() const;
+    bool IsReadOnlyColumn(int column) const;
+    bool IsDropDownColumn(int column) const;
+    QString AllowedCharacters(int column) const;
+
+    // The cell under a point of the viewport: row and column, or {-1, -1} for none.
+    QPair<int, int> CellAt(const QPoint& viewportPoint) const;
+
+    // Ends an open edit as a focus loss would (the editor's text goes into the cell).
+    void EndEdit();
+    bool EditorOpen() const;
+    // The cell of the open editor, {-1, -1} when none is open.
+    QPair<int, int> EditedCell() const;
+    // The editors, null until first used; their windows show only while an edit is open.
+    QComboBox* ComboEditor() const;
+    QLineEdit* TextEditor() const;
+
 signals:
     // Before a drop-down edit opens (WM_LIST_CHOICES): fill `choices`.
     void ChoicesRequested(int row, int column, QStringList* choices);
@@ -35,8 +60,22 @@ signals:
     // a cancelled edit reports the cell's starting text.
     void Edited(int row, int column, const QString& text);
 
-    // ... the implementation's private members follow (ui work).
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
 private:
+    friend class InPlaceCombo;
+    friend class InPlaceEdit;
+    // Runs the steps that follow a press or move at `point`; false when no cell is there.
+    bool StartEditAt(const QPoint& point, Qt::KeyboardModifiers modifiers, bool moved);
+    bool PlaceEditor(int row, int column, QRect& rect);
+    void OpenCombo(int row, int column, const QString& text);
+    void OpenTextEdit(int row, int column, const QString& text);
+    // Called by an editor whose edit ends (focus loss, Enter, Escape).
+    void FinishEdit(bool fromCombo);
+
     class Impl;
     Impl* impl_ = nullptr;
 };
