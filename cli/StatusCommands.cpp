@@ -1,0 +1,186 @@
+// tessera-cli "identify", "status", "settings", "serials" and "send": the meter as the
+// program sees it at start-up (BindTransport, OpenSession, RefreshSettings), for a person
+// at a terminal, for scripts and for support.
+
+#include <cstdint>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandRegistry.h"
+#include "link/Link.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/Handle.h"
+#include "settings/Vocabulary.h"
+
+namespace tessera::cli {
+namespace {
+
+constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
+constexpr const char* kConnectionFailed = "Connection failed. Please connect the QM8620 again.";
+
+enum Exit { kOk = 0, kMeterFailure = 1, kUsage = 2, kNoLibrary = 3, kNoMeter = 4, kWrongModel = 5, kBusy = 6 };
+
+std::string Hex(link::Status s) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", s);
+    return buf;
+}
+
+std::string StatusName(link::Status s) {
+    switch (s) {
+        case link::kStatusOk: return "success";
+        case link::kStatusNoEntry: return "no such entry";
+        case link::kStatusRepeat: return "repeat";
+        case link::kStatusNoDevice: return "no device";
+        case link::kStatusBusy: return "busy";
+        case link::kStatusTooLong: return "reply too long";
+        case link::kStatusWrongModel: return "not a QM8620";
+        default: break;
+    }
+    if ((s & 0xffffff00u) == 0x80000000u) return std::string("meter answered '") + static_cast<char>(s & 0xff) + "'";
+    return "failure";
+}
+
+// One line on stderr naming the status, and the exit code that goes with it.
+int Fail(link::Status s) {
+    std::string text;
+    int code = kMeterFailure;
+    if (s == link::kStatusNoDevice) {
+        text = kConnectionFailed;
+        code = kNoMeter;
+    } else if (s == link::kStatusWrongModel) {
+        text = "The connected instrument is not a QM8620.";
+        code = kWrongModel;
+    } else if (s == link::kStatusBusy) {
+        text = "The QM8620 is busy.";
+        code = kBusy;
+    } else {
+        text = "The QM8620 reported a failure.";
+    }
+    std::cerr << text << " [" << Hex(s) << " " << StatusName(s) << "]\n";
+    return code;
+}
+
+// Binds the transport and opens the session as the program does at start-up.
+int Connect(link::Link& link) {
+    if (!link.BindTransport()) {
+        std::cerr << kNoTransport << "\n";
+        return kNoLibrary;
+    }
+    if (!link.OpenSession()) return Fail(link::kStatusNoDevice);
+    return kOk;
+}
+
+bool NoArguments(const std::vector<std::string>& args, const char* usage) {
+    if (args.empty()) return true;
+    std::cerr << "tessera-cli: unexpected argument \"" << args[0] << "\"\nUsage: tessera-cli " << usage << "\n";
+    return false;
+}
+
+void PrintSettings(const settings::MeterSettings& s) {
+    for (int row = 0; row < settings::kRowCount; ++row) {
+        std::cout << settings::RowItemText(row) << ": "
+                  << settings::SettingText(row, s, settings::Column::Current) << "\n";
+    }
+}
+
+int Identify(const std::vector<std::string>& args, const char* usage, bool withValues) {
+    if (!NoArguments(args, usage)) return kUsage;
+    link::Link link;
+    if (int rc = Connect(link)) return rc;
+    const link::Status s = link.RefreshSettings();
+    if (s != link::kStatusOk) {
+        link.CloseSession();
+        return Fail(s);
+    }
+    const settings::MeterSettings current = link.CurrentSettings();
+    link.CloseSession();
+    std::cout << "Model: QM8620\n";
+    std::cout << "Sensor: " << settings::SensorText(current.sensor) << "\n";
+    PrintSettings(current);
+    if (withValues) {
+        char buf[160];
+        std::snprintf(buf, sizeof buf, "Reading: %.4g, %.4g, %.4g %s\n", current.value1, current.value2,
+                      current.value3, settings::UnitText(current.unit).c_str());
+        std::cout << buf;
+    }
+    return kOk;
+}
+
+const char* kIdentifyUsage = "identify                 model, sensor and settings of the connected QM8620";
+const char* kStatusUsage = "status                   identify plus the meter's present reading";
+const char* kSettingsUsage = "settings                 the current settings as the Configuration page words them";
+const char* kSerialsUsage = "serials                  serial numbers of the instruments on the USB bus";
+const char* kSendUsage = "send \"COMMAND\"           one exchange with the meter: status code and reply";
+
+RegisterCommand identifyCommand("identify", kIdentifyUsage,
+                                [](const std::vector<std::string>& a) { return Identify(a, kIdentifyUsage, false); });
+RegisterCommand statusCommand("status", kStatusUsage,
+                              [](const std::vector<std::string>& a) { return Identify(a, kStatusUsage, true); });
+
+RegisterCommand settingsCommand("settings", kSettingsUsage, [](const std::vector<std::string>& args) {
+    if (!NoArguments(args, kSettingsUsage)) return static_cast<int>(kUsage);
+    link::Link link;
+    if (int rc = Connect(link)) return rc;
+    const link::Status s = link.RefreshSettings();
+    const settings::MeterSettings current = link.CurrentSettings();
+    link.CloseSession();
+    if (s != link::kStatusOk) return Fail(s);
+    PrintSettings(current);
+    return static_cast<int>(kOk);
+});
+
+RegisterCommand serialsCommand("serials", kSerialsUsage, [](const std::vector<std::string>& args) {
+    if (!NoArguments(args, kSerialsUsage)) return static_cast<int>(kUsage);
+    platform::DynamicLibrary library;
+    using CheckFn = std::int32_t(TESSERA_STDCALL*)(char*);
+    CheckFn check = nullptr, all = nullptr;
+    if (library.Load(link::kTransportLibrary)) {
+        check = reinterpret_cast<CheckFn>(library.Symbol("CheckUSBDevices"));
+        all = reinterpret_cast<CheckFn>(library.Symbol("GetSerialStringAllDevices"));
+    }
+    if (!check || !all) {
+        std::cerr << kNoTransport << "\n";
+        return static_cast<int>(kNoLibrary);
+    }
+    char last[16] = {};
+    const std::int32_t count = check(last);
+    char list[64 + 1] = {};
+    all(list);
+    std::cout << "Instruments: " << count << "\n";
+    std::cout << "Serials: " << list << "\n";
+    return static_cast<int>(kOk);
+});
+
+RegisterCommand sendCommand("send", kSendUsage, [](const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].empty() || args[0].size() > 29) {
+        std::cerr << "tessera-cli: send takes one command of 1 to 29 characters\nUsage: tessera-cli " << kSendUsage
+                  << "\n";
+        return static_cast<int>(kUsage);
+    }
+    link::Link link;
+    if (int rc = Connect(link)) return rc;
+    link::Reply reply;
+    const link::Status s = link.Exchange(args[0], reply);
+    link.CloseSession();
+    std::string shown;
+    for (char c : reply.Text()) {
+        if (c == '\r') shown += "\\r";
+        else if (c == '\n') shown += "\\n";
+        else if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02x", static_cast<unsigned char>(c));
+            shown += buf;
+        } else {
+            shown += c;
+        }
+    }
+    std::cout << "Status: " << Hex(s) << " (" << StatusName(s) << ")\n";
+    std::cout << "Reply: \"" << shown << "\" (" << reply.length << " bytes)\n";
+    return s == link::kStatusOk ? static_cast<int>(kOk) : Fail(s);
+});
+
+}  // namespace
+}  // namespace tessera::cli

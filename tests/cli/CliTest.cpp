@@ -1,0 +1,133 @@
+// tessera-cli as a user runs it: exit codes, the texts on stdout and stderr, against a
+// virtual meter in a private registry (the fixture's environment reaches the child).
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "tests/support/VirtualMeter.h"
+
+namespace {
+
+using tessera::testing::VirtualMeter;
+
+struct CliRun {
+    int exit = -1;
+    std::string out, err;
+};
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+CliRun Cli(const std::string& args) {
+    const std::string dir = ::testing::TempDir();
+    const std::string out = dir + "/cli-out.txt", err = dir + "/cli-err.txt";
+    const std::string cmd = std::string("'") + TESSERA_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const int rc = std::system(cmd.c_str());
+    CliRun r;
+    r.exit = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.out = Slurp(out);
+    r.err = Slurp(err);
+    return r;
+}
+
+TEST(Cli, HelpNamesEveryCommandAndUnknownWordsAreUsageErrors) {
+    const CliRun help = Cli("--help");
+    EXPECT_EQ(help.exit, 0);
+    for (const char* c : {"identify", "status", "settings", "serials", "send"})
+        EXPECT_NE(help.out.find(std::string("  ") + c), std::string::npos) << c;
+    EXPECT_EQ(Cli("send --help").exit, 0);
+    EXPECT_NE(Cli("send --help").out.find("Usage: tessera-cli send"), std::string::npos);
+    const CliRun bad = Cli("frobnicate");
+    EXPECT_EQ(bad.exit, 2);
+    EXPECT_NE(bad.err.find("unknown command \"frobnicate\""), std::string::npos);
+    EXPECT_EQ(Cli("").exit, 2);
+    EXPECT_EQ(Cli("identify extra").exit, 2);
+    EXPECT_EQ(Cli("send 'THIS COMMAND IS FAR TOO LONG FOR THE METER'").exit, 2);
+}
+
+TEST(Cli, IdentifyAndSettingsSpeakThePagesWords) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    ASSERT_TRUE(meter.Set("mode", "4"));
+    ASSERT_TRUE(meter.Set("unit", "3"));
+    ASSERT_TRUE(meter.Set("range", "2"));
+    const CliRun id = Cli("identify");
+    EXPECT_EQ(id.exit, 0) << id.err;
+    EXPECT_NE(id.out.find("Model: QM8620"), std::string::npos);
+    EXPECT_NE(id.out.find("Measurement Mode: Exposure Level(Occupational)"), std::string::npos) << id.out;
+    EXPECT_NE(id.out.find("Range: 20.00%"), std::string::npos) << id.out;
+    EXPECT_EQ(meter.CommandLog(), (std::vector<std::string>{"FUNC 0", "APP 1", "QPID", "MEAS?", "MEM?", "APP 0"}));
+
+    const CliRun s = Cli("settings");
+    EXPECT_EQ(s.exit, 0);
+    EXPECT_NE(s.out.find("Beep: ON"), std::string::npos) << s.out;
+}
+
+TEST(Cli, FailuresExitNonZeroWithOneLineNamingTheStatus) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    ASSERT_TRUE(meter.InjectFault("truncate 1 QPID"));
+    const CliRun wrong = Cli("identify");
+    EXPECT_EQ(wrong.exit, 5);
+    EXPECT_NE(wrong.err.find("0xf0000002"), std::string::npos) << wrong.err;
+
+    const CliRun none = Cli("send 'DATA? 1'");
+    EXPECT_EQ(none.exit, 1);
+    EXPECT_NE(none.out.find("Status: 0x80000033"), std::string::npos);
+    EXPECT_NE(none.err.find("0x80000033 no such entry"), std::string::npos);
+
+    ASSERT_TRUE(meter.Unplug());
+    const CliRun gone = Cli("status");
+    EXPECT_EQ(gone.exit, 4);
+    EXPECT_EQ(gone.err, "Connection failed. Please connect the QM8620 again. [0x80000037 no device]\n");
+}
+
+TEST(Cli, SendShowsTheReplyWithItsLineEnd) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    ASSERT_TRUE(meter.AddRecord("1,0,1,2,5.000E-01,2.500E-01,0.000E+00,1,2,0,0,1,1"));
+    const CliRun r = Cli("send 'DATA? 1'");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(r.out.find("Reply: \"1,0,1,2,5.000E-01,2.500E-01,0.000E+00,1,2,0,0,1,1\\r\\n\" (51 bytes)"),
+              std::string::npos)
+        << r.out;
+}
+
+TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
+    namespace fs = std::filesystem;
+    const std::string root = ::testing::TempDir() + "/cli-sysfs";
+    fs::remove_all(root);
+    const std::string devices = root + "/bus/usb/devices";
+    auto attr = [&](const std::string& dev, const std::string& name, const std::string& v) {
+        fs::create_directories(devices + "/" + dev);
+        std::ofstream(devices + "/" + dev + "/" + name) << v << "\n";
+    };
+    attr("usb1", "maxchild", "1");
+    attr("usb1", "bDeviceClass", "09");
+    attr("usb1", "idVendor", "1d6b");
+    attr("usb1", "idProduct", "0002");
+    char vid[8];
+    std::snprintf(vid, sizeof vid, "%04x", TESSERA_VENDOR_ID);
+    attr("1-1", "idVendor", vid);
+    attr("1-1", "idProduct", "3000");
+    attr("1-1", "serial", "862012345");
+    ::setenv("TESSERA_SYSFS_ROOT", root.c_str(), 1);
+    const CliRun r = Cli("serials");
+    ::unsetenv("TESSERA_SYSFS_ROOT");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "Instruments: 1\nSerials: 862012345\n");
+    fs::remove_all(root);
+}
+
+}  // namespace
