@@ -241,6 +241,8 @@ void EntireRead::Read() {
 }
 
 bool EntireRead::Step() {
+    // A File Read may have replaced the table while a step was pending.
+    if (!downloading_) return false;
     downloading_ = false;
     if (recordCount_ >= static_cast<unsigned>(kMaxRecords)) return false;
 
