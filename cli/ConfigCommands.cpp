@@ -8,18 +8,20 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
-#include "config/ConfigModel.h"
+#include "config/ConfigModel.h"  // with the Prompter interface (header only)
 #include "config/SettingFile.h"
 #include "link/Link.h"
 #include "settings/Vocabulary.h"
-#include "ui/Prompter.h"
 
 namespace tessera::cli {
 namespace {
 
 constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
-constexpr const char* kUsage =
-    "config show | config save FILE.SET [--yes] | config apply FILE.SET | config init [--yes]";
+constexpr const char* kConfigUsage =
+    "config show | save FILE.SET [--yes] | apply FILE.SET | init [--yes]   Configuration page and setting files";
+
+// The exit codes tessera-cli's commands share.
+enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoLibrary = 3, kNoMeter = 4 };
 
 // Questions on the terminal, file dialogs answered by the command line, messages kept so
 // the command can send them to stdout or stderr once it knows how things went.
@@ -72,21 +74,21 @@ Options Parse(const std::vector<std::string>& args) {
 }
 
 int Usage() {
-    std::cerr << "usage: tessera-cli " << kUsage << '\n';
-    return 2;
+    std::cerr << "Usage: tessera-cli " << kConfigUsage << '\n';
+    return kUsageError;
 }
 
-// Binds the transport, opens the session and reads the meter's settings.
-bool Connect(link::Link& link) {
+// Binds the transport, opens the session and reads the meter's settings; kOk or the exit code.
+int Connect(link::Link& link) {
     if (!link.Bound() && !link.BindTransport()) {
         std::cerr << kNoTransport << '\n';
-        return false;
+        return kNoLibrary;
     }
     if ((!link.SessionOpen() && !link.OpenSession()) || link.RefreshSettings() != link::kStatusOk) {
         std::cerr << config::kConnectionFailed << '\n';
-        return false;
+        return kNoMeter;
     }
-    return true;
+    return kOk;
 }
 
 void PrintCurrentSettings(const config::ConfigModel& model) {
@@ -100,17 +102,17 @@ void PrintCurrentSettings(const config::ConfigModel& model) {
 int Show(const Options& o) {
     if (o.words.size() != 1) return Usage();
     link::Link& link = link::TheLink();
-    if (!Connect(link)) return 1;
+    if (const int rc = Connect(link)) return rc;
     ConsolePrompter prompter;
     config::ConfigModel model(link, prompter);
     PrintCurrentSettings(model);
-    return 0;
+    return kOk;
 }
 
 int Save(const Options& o) {
     if (o.words.size() != 2) return Usage();
     link::Link& link = link::TheLink();
-    if (!Connect(link)) return 1;
+    if (const int rc = Connect(link)) return rc;
     ConsolePrompter prompter;
     prompter.assumeYes = o.yes;
     prompter.savePath = o.words[1];
@@ -119,10 +121,10 @@ int Save(const Options& o) {
     if (!model.SettingSave()) {
         if (prompter.messages.empty()) prompter.messages.push_back("Nothing was saved.");
         prompter.Flush(true);
-        return 1;
+        return kFailed;
     }
     std::cout << config::WithSetExtension(o.words[1]) << '\n';
-    return 0;
+    return kOk;
 }
 
 int Apply(const Options& o) {
@@ -135,33 +137,33 @@ int Apply(const Options& o) {
     // The file is checked before the meter is touched.
     if (!model.LoadSettingFile(o.words[1])) {
         prompter.Flush(true);
-        return 1;
+        return kFailed;
     }
-    if (!Connect(link)) return 1;
+    if (const int rc = Connect(link)) return rc;
     if (!model.StartConfigure() || model.RunConfiguration() != config::ConfigModel::StepResult::Done) {
         prompter.Flush(true);
-        return 1;
+        return kFailed;
     }
     prompter.Flush(false);
     PrintCurrentSettings(model);
-    return 0;
+    return kOk;
 }
 
 int Init(const Options& o) {
     if (o.words.size() != 1) return Usage();
     link::Link& link = link::TheLink();
-    if (!Connect(link)) return 1;
+    if (const int rc = Connect(link)) return rc;
     ConsolePrompter prompter;
     prompter.assumeYes = o.yes;
     config::ConfigModel model(link, prompter);
     if (!model.Initialize()) {
         if (prompter.messages.empty()) prompter.messages.push_back("The QM8620 was not initialized.");
         prompter.Flush(true);
-        return 1;
+        return kFailed;
     }
     prompter.Flush(false);
     PrintCurrentSettings(model);
-    return 0;
+    return kOk;
 }
 
 int Config(const std::vector<std::string>& args) {
@@ -175,7 +177,7 @@ int Config(const std::vector<std::string>& args) {
     return Usage();
 }
 
-const RegisterCommand kConfigCommand("config", kUsage, Config);
+const RegisterCommand kConfigCommand("config", kConfigUsage, Config);
 
 }  // namespace
 }  // namespace tessera::cli
