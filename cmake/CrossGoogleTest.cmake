@@ -23,7 +23,7 @@ include(GoogleTest)
 # program and once more per case. Instead each test program is one ctest test that runs all its
 # cases in one wine process (through CMAKE_CROSSCOMPILING_EMULATOR).
 function(gtest_discover_tests target)
-  cmake_parse_arguments(arg "" "TEST_PREFIX;WORKING_DIRECTORY" "EXTRA_ARGS;PROPERTIES" ${ARGN})
+  cmake_parse_arguments(arg "" "TEST_PREFIX;TEST_SUFFIX;WORKING_DIRECTORY;TEST_LIST;DISCOVERY_TIMEOUT;DISCOVERY_MODE;XML_OUTPUT_DIR" "EXTRA_ARGS;PROPERTIES;TEST_FILTER" ${ARGN})
   set(dir ${arg_WORKING_DIRECTORY})
   if(NOT dir)
     set(dir ${CMAKE_BINARY_DIR}/bin)
