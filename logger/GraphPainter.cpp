@@ -28,6 +28,7 @@ QFont PageFont(int pixelSize) {
     font.setStyleHint(QFont::Serif);
     font.setPixelSize(pixelSize);
     font.setWeight(QFont::Normal);
+    font.setStyleStrategy(QFont::PreferNoShaping);  // plain letters: "ff" stays two letters in a PDF
     return font;
 }
 

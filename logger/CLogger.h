@@ -1,0 +1,88 @@
+#pragma once
+// The Effective Value Logger page: the controls of the logging run, the graph with its
+// scroll bar, cursor and readout, and the CSV and print buttons. Everything it decides
+// comes from LoggerModel; this widget only forwards clicks and keys and draws.
+
+#include <QPixmap>
+#include <QTimer>
+#include <array>
+
+#include "link/Link.h"
+#include "logger/LoggerModel.h"
+#include "platform/Clock.h"
+#include "ui/Prompter.h"
+#include "ui/SheetPage.h"
+
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+
+namespace tessera::ui {
+class IconButton;
+}
+
+namespace tessera::logger {
+
+class CLogger : public ui::SheetPage {
+    Q_OBJECT
+public:
+    CLogger(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent = nullptr);
+    ~CLogger() override;
+
+    void Stop();
+    int DataState() const { return model_.DataState(); }
+    void SetDataState(int state) { model_.SetDataState(state); }
+    bool SaveCsv();
+    void RedrawGraph();
+    void MoveCursor(int step);
+    void Refresh() override;
+
+    LoggerModel& Model() { return model_; }
+    // The buttons and boxes, for the shell's focus handling and for tests.
+    QPushButton* StartButton() const { return start_; }
+    QPushButton* StopButton() const { return stop_; }
+    QPushButton* FileReadButton() const { return fileRead_; }
+    QPushButton* CsvSaveButton() const { return csvSave_; }
+    QPushButton* PrintButton() const;
+    QComboBox* PeriodBox() const { return period_; }
+    QRadioButton* MethodRadio(int method) const { return methods_[method]; }
+    QPushButton* TraceButton(int trace) const { return traces_[trace]; }
+    QScrollBar* ScrollBar() const { return scroll_; }
+    QLineEdit* Readout() const { return readout_; }
+
+    void StartLogging();
+    void FileRead();
+    void Print();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void Sync();           // controls and drawing follow the model
+    void RebuildCanvas();
+    void OnTimer();
+
+    LinkMeterPort port_;
+    ui::Prompter& prompter_;
+    platform::Clock& clock_;
+    LoggerModel model_;
+
+    QPushButton* start_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* fileRead_ = nullptr;
+    QPushButton* csvSave_ = nullptr;
+    ui::IconButton* print_ = nullptr;
+    QComboBox* period_ = nullptr;
+    std::array<QRadioButton*, 3> methods_{};
+    std::array<QPushButton*, 4> traces_{};
+    QScrollBar* scroll_ = nullptr;
+    QLineEdit* readout_ = nullptr;
+    QTimer timer_;
+    QPixmap canvas_;
+    bool syncing_ = false;
+};
+
+}  // namespace tessera::logger
