@@ -1,0 +1,284 @@
+// tessera-cli "read", "convert" and "print": the Entire Read page without its window.
+// They run the page's model with the page's texts; messages of a failure go to stderr
+// and end with a non-zero exit code.
+
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CommandRegistry.h"
+#include "entire_read/EntireReadModel.h"
+#include "link/Accuracy.h"
+#include "link/Link.h"
+#include "platform/Paths.h"
+#include "ui/Prompter.h"  // the interface only
+
+#ifdef TESSERA_ENTIRE_READ_PRINT
+#include <QGuiApplication>
+#include <QPdfWriter>
+#include <memory>
+
+#include "entire_read/EntireReadPrint.h"
+#endif
+
+namespace tessera::cli {
+namespace {
+
+using entire_read::EntireRead;
+
+constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
+constexpr const char* kNoAccuracyFile = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
+constexpr const char* kReadUsage =
+    "read [-o FILE.CSV] [--unit U] [--yes]   download the meter's memory as an Entire Read CSV";
+constexpr const char* kConvertUsage =
+    "convert IN.CSV --unit U [-o OUT.CSV] [--yes]   rewrite an Entire Read CSV in another unit";
+constexpr const char* kPrintUsage =
+    "print IN.CSV -o OUT.pdf [--layout rxyz|displayed] [--unit U]   print an Entire Read CSV to PDF";
+constexpr const char* kUnitsHelp = "Units: \"Original Unit\" (or original), uT, mT, T, mG, G, A/m.";
+
+enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoLibrary = 3, kNoMeter = 4 };
+
+// Messages are kept until the command knows where they belong; questions about an
+// existing file are asked on the terminal unless --yes answered them; a bad line of a
+// file is skipped (and reported) so that the rest is still converted.
+class ConsolePrompter final : public ui::Prompter {
+public:
+    bool assumeYes = false;
+    std::string savePath;
+    std::vector<std::string> messages;
+    int skippedLines = 0;
+
+    ui::Answer AskYesNo(const std::string& question) override {
+        if (question.rfind("An unidentifiable", 0) == 0) {
+            messages.push_back(question);
+            ++skippedLines;
+            return ui::Answer::Yes;
+        }
+        return Ask(question);
+    }
+    ui::Answer AskYesNoCancel(const std::string& question) override { return Ask(question); }
+    void Inform(const std::string& message) override { messages.push_back(message); }
+    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
+    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
+    bool ChoosePrinter(QPrinter&) override { return false; }
+
+    void Flush() {
+        for (const std::string& m : messages) std::cerr << m << '\n';
+        messages.clear();
+    }
+
+private:
+    ui::Answer Ask(const std::string& question) {
+        if (assumeYes) return ui::Answer::Yes;
+        std::cerr << question << " [y/N] " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) {
+            std::cerr << '\n';
+            return ui::Answer::No;
+        }
+        return (line == "y" || line == "Y" || line == "yes" || line == "Yes") ? ui::Answer::Yes : ui::Answer::No;
+    }
+};
+
+struct Options {
+    std::vector<std::string> files;  // words that are not options
+    std::string output;
+    std::optional<int> unit;
+    std::string layout;
+    bool yes = false;
+    std::string error;  // non-empty: wrong usage
+};
+
+Options Parse(const std::vector<std::string>& args) {
+    Options o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        if (a == "-o" || a == "--output") {
+            if (!hasValue) o.error = "-o needs a file name";
+            else o.output = args[++i];
+        } else if (a == "--unit" || a == "-u") {
+            if (!hasValue) {
+                o.error = "--unit needs a unit";
+            } else {
+                o.unit = entire_read::DisplayUnitFromText(args[++i]);
+                if (!o.unit) o.error = "unknown unit \"" + args[i] + "\"";
+            }
+        } else if (a == "--layout") {
+            if (!hasValue) o.error = "--layout needs rxyz or displayed";
+            else o.layout = args[++i];
+        } else if (a == "--yes" || a == "-y") {
+            o.yes = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            o.error = "unknown option \"" + a + "\"";
+        } else {
+            o.files.push_back(a);
+        }
+    }
+    return o;
+}
+
+int Usage(const char* usage, const std::string& why) {
+    if (!why.empty()) std::cerr << "tessera-cli: " << why << '\n';
+    std::cerr << "Usage: tessera-cli " << usage << '\n' << kUnitsHelp << '\n';
+    return kUsageError;
+}
+
+bool LoadAccuracy() {
+    if (link::LoadAccuracyTable() == link::kStatusOk) return true;
+    std::cerr << kNoAccuracyFile << '\n';
+    return false;
+}
+
+void ApplyUnit(EntireRead& model, const Options& o) {
+    if (!o.unit) return;
+    model.SetUnitSelection(*o.unit);
+    model.UnitChange();
+}
+
+// Writes the shown records to -o (with the page's ".CSV" rule) or to standard output.
+int WriteOut(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
+    if (o.output.empty()) {
+        const std::string text = model.CsvText();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fflush(stdout);
+        return std::ferror(stdout) ? kFailed : kOk;
+    }
+    prompter.assumeYes = o.yes;
+    prompter.savePath = o.output;
+    if (!model.SaveCsv()) {
+        if (prompter.messages.empty()) prompter.messages.push_back("Nothing was saved.");
+        return kFailed;
+    }
+    std::cout << entire_read::WithCsvExtension(o.output) << '\n';
+    return kOk;
+}
+
+int Read(const std::vector<std::string>& args) {
+    const Options o = Parse(args);
+    if (!o.error.empty() || !o.files.empty() || !o.layout.empty()) return Usage(kReadUsage, o.error);
+    if (!LoadAccuracy()) return kFailed;
+    link::Link& link = link::TheLink();
+    if (!link.Bound() && !link.BindTransport()) {
+        std::cerr << kNoTransport << '\n';
+        return kNoLibrary;
+    }
+    if (!link.SessionOpen() && !link.OpenSession()) {
+        std::cerr << entire_read::kConnectionFailed << '\n';
+        return kNoMeter;
+    }
+    ConsolePrompter prompter;
+    EntireRead model(link, prompter);
+    model.Read();
+    if (!model.Downloading()) {
+        prompter.Flush();
+        return kNoMeter;
+    }
+    while (model.Step()) {
+    }
+    if (model.RecordCount() == 0) {  // "No data was found in the QM8620." or a lost meter
+        prompter.Flush();
+        return kFailed;
+    }
+    // A download cut short still delivers what arrived; the message and the exit code
+    // say it is not the whole memory.
+    const bool cutShort = !prompter.messages.empty();
+    std::vector<std::string> downloadMessages;
+    downloadMessages.swap(prompter.messages);
+    ApplyUnit(model, o);
+    const int rc = WriteOut(model, prompter, o);
+    for (const auto& m : downloadMessages) std::cerr << m << '\n';
+    prompter.Flush();
+    if (rc != kOk) return rc;
+    return cutShort ? kNoMeter : kOk;
+}
+
+// Reads IN.CSV into the model; kOk or the exit code.
+int ReadFile(EntireRead& model, ConsolePrompter& prompter, const std::string& path) {
+    if (!model.ReadCsvFile(path)) return kFailed;
+    if (model.RecordCount() == 0) {
+        prompter.messages.push_back(std::string(entire_read::kNothingToSave));
+        return kFailed;
+    }
+    return kOk;
+}
+
+int Convert(const std::vector<std::string>& args) {
+    const Options o = Parse(args);
+    if (!o.error.empty()) return Usage(kConvertUsage, o.error);
+    if (o.files.size() != 1 || !o.unit || !o.layout.empty()) return Usage(kConvertUsage, "");
+    if (!LoadAccuracy()) return kFailed;
+    link::Link& link = link::TheLink();
+    ConsolePrompter prompter;
+    EntireRead model(link, prompter);
+    if (const int rc = ReadFile(model, prompter, o.files[0])) {
+        prompter.Flush();
+        return rc;
+    }
+    ApplyUnit(model, o);
+    int rc = WriteOut(model, prompter, o);
+    if (rc == kOk && prompter.skippedLines > 0) rc = kFailed;  // written, but not every line
+    prompter.Flush();
+    return rc;
+}
+
+int Print(const std::vector<std::string>& args) {
+    const Options o = Parse(args);
+    if (!o.error.empty()) return Usage(kPrintUsage, o.error);
+    if (o.files.size() != 1 || o.output.empty()) return Usage(kPrintUsage, "");
+    if (!o.layout.empty() && o.layout != "rxyz" && o.layout != "displayed")
+        return Usage(kPrintUsage, "unknown layout \"" + o.layout + "\"");
+#ifndef TESSERA_ENTIRE_READ_PRINT
+    std::cerr << "tessera-cli: this build has no printing\n";
+    return kFailed;
+#else
+    if (!LoadAccuracy()) return kFailed;
+    link::Link& link = link::TheLink();
+    ConsolePrompter prompter;
+    EntireRead model(link, prompter);
+    if (const int rc = ReadFile(model, prompter, o.files[0])) {
+        prompter.Flush();
+        return rc;
+    }
+    ApplyUnit(model, o);
+    if (o.layout == "displayed") model.ShowDisplayedValue();
+    const auto job = model.PrintData();
+    if (!job) {
+        prompter.Flush();
+        return kFailed;
+    }
+    // Fonts and PDF output need a GUI application object; no window is ever shown.
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance()) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "tessera-cli";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    bool printed = false;
+    {
+        QPdfWriter writer(QString::fromStdString(o.output));
+        writer.setTitle(QString::fromLatin1(entire_read::kPrintDocumentName));
+        writer.setCreator(QStringLiteral("TAVIK TESSERA for QM8620"));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        printed = entire_read::PrintTo(writer, *job);
+    }
+    prompter.Flush();
+    if (!printed || !platform::FileExists(o.output)) {
+        std::cerr << "The file \"" << o.output << "\" could not be written.\n";
+        return kFailed;
+    }
+    std::cout << o.output << '\n';
+    return prompter.skippedLines > 0 ? kFailed : kOk;
+#endif
+}
+
+const RegisterCommand kReadCommand("read", kReadUsage, Read);
+const RegisterCommand kConvertCommand("convert", kConvertUsage, Convert);
+const RegisterCommand kPrintCommand("print", kPrintUsage, Print);
+
+}  // namespace
+}  // namespace tessera::cli
