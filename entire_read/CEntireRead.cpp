@@ -27,7 +27,9 @@ Qt::Alignment AlignmentOf(const ColumnSpec& c) { return c.leftAligned ? Qt::Alig
 
 CEntireRead::CEntireRead(link::Link& link, ui::Prompter& prompter, QWidget* parent)
     : ui::SheetPage(parent), prompter_(prompter), model_(link, prompter) {
-    setFont(QFont(QStringLiteral("Century")));
+    QFont century = font();
+    century.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
+    setFont(century);
 
     read_ = new QPushButton(QStringLiteral("Read"), this);
     clear_ = new QPushButton(QStringLiteral("Memory Clear"), this);
@@ -202,6 +204,8 @@ void CEntireRead::SyncTable() {
     for (int r = first; r < count; ++r) {
         const auto cells = model_.RowCells(r);
         for (int c = 0; c < static_cast<int>(cells.size()); ++c) table_->SetCellText(r, c, QString::fromStdString(cells[c]));
+        // The mode column is narrower than its longest names; the whole name on hover.
+        if (QTableWidgetItem* mode = table_->item(r, 1)) mode->setToolTip(mode->text());
     }
     if (count > first) {
         // A new row is shown selected and focused.

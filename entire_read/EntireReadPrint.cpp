@@ -47,7 +47,9 @@ const LayoutSpec& SpecFor(PrintLayout layout) {
 }
 
 QFont CenturyFont(int pixelHeight) {
-    QFont font(QStringLiteral("Century"));
+    QFont font;
+    // Where "Century" itself is missing, its Schoolbook cousins keep the printout's look.
+    font.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
     font.setPixelSize(std::max(1, pixelHeight));
     return font;
 }
