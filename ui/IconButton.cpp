@@ -74,7 +74,9 @@ void IconButton::paintEvent(QPaintEvent*) {
         r.adjust(1, 1, -1, -1);
     }
 
-    p.fillRect(r, (hover_ || pressed) ? hoverBack : (focused ? focusBack : normalBack));
+    // A flat button's face is the page behind it (a button face on a dialog); the raised
+    // button paints its own.
+    if (!flat_) p.fillRect(r, (hover_ || pressed) ? hoverBack : (focused ? focusBack : normalBack));
 
     auto hline = [&p](int x1, int x2, int y, const QColor& c) { p.setPen(c); p.drawLine(x1, y, x2, y); };
     auto vline = [&p](int x, int y1, int y2, const QColor& c) { p.setPen(c); p.drawLine(x, y1, x, y2); };

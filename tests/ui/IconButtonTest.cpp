@@ -95,30 +95,27 @@ TEST_F(IconButtonTest, RaisedButtonHasBlackFrameOnlyWhileFocusedOrDefault) {
 }
 
 TEST_F(IconButtonTest, FlatLogoShowsNoBorderOnHoverPressOrFocus) {
-    const QRgb face = Role(logo, QPalette::Button);
-    QImage plain = Shot(logo);
+    const QImage plain = Shot(logo);
     QTest::mouseMove(logo, QPoint(32, 32));
     EXPECT_TRUE(logo->Hover());
-    QImage hovered = Shot(logo);
+    const QImage hovered = Shot(logo);
     logo->setDown(true);
     logo->setFocus();
-    QImage pressed = Shot(logo);
+    const QImage pressed = Shot(logo);
     logo->setDown(false);
-    for (const QImage* img : {&plain, &hovered, &pressed}) {
-        EXPECT_EQ(At(*img, 0, 0), face);
-        EXPECT_EQ(At(*img, 0, 32), face);
-        EXPECT_EQ(At(*img, 63, 32), face);
-        EXPECT_EQ(At(*img, 32, 63), face);
-        EXPECT_EQ(At(*img, 3, 32), face);  // no focus rectangle either
+    // Edges and the place of a focus rectangle look exactly as when idle.
+    for (const QImage* img : {&hovered, &pressed}) {
+        for (const QPoint pt : {QPoint(0, 0), QPoint(0, 32), QPoint(63, 32), QPoint(32, 63), QPoint(3, 32)})
+            EXPECT_EQ(At(*img, pt.x(), pt.y()), At(plain, pt.x(), pt.y())) << pt.x() << "," << pt.y();
     }
+    EXPECT_EQ(hovered, plain);
     // The icon itself moves by the pressed offset.
     EXPECT_NE(hovered, pressed);
 }
 
 TEST_F(IconButtonTest, FlatButtonWithBorderShowsItOnlyWhileHovered) {
     logo->SetFlatBorder(true);
-    const QRgb face = Role(logo, QPalette::Button);
-    EXPECT_EQ(At(Shot(logo), 0, 32), face);
+    const QImage plain = Shot(logo);
     QTest::mouseMove(logo, QPoint(32, 32));
     QImage img = Shot(logo);
     EXPECT_EQ(At(img, 0, 32), Role(logo, QPalette::Light));
@@ -127,11 +124,10 @@ TEST_F(IconButtonTest, FlatButtonWithBorderShowsItOnlyWhileHovered) {
     img = Shot(logo);
     EXPECT_EQ(At(img, 0, 32), Role(logo, QPalette::Dark));  // sunken
     logo->setDown(false);
-    QTest::mouseMove(other, QPoint(5, 5));
     QEvent leave(QEvent::Leave);
     QApplication::sendEvent(logo, &leave);
     EXPECT_FALSE(logo->Hover());
-    EXPECT_EQ(At(Shot(logo), 0, 32), face);
+    EXPECT_EQ(At(Shot(logo), 0, 32), At(plain, 0, 32));
 }
 
 TEST_F(IconButtonTest, DisabledButtonEmbossesIconAndDrawsCaptionInTwoColours) {

@@ -1,0 +1,60 @@
+#include "shell/Application.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "platform/NamedLock.h"
+#include "shell/CSheet.h"
+#include "shell/Texts.h"
+#include "ui/Prompter.h"
+
+namespace tessera::shell {
+
+std::vector<std::string> WriteScreenshots(CSheet& sheet, const std::string& directory) {
+    std::vector<std::string> written;
+    QDir dir(QString::fromStdString(directory));
+    if (!dir.exists() && !QDir().mkpath(dir.path())) return written;
+    QTabWidget* tabs = sheet.Tabs();
+    const int before = tabs->currentIndex();
+    for (int i = 0; i < tabs->count(); ++i) {
+        tabs->setCurrentIndex(i);
+        QApplication::processEvents();
+        const QString name = tabs->tabText(i).trimmed().toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QString path = dir.filePath(QStringLiteral("%1-%2.png").arg(i + 1).arg(name));
+        if (sheet.grab().save(path)) written.push_back(path.toStdString());
+    }
+    tabs->setCurrentIndex(before);
+    return written;
+}
+
+int RunProgram(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, const ProgramOptions& options) {
+    platform::NamedLock instance(options.instanceLockName);
+    if (!instance.TryAcquire()) {
+        // The first copy is left alone.
+        prompter.Inform(kAlreadyRunning);
+        return 1;
+    }
+    Startup startup(link, prompter, clock, options.startup);
+    if (!startup.Initialize()) return 1;
+
+    QEventLoop loop;
+    QObject::connect(&startup, &Startup::Finished, &loop, &QEventLoop::quit);
+    QTimer::singleShot(0, &startup, [&] {
+        CSheet* sheet = startup.CreateSheet();
+        if (!sheet || options.screenshotDirectory.empty()) return;
+        // Let the window settle (first layout and paint) before taking its pictures.
+        QTimer::singleShot(300, sheet, [sheet, &options] {
+            WriteScreenshots(*sheet, options.screenshotDirectory);
+            sheet->CloseWithoutQuestions();
+        });
+    });
+    loop.exec();
+    // Anything the window left queued (its own deletion among it) runs before the end.
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    return 0;
+}
+
+}  // namespace tessera::shell

@@ -1,0 +1,126 @@
+#include "shell/CSheet.h"
+
+#include <QCloseEvent>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "link/Link.h"
+#include "link/Stores.h"
+#include "shell/CVersion.h"
+#include "shell/Texts.h"
+#include "ui/Icons.h"
+#include "ui/Prompter.h"
+
+#if TESSERA_HAVE_LOGGER_VIEW
+#include "logger/CLogger.h"
+#endif
+#if TESSERA_HAVE_ENTIRE_READ_VIEW
+#include "entire_read/CEntireRead.h"
+#endif
+#if TESSERA_HAVE_CONFIG_VIEW
+#include "config/CSet8620.h"
+#endif
+
+namespace tessera::shell {
+
+CSheet::CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent)
+    : QWidget(parent, Qt::Window), prompter_(prompter) {
+    (void)link;
+    (void)clock;
+    setObjectName(QStringLiteral("CSheet"));
+    setWindowTitle(QString::fromUtf8(kWindowTitle));
+    setWindowIcon(ui::ResourceIcon(ui::kProgramIcon));
+    // A dialog-like window that can be minimised but has no maximise box.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(7, 7, 7, 7);
+    tabs_ = new QTabWidget(this);
+    tabs_->setDocumentMode(false);
+    tabs_->setUsesScrollButtons(false);
+    layout->addWidget(tabs_);
+
+    hooks_.loggerRunning = [] { return link::loggerRunning; };
+
+#if TESSERA_HAVE_LOGGER_VIEW
+    auto* logger = new logger::CLogger(link, prompter, clock);
+    logger_ = logger;
+    AddPage(logger, kLoggerTab);
+    hooks_.stopLogger = [logger] { logger->Stop(); };
+    hooks_.logger = {[logger] { return logger->DataState(); }, [logger](int s) { logger->SetDataState(s); },
+                     [logger] { return logger->SaveCsv(); }};
+    hooks_.moveLoggerCursor = [logger](int step) { logger->MoveCursor(step); };
+    hooks_.redrawLoggerGraph = [logger] { logger->RedrawGraph(); };
+#endif
+#if TESSERA_HAVE_ENTIRE_READ_VIEW
+    auto* entire = new entire_read::CEntireRead(link, prompter);
+    entireRead_ = entire;
+    AddPage(entire, kEntireReadTab);
+    hooks_.entireRead = {[entire] { return entire->DataState(); }, [entire](int s) { entire->SetDataState(s); },
+                         [entire] { return entire->SaveCsv(); }};
+#endif
+#if TESSERA_HAVE_CONFIG_VIEW
+    auto* config = new config::CSet8620(link, prompter);
+    configuration_ = config;
+    AddPage(config, kConfigurationTab);
+    hooks_.settings = {[config] { return config->ModifiedMark(); }, [config](int s) { config->SetModifiedMark(s); },
+                       [config] { return config->SettingSave(); }};
+    hooks_.settingsFromMeter = [config] { config->SettingsFromMeter(); };
+    // After a configuration the other pages show the meter's new settings.
+    connect(config, &config::CSet8620::Configured, this, [this] { RefreshPages(); });
+#endif
+    version_ = new CVersion;
+    AddPage(version_, kVersionTab);
+
+    connect(tabs_, &QTabWidget::currentChanged, this, &CSheet::OnCurrentChanged);
+}
+
+CSheet::~CSheet() = default;
+
+void CSheet::AddPage(ui::SheetPage* page, const char* tabText) { tabs_->addTab(page, QString::fromUtf8(tabText)); }
+
+void CSheet::OnCurrentChanged(int index) {
+    if (auto* page = qobject_cast<ui::SheetPage*>(tabs_->widget(index))) page->Refresh();
+}
+
+void CSheet::RefreshPages() {
+    if (hooks_.redrawLoggerGraph) hooks_.redrawLoggerGraph();
+    auto* current = qobject_cast<ui::SheetPage*>(tabs_->currentWidget());
+    for (ui::SheetPage* page : {logger_, entireRead_, configuration_})
+        if (page && page != current) page->Refresh();
+    // The page in front re-reads last: its view of "which page was shown last" must win.
+    if (current) current->Refresh();
+}
+
+void CSheet::SettingsFromMeter() {
+    if (hooks_.settingsFromMeter) hooks_.settingsFromMeter();
+}
+
+bool CSheet::MoveLoggerCursor(int step) {
+    if (!hooks_.moveLoggerCursor) return false;
+    hooks_.moveLoggerCursor(step);
+    return true;
+}
+
+void CSheet::CloseWithoutQuestions() {
+    skipQuestions_ = true;
+    close();
+    skipQuestions_ = false;
+}
+
+void CSheet::closeEvent(QCloseEvent* event) {
+    if (closed_) {
+        event->accept();
+        return;
+    }
+    if (!skipQuestions_ && !RunCloseQuestions(prompter_, hooks_)) {
+        event->ignore();
+        return;
+    }
+    closed_ = true;
+    event->accept();
+    emit Closed();
+}
+
+}  // namespace tessera::shell

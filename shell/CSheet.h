@@ -1,0 +1,78 @@
+#pragma once
+// The main window: the four pages in their tabs (Effective Value Logger, Entire Read,
+// Configuration, Version) and the questions asked before it closes. Pages are reached
+// through SheetHooks, filled from the real pages and replaceable by stand-ins in tests.
+
+#include <QPointer>
+#include <QWidget>
+#include <functional>
+
+#include "shell/CloseQuestions.h"
+
+class QTabWidget;
+
+namespace tessera::link { class Link; }
+namespace tessera::platform { class Clock; }
+namespace tessera::ui {
+class Prompter;
+class SheetPage;
+}
+namespace tessera::shell { class CVersion; }
+
+namespace tessera::shell {
+
+struct SheetHooks : CloseHooks {
+    std::function<void(int)> moveLoggerCursor;  // -1 left, +1 right
+    std::function<void()> redrawLoggerGraph;
+    std::function<void()> settingsFromMeter;    // a meter was just connected
+};
+
+class CSheet : public QWidget {
+    Q_OBJECT
+public:
+    CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent = nullptr);
+    ~CSheet() override;
+
+    QTabWidget* Tabs() const { return tabs_; }
+    CVersion* Version() const { return version_; }
+    // Null while that page is not part of this build.
+    ui::SheetPage* LoggerPage() const { return logger_; }
+    ui::SheetPage* EntireReadPage() const { return entireRead_; }
+    ui::SheetPage* ConfigurationPage() const { return configuration_; }
+
+    SheetHooks& Hooks() { return hooks_; }
+
+    // The device-change follow-up: the logger's graph, then every meter page re-reads
+    // its state (the page in front last, so it is the one shown last).
+    void RefreshPages();
+    void SettingsFromMeter();
+    // False when there is no logger cursor to move.
+    bool MoveLoggerCursor(int step);
+
+    // Closes without any question (unattended runs that changed nothing).
+    void CloseWithoutQuestions();
+    bool IsClosed() const { return closed_; }
+
+signals:
+    // The window accepted its close and is gone from the screen.
+    void Closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void AddPage(ui::SheetPage* page, const char* tabText);
+    void OnCurrentChanged(int index);
+
+    ui::Prompter& prompter_;
+    QTabWidget* tabs_ = nullptr;
+    ui::SheetPage* logger_ = nullptr;
+    ui::SheetPage* entireRead_ = nullptr;
+    ui::SheetPage* configuration_ = nullptr;
+    CVersion* version_ = nullptr;
+    SheetHooks hooks_;
+    bool closed_ = false;
+    bool skipQuestions_ = false;
+};
+
+}  // namespace tessera::shell

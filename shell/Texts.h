@@ -1,0 +1,27 @@
+#pragma once
+// The program's own words: window title, tab texts and the shell's messages.
+
+namespace tessera::shell {
+
+inline constexpr const char* kWindowTitle = "TAVIK TESSERA for QM8620";
+inline constexpr const char* kInstanceLockName = "Tessera";
+
+inline constexpr const char* kLoggerTab = "     Effective Value Logger     ";
+inline constexpr const char* kEntireReadTab = "     Entire Read     ";
+inline constexpr const char* kConfigurationTab = "     Configuration     ";
+inline constexpr const char* kVersionTab = "     Version     ";
+
+inline constexpr const char* kAlreadyRunning = "TESSERA is running now.";
+inline constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
+inline constexpr const char* kBadAccuracyFile = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
+
+inline constexpr const char* kStopLoggerQuestion =
+    "The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?";
+inline constexpr const char* kSaveLoggerQuestion =
+    "Do you want to save the displayed data of \"Effective Value Logger\"?";
+inline constexpr const char* kSaveEntireReadQuestion = "Do you want to save the displayed data of \"Entire Read\"?";
+inline constexpr const char* kSaveSettingsQuestion = "Do you want to save the current settings?";
+
+inline constexpr const char* kVersionTitle = "TAVIK TESSERA for QM8620 Version 1.05";
+
+}  // namespace tessera::shell

@@ -1,0 +1,43 @@
+// tessera: the desktop companion of the QM8620 magnetic field meter.
+
+#include <QApplication>
+#include <QCommandLineParser>
+
+#include "link/Link.h"
+#include "platform/Clock.h"
+#include "shell/Application.h"
+#include "shell/CSheet.h"
+#include "shell/Texts.h"
+#include "ui/Icons.h"
+#include "ui/Prompter.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tessera"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(tessera::shell::kWindowTitle));
+    QApplication::setWindowIcon(tessera::ui::ResourceIcon(tessera::ui::kProgramIcon));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The desktop companion of the QM8620 magnetic field meter."));
+    parser.addHelpOption();
+    QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                  QStringLiteral("Write every page as a PNG into <dir>, then quit."),
+                                  QStringLiteral("dir"));
+    QCommandLineOption transport(QStringLiteral("transport"),
+                                 QStringLiteral("Use the transport library at <path>."), QStringLiteral("path"));
+    QCommandLineOption accuracy(QStringLiteral("accuracy"),
+                                QStringLiteral("Read the accuracy table from <file>."), QStringLiteral("file"));
+    parser.addOption(screenshot);
+    parser.addOption(transport);
+    parser.addOption(accuracy);
+    parser.process(app);
+
+    tessera::shell::ProgramOptions options;
+    options.screenshotDirectory = parser.value(screenshot).toStdString();
+    options.startup.transportPath = parser.value(transport).toStdString();
+    options.startup.accuracyPath = parser.value(accuracy).toStdString();
+
+    tessera::ui::QtPrompter prompter;
+    tessera::link::Link& link = tessera::link::TheLink();
+    return tessera::shell::RunProgram(link, prompter, tessera::platform::DefaultClock(), options);
+}
