@@ -1,0 +1,268 @@
+// tessera-cli "log" and "plot": the Effective Value Logger without its window. "log" runs
+// the page's model with the page's poll schedule against the meter and writes the logger
+// CSV; Ctrl-C stops the run like the Stop button and still writes what was taken. "plot"
+// renders the logger printout of a saved log into a PDF.
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CommandRegistry.h"
+#include "link/Link.h"
+#include "logger/LoggerCsv.h"
+#include "logger/LoggerModel.h"
+#include "platform/Clock.h"
+#include "platform/Paths.h"
+#include "ui/Prompter.h"  // the interface only
+
+#ifdef TESSERA_LOGGER_PRINT
+#include <QGuiApplication>
+#include <QPdfWriter>
+#include <memory>
+
+#include "logger/GraphPainter.h"
+#endif
+
+namespace tessera::cli {
+namespace {
+
+using logger::LoggerModel;
+
+constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
+constexpr const char* kLogUsage =
+    "log --period P --method fixed|average|maximum [--duration D | --samples N] -o FILE.CSV [--yes]   "
+    "log the meter's effective values (P: 1s 5s 10s 20s 1min 2min 5min 10min 20min 1h per division, or 0-9; "
+    "D: seconds, or with s/min/h)";
+constexpr const char* kPlotUsage = "plot FILE.CSV -o OUT.pdf   print a saved logger CSV to PDF";
+
+enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoLibrary = 3, kNoMeter = 4 };
+
+std::atomic<bool> interrupted{false};
+extern "C" void OnInterrupt(int) { interrupted = true; }
+
+// Messages go to stderr; an existing output file is replaced only with --yes or a "y" on
+// the terminal; a data line without values is skipped (and reported) while reading.
+class ConsolePrompter final : public ui::Prompter {
+public:
+    bool assumeYes = false;
+    std::string savePath;
+    int messages = 0;
+
+    ui::Answer AskYesNo(const std::string& question) override {
+        if (question.rfind("Data error in line", 0) == 0) {
+            std::cerr << question.substr(0, question.find('\n')) << " The line is skipped.\n";
+            return ui::Answer::Yes;
+        }
+        if (assumeYes) return ui::Answer::Yes;
+        std::cerr << question << " [y/N] " << std::flush;
+        std::string line;
+        if (!std::getline(std::cin, line)) return ui::Answer::No;
+        return (line == "y" || line == "Y" || line == "yes") ? ui::Answer::Yes : ui::Answer::No;
+    }
+    ui::Answer AskYesNoCancel(const std::string& question) override {
+        return AskYesNo(question) == ui::Answer::Yes ? ui::Answer::Yes : ui::Answer::Cancel;
+    }
+    void Inform(const std::string& message) override {
+        ++messages;
+        std::cerr << message << '\n';
+    }
+    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
+    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
+    bool ChoosePrinter(QPrinter&) override { return false; }
+};
+
+// A meter that is not there: "plot" needs the model but never the meter.
+class NoMeter final : public logger::MeterPort {
+public:
+    link::Status RefreshSettings() override { return link::kStatusNoDevice; }
+    const settings::MeterSettings& CurrentSettings() const override { return none_; }
+    link::Status Identify(settings::MeterSettings&) override { return link::kStatusNoDevice; }
+    void SetLogging(bool) override {}
+
+private:
+    settings::MeterSettings none_{};
+};
+
+std::optional<int> ParsePeriod(std::string text) {
+    if (const auto slash = text.find("/div"); slash != std::string::npos) text.resize(slash);
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
+    static const char* kNames[logger::kPeriods] = {"1s", "5s", "10s", "20s", "1min", "2min", "5min", "10min", "20min", "1h"};
+    for (int i = 0; i < logger::kPeriods; ++i) {
+        if (text == kNames[i]) return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> ParseMethod(const std::string& text) {
+    if (text == "fixed" || text == "fixed interval" || text == "0") return logger::kFixedInterval;
+    if (text == "average" || text == "1") return logger::kAverage;
+    if (text == "maximum" || text == "max" || text == "2") return logger::kMaximum;
+    return std::nullopt;
+}
+
+// Seconds: "90", "90s", "10min", "2h".
+std::optional<long long> ParseDuration(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || !(value > 0)) return std::nullopt;
+    const std::string unit(end);
+    double factor = 0;
+    if (unit.empty() || unit == "s") factor = 1;
+    else if (unit == "m" || unit == "min") factor = 60;
+    else if (unit == "h") factor = 3600;
+    else return std::nullopt;
+    return static_cast<long long>(value * factor);
+}
+
+int Log(const std::vector<std::string>& args) {
+    std::optional<int> period, method;
+    std::optional<long long> duration, samples;
+    ConsolePrompter prompter;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool hasValue = i + 1 < args.size();
+        auto value = [&]() -> std::string { return hasValue ? args[++i] : std::string(); };
+        if (a == "--period" && hasValue) {
+            period = ParsePeriod(value());
+            if (!period) return std::cerr << "Unknown period \"" << args[i] << "\".\n", kUsageError;
+        } else if (a == "--method" && hasValue) {
+            method = ParseMethod(value());
+            if (!method) return std::cerr << "Unknown method \"" << args[i] << "\".\n", kUsageError;
+        } else if (a == "--duration" && hasValue) {
+            duration = ParseDuration(value());
+            if (!duration) return std::cerr << "Unknown duration \"" << args[i] << "\".\n", kUsageError;
+        } else if (a == "--samples" && hasValue) {
+            char* end = nullptr;
+            const std::string v = value();
+            const long long n = std::strtoll(v.c_str(), &end, 10);
+            if (*end != '\0' || n <= 0) return std::cerr << "Unknown sample count \"" << v << "\".\n", kUsageError;
+            samples = n;
+        } else if ((a == "-o" || a == "--output") && hasValue) {
+            prompter.savePath = value();
+        } else if (a == "--yes" || a == "-y") {
+            prompter.assumeYes = true;
+        } else {
+            std::cerr << "usage: tessera-cli " << kLogUsage << '\n';
+            return kUsageError;
+        }
+    }
+    if (!period || !method || prompter.savePath.empty() || (duration && samples)) {
+        std::cerr << "usage: tessera-cli " << kLogUsage << '\n';
+        return kUsageError;
+    }
+
+    link::Link& link = link::TheLink();
+    if (!link.Bound() && !link.BindTransport()) {
+        std::cerr << kNoTransport << '\n';
+        return kNoLibrary;
+    }
+    if (!link.SessionOpen() && !link.OpenSession()) {
+        std::cerr << logger::kMsgConnectionFailed << '\n';
+        return kNoMeter;
+    }
+
+    logger::LinkMeterPort port(link);
+    platform::Clock& clock = platform::DefaultClock();
+    LoggerModel model(port, prompter, clock);
+    model.Refresh();
+    model.SelectPeriod(*period);
+    if (model.PeriodIndex() != *period) {
+        std::cerr << "This period cannot be chosen while the meter's slow response is on.\n";
+        return kUsageError;
+    }
+    model.SelectMethod(*method);
+    if (model.SamplingMethod() != *method) {
+        std::cerr << "\"" << logger::MethodText(*method) << "\" needs more than one poll per sample; "
+                  << "choose a longer period.\n";
+        return kUsageError;
+    }
+    if (!model.Start()) return kNoMeter;
+
+    interrupted = false;
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    const int messagesBefore = prompter.messages;
+    const auto began = std::chrono::steady_clock::now();
+    while (model.Running()) {
+        const bool timeUp = duration && std::chrono::steady_clock::now() - began >= std::chrono::seconds(*duration);
+        const bool enough = samples && model.SampleCount() >= *samples;
+        if (interrupted || timeUp || enough) {
+            model.Stop();
+            break;
+        }
+        const std::uint32_t wait = model.MillisUntilNextPoll(clock.Millis());
+        if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::uint32_t>(wait, 100)));
+        else model.Tick(clock.Millis());
+    }
+    std::signal(SIGINT, previous);
+    const bool stoppedByFailure = prompter.messages > messagesBefore;
+
+    if (!model.HasData()) {
+        std::cerr << logger::kMsgNoDataToSave << '\n';
+        return kFailed;
+    }
+    if (!model.SaveCsv()) return kFailed;
+    std::cout << model.SampleCount() + 1 << " samples written to " << logger::WithCsvExtension(prompter.savePath)
+              << '\n';
+    // The limit stop is a full log, not a failure; a lost sensor or meter is.
+    return stoppedByFailure && model.SampleCount() + 1 < logger::kSampleLimit ? kFailed : kOk;
+}
+
+int Plot(const std::vector<std::string>& args) {
+    std::string input, output;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) output = args[++i];
+        else if (input.empty() && args[i].rfind("-", 0) != 0) input = args[i];
+        else return std::cerr << "usage: tessera-cli " << kPlotUsage << '\n', kUsageError;
+    }
+    if (input.empty() || output.empty()) {
+        std::cerr << "usage: tessera-cli " << kPlotUsage << '\n';
+        return kUsageError;
+    }
+#ifdef TESSERA_LOGGER_PRINT
+    std::unique_ptr<QGuiApplication> app;
+    if (!QCoreApplication::instance()) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "tessera-cli";
+        static char* argv[] = {name, nullptr};
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    }
+    NoMeter meter;
+    ConsolePrompter prompter;
+    LoggerModel model(meter, prompter, platform::DefaultClock());
+    if (!platform::FileExists(input)) {
+        std::cerr << "The file \"" << input << "\" was not found.\n";
+        return kFailed;
+    }
+    if (!model.ReadFile(input)) return kFailed;
+    {
+        QPdfWriter writer(QString::fromStdString(output));
+        writer.setTitle(QStringLiteral("Draw graph"));
+        writer.setCreator(QStringLiteral("TAVIK TESSERA for QM8620"));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        logger::PaintPrintout(writer, model);
+    }
+    if (!platform::FileExists(output)) {
+        std::cerr << "The file \"" << output << "\" could not be written.\n";
+        return kFailed;
+    }
+    return kOk;
+#else
+    std::cerr << "This tessera-cli was built without printing.\n";
+    return kFailed;
+#endif
+}
+
+const RegisterCommand logCommand("log", kLogUsage, Log);
+const RegisterCommand plotCommand("plot", kPlotUsage, Plot);
+
+}  // namespace
+}  // namespace tessera::cli
