@@ -238,8 +238,11 @@ void Server::FlushDue() {
             continue;
         }
         if (!o.packetise) {
-            if (::send(fd, o.bytes.data(), o.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0 && errno == EAGAIN)
-                return;
+            if (::send(fd, o.bytes.data(), o.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+                if (errno == EAGAIN || errno == EWOULDBLOCK) return;
+                DropConnection(fd);  // a reader that left: the next newest one gets it
+                continue;
+            }
             outgoing_.pop_front();
             continue;
         }
@@ -250,8 +253,9 @@ void Server::FlushDue() {
             const ssize_t sent = ::send(fd, o.bytes.data(), n, MSG_NOSIGNAL | MSG_DONTWAIT);
             if (sent < 0) {
                 if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // wait for POLLOUT
+                // The reader left (a client that closed its pipes before we noticed): the
+                // reply goes to the next newest reader instead of being lost.
                 DropConnection(fd);
-                outgoing_.pop_front();
                 break;
             }
             bytesSent_ += static_cast<std::uint32_t>(sent);

@@ -5,6 +5,7 @@
 
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -31,7 +32,9 @@ std::string Slurp(const std::string& path) {
 
 CliRun Cli(const std::string& args) {
     const std::string dir = ::testing::TempDir();
-    const std::string out = dir + "/cli-out.txt", err = dir + "/cli-err.txt";
+    // Per process: ctest runs the cases in parallel.
+    const std::string tag = std::to_string(::getpid());
+    const std::string out = dir + "/cli-out-" + tag + ".txt", err = dir + "/cli-err-" + tag + ".txt";
     const std::string cmd = std::string("'") + TESSERA_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int rc = std::system(cmd.c_str());
     CliRun r;
@@ -106,7 +109,7 @@ TEST(Cli, SendShowsTheReplyWithItsLineEnd) {
 
 TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
     namespace fs = std::filesystem;
-    const std::string root = ::testing::TempDir() + "/cli-sysfs";
+    const std::string root = ::testing::TempDir() + "/cli-sysfs-" + std::to_string(::getpid());
     fs::remove_all(root);
     const std::string devices = root + "/bus/usb/devices";
     auto attr = [&](const std::string& dev, const std::string& name, const std::string& v) {

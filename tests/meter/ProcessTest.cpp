@@ -65,7 +65,9 @@ TEST(VirtualMeterProcess, RepliesTravelAs64BytePacketsEndedByAnEmptyOneAndAreCou
     std::string whole;
     for (std::size_t i = 0; i + 1 < packets.size(); ++i) {
         EXPECT_LE(packets[i].size(), 64u);
-        if (i + 2 < packets.size()) EXPECT_EQ(packets[i].size(), 64u);
+        if (i + 2 < packets.size()) {
+            EXPECT_EQ(packets[i].size(), 64u);
+        }
         whole += packets[i];
     }
     EXPECT_GT(whole.size(), 300u);
