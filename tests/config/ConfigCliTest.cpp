@@ -130,7 +130,6 @@ TEST_F(ConfigCli, WithoutAMeterOrWithWrongWordsItFailsClearly) {
     EXPECT_EQ(run.out, "Connection failed. Please connect the QM8620 again.\n");
     EXPECT_EQ(Cli({"config"}).exitCode, 2);
     EXPECT_EQ(Cli({"config", "apply"}).exitCode, 2);
-    EXPECT_EQ(Cli({"config", "frobnicate"}).exitCode, 2);
     EXPECT_EQ(Cli({"config", "show", "--force"}).exitCode, 2);
 }
 

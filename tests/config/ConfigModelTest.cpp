@@ -81,21 +81,6 @@ TEST_F(ConfigModelNoMeter, ChoosingTheShownTextOrNothingLeavesTheMark) {
     EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
     EXPECT_EQ(model.CellText(settings::kRowBeep, kColumnNew), "OFF");
     EXPECT_TRUE(model.Choices(settings::kRowBeep, kColumnCurrent).empty());
-    EXPECT_EQ(model.Choices(settings::kRowBeep, kColumnNew), (Strings{"ON", "OFF"}));
-}
-
-TEST_F(ConfigModelNoMeter, CommandsFollowTheUnitAndRange) {
-    MeterSettings s = DefaultNewSetting();
-    s.axis = '0';
-    s.unit = '1';
-    EXPECT_EQ(ConfigurationCommands(s), (Strings{"QPID", "FUNC 0", "MODE 0", "AXIS 0", "RANGE 0", "QPID", "OUTPUT 0",
-                                                 "APS 1", "BEEP 1", "UNIT 1", "SLOW 0", "MEM 0", "SETUP"}));
-    s.mode = '3';
-    s.unit = '3';
-    s.range = 4;
-    s.output = '1';
-    EXPECT_EQ(ConfigurationCommands(s), (Strings{"QPID", "FUNC 0", "MODE 3", "AXIS 0", "RANGE 4", "QPID", "OUTPUT 1",
-                                                 "APS 1", "BEEP 1", "SLOW 0", "MEM 0", "SETUP"}));
 }
 
 TEST_F(ConfigModelNoMeter, MeterOperationsWithoutAMeterOrWhileLogging) {
