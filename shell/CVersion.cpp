@@ -21,6 +21,10 @@ const char* const kNotice =
 
 CVersion::CVersion(QWidget* parent) : SheetPage(parent) {
     setObjectName(QStringLiteral("CVersion"));
+    // The page face is Century; where it is missing, its Schoolbook cousins keep the look.
+    QFont century = font();
+    century.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
+    setFont(century);
     const DialogUnits du(font());
     setMinimumSize(du.Size(518, 337));
 
