@@ -1,0 +1,84 @@
+// CPU used by a logging run at 250 ms against the virtual meter, driven the way the page
+// drives it: a single-shot Qt timer armed for the next due poll. Usage:
+//   logger_run_cpu [seconds]   (default 600: the ten-minute run)
+// Prints the process's CPU time (user + system) against the wall time.
+
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "link/Link.h"
+#include "logger/LoggerModel.h"
+#include "tests/support/VirtualMeter.h"
+#include "ui/Prompter.h"
+
+namespace {
+
+using namespace tessera;
+
+class Quiet final : public ui::Prompter {
+public:
+    ui::Answer AskYesNo(const std::string&) override { return ui::Answer::No; }
+    ui::Answer AskYesNoCancel(const std::string&) override { return ui::Answer::No; }
+    void Inform(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
+    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
+    std::string ChooseSaveFile(const ui::FileFilter&) override { return {}; }
+    bool ChoosePrinter(QPrinter&) override { return false; }
+};
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int seconds = argc > 1 ? std::atoi(argv[1]) : 600;
+    QCoreApplication app(argc, argv);
+    testing::VirtualMeter meter;
+    if (!meter.Start()) {
+        std::fprintf(stderr, "virtual meter: %s\n", meter.LastError().c_str());
+        return 1;
+    }
+    tessera::link::Link meterLink;
+    if (!meterLink.BindTransportPath(testing::VirtualMeter::BulklinkPath()) || !meterLink.OpenSession()) return 1;
+    logger::LinkMeterPort port(meterLink);
+    Quiet prompter;
+    platform::Clock& clock = platform::DefaultClock();
+    logger::LoggerModel model(port, prompter, clock);
+    model.Refresh();
+    model.SelectPeriod(0);  // 1 s/div: a poll and a sample every 250 ms
+    if (!model.Start()) return 1;
+
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    int wakeups = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        ++wakeups;
+        model.Tick(clock.Millis());
+        model.TakeDrawRequests();
+        if (model.Running()) timer.start(static_cast<int>(std::min<std::uint32_t>(model.MillisUntilNextPoll(clock.Millis()), 250)));
+    });
+    QTimer::singleShot(seconds * 1000, [&] {
+        model.Stop();
+        app.quit();
+    });
+    const double cpu0 = CpuSeconds();
+    const auto t0 = std::chrono::steady_clock::now();
+    timer.start(0);
+    app.exec();
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double cpu = CpuSeconds() - cpu0;
+    std::printf("run %.1f s, polls %u, samples %d, timer wake-ups %d\n", wall, model.PollCount(),
+                model.SampleCount() + 1, wakeups);
+    std::printf("CPU %.3f s = %.3f %% of one core\n", cpu, 100.0 * cpu / wall);
+    return 0;
+}
