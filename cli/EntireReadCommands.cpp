@@ -179,8 +179,9 @@ int Read(const std::vector<std::string>& args) {
     while (model.Step()) {
     }
     if (model.RecordCount() == 0) {  // "No data was found in the QM8620." or a lost meter
+        const bool empty = !prompter.messages.empty() && prompter.messages.front() == entire_read::kNoDataFound;
         prompter.Flush();
-        return kFailed;
+        return empty ? kFailed : kNoMeter;
     }
     // A download cut short still delivers what arrived; the message and the exit code
     // say it is not the whole memory.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -424,7 +425,9 @@ void EntireRead::FileRead() {
 bool EntireRead::ReadCsvFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!platform::FileExists(path) || !in) {
-        prompter_.Inform(FileNotFoundMessage(path));
+        std::error_code ec;
+        const auto full = std::filesystem::absolute(path, ec);
+        prompter_.Inform(FileNotFoundMessage(ec ? path : full.string()));
         return false;
     }
     RawLine line;

@@ -120,7 +120,8 @@ TEST_F(CliTest, FailuresSayThePagesMessages) {
 
     r = Cli("convert missing.CSV --unit uT", dir_);
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.err.find("The file \"missing.CSV\" was not found."), std::string::npos);
+    EXPECT_NE(r.err.find("The file \"" + (dir_ / "missing.CSV").string() + "\" was not found."), std::string::npos)
+        << r.err;
 
     std::ofstream(dir_ / "log.CSV") << "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\n";
     r = Cli("print log.CSV -o log.pdf", dir_);
