@@ -174,17 +174,6 @@ TEST_F(DisplayRuleTest, NoAccuracyEntryLeavesBandEmpty) {
     EXPECT_EQ(row.texts.x, "1.500");
 }
 
-TEST(DisplayUnitTest, NamesAndTypedForms) {
-    EXPECT_EQ(DisplayUnitText(kOriginalUnit), "Original Unit");
-    EXPECT_EQ(DisplayUnitText(kUnitAmperePerMetre), "A/m");
-    EXPECT_EQ(DisplayUnitText(kNoUnit), "");
-    EXPECT_EQ(DisplayUnitFromText("mG"), kUnitMilliGauss);
-    EXPECT_EQ(DisplayUnitFromText("mt"), kUnitMilliTesla);
-    EXPECT_EQ(DisplayUnitFromText("original"), kOriginalUnit);
-    EXPECT_EQ(DisplayUnitFromText("Original Unit"), kOriginalUnit);
-    EXPECT_FALSE(DisplayUnitFromText("kT").has_value());
-}
-
 TEST(DisplayUnitTest, FileFactorsUndoTheDisplayConversion) {
     // A value shown in any unit and read back into its record's unit family must land
     // where it started: the two factor tables are each other's inverse.
@@ -199,14 +188,6 @@ TEST(DisplayUnitTest, FileFactorsUndoTheDisplayConversion) {
     EXPECT_EQ(FileUnitFactor("%", '3'), 1.0);
     EXPECT_EQ(FileUnitFactor("uT", '3'), 1.0);
     EXPECT_FALSE(FileUnitFactor("kG", '0').has_value());
-}
-
-TEST(DisplayUnitTest, RangeTextsOfTheFile) {
-    EXPECT_EQ(RangeFileText('0', 0), "2.000uT");
-    EXPECT_EQ(RangeFileText('1', 3), "20.00G");
-    EXPECT_EQ(RangeFileText('2', 2), "160.0A/m");
-    EXPECT_EQ(RangeFileText('3', 3), "2000%");
-    EXPECT_EQ(RangeFileText('0', 4), "");
 }
 
 }  // namespace

@@ -134,23 +134,6 @@ protected:
     EntireRead model_{link_, prompter_};
 };
 
-TEST(PrintPagingTest, RowsPerPageAndLabels) {
-    PrintJob job;
-    job.rows.resize(38);
-    EXPECT_EQ(PageCount(job), 1);
-    job.rows.resize(39);
-    EXPECT_EQ(PageCount(job), 2);
-    job.rows.resize(99);
-    EXPECT_EQ(PageCount(job), 3);
-    job.layout = PrintLayout::DisplayedValue;
-    EXPECT_EQ(PageCount(job), 2);
-    job.rows.resize(60);
-    EXPECT_EQ(PageCount(job), 1);
-    EXPECT_EQ(PageLabel(0), "page 1");
-    EXPECT_EQ(PageLabel(1), "Page 2");
-    EXPECT_EQ(PageLabel(2), "Page 3");
-}
-
 TEST_F(PrintTest, ThirtyEightRowsFillOneLandscapePage) {
     Load(38);
     const std::string pdf = Print("38.pdf");
