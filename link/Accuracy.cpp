@@ -94,12 +94,13 @@ Status LoadAccuracyTableFrom(const std::string& path) {
 }
 
 Status LoadAccuracyTable() {
-    // The working directory first (a user may keep a calibrated copy there), then the copy
-    // that ships beside the program, so the program starts from any directory.
-    if (platform::FileExists("accuracy.dat") && LoadAccuracyTableFrom("accuracy.dat") == kStatusOk)
-        return kStatusOk;
+    // The working directory first (a user may keep a calibrated copy there). A copy that is
+    // there decides: a damaged calibration must stop the program rather than be replaced,
+    // unnoticed, by nominal coefficients. Only when the working directory has none is the
+    // copy that ships beside the program used, so the program starts from any directory.
+    if (platform::FileExists("accuracy.dat")) return LoadAccuracyTableFrom("accuracy.dat");
     const std::string beside = platform::ProgramDirectory() + "/accuracy.dat";
-    if (platform::FileExists(beside) && LoadAccuracyTableFrom(beside) == kStatusOk) return kStatusOk;
+    if (platform::FileExists(beside)) return LoadAccuracyTableFrom(beside);
     return kStatusWrongModel;
 }
 

@@ -27,8 +27,9 @@ std::vector<std::uint8_t> EncodeAccuracyFile(const AccuracyTable& table);
 // Parses the first 204 bytes; nullopt when short or the check word differs.
 std::optional<AccuracyTable> DecodeAccuracyFile(const std::vector<std::uint8_t>& bytes);
 
-// Loads "accuracy.dat" (current directory first, then beside the program) into the
-// process-wide table. 0 on success, kStatusWrongModel on any failure (table unchanged).
+// Loads "accuracy.dat" into the process-wide table: the copy in the current directory when
+// there is one (a damaged one fails), else the one beside the program. 0 on success,
+// kStatusWrongModel on any failure (table unchanged).
 Status LoadAccuracyTable();
 Status LoadAccuracyTableFrom(const std::string& path);
 const AccuracyTable& TheAccuracyTable();

@@ -137,13 +137,20 @@ TEST_F(AccuracyFiles, LoaderFallsBackToTheShippedFileBesideTheProgram) {
             EXPECT_GE(e->b, 0.0f);
         }
     }
-    // A corrupt copy in the working directory does not stop the program while a good one ships.
-    auto bad = EncodeAccuracyFile(SampleTable());
-    bad[200] ^= 1;
-    Write("accuracy.dat", bad);
-    SetAccuracyTable(AccuracyTable{});
-    EXPECT_EQ(LoadAccuracyTable(), kStatusOk);
-    EXPECT_TRUE(FindAccuracy('4', 3));
+}
+
+TEST_F(AccuracyFiles, ADamagedCopyInTheWorkingDirectoryIsRefusedNotReplaced) {
+    // The copy beside the program is sound, but a damaged calibration the user keeps here
+    // must stop the program instead of being swapped for nominal coefficients unnoticed.
+    for (std::size_t byte : {7u, 200u}) {
+        auto bad = EncodeAccuracyFile(SampleTable());
+        bad[byte] ^= 1;
+        Write("accuracy.dat", bad);
+        EXPECT_EQ(LoadAccuracyTable(), kStatusWrongModel) << "byte " << byte;
+        EXPECT_FALSE(FindAccuracy('4', 3)) << "the table stays empty";
+    }
+    Write("accuracy.dat", std::vector<std::uint8_t>(150, 0));
+    EXPECT_EQ(LoadAccuracyTable(), kStatusWrongModel) << "a short copy";
 }
 
 TEST(Link, AccuracyBandWithZeroAAndOneStep) {
