@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/MeterSession.h"
+#include "cli/Terminal.h"
 #include "config/ConfigModel.h"  // with the Prompter interface (header only)
 #include "config/SettingFile.h"
 #include "link/Link.h"
@@ -16,46 +18,8 @@
 namespace tessera::cli {
 namespace {
 
-constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
 constexpr const char* kConfigUsage =
     "config show | save FILE.SET [--yes] | apply FILE.SET | init [--yes]   Configuration page and setting files";
-
-// The exit codes tessera-cli's commands share.
-enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoLibrary = 3, kNoMeter = 4 };
-
-// Questions on the terminal, file dialogs answered by the command line, messages kept so
-// the command can send them to stdout or stderr once it knows how things went.
-class ConsolePrompter final : public ui::Prompter {
-public:
-    bool assumeYes = false;
-    std::string openPath;
-    std::string savePath;
-    std::vector<std::string> messages;
-
-    ui::Answer AskYesNo(const std::string& question) override { return Ask(question); }
-    ui::Answer AskYesNoCancel(const std::string& question) override { return Ask(question); }
-    void Inform(const std::string& message) override { messages.push_back(message); }
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return openPath; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
-
-    void Flush(bool failed) {
-        for (const std::string& m : messages) (failed ? std::cerr : std::cout) << m << '\n';
-        messages.clear();
-    }
-
-private:
-    ui::Answer Ask(const std::string& question) {
-        if (assumeYes) return ui::Answer::Yes;
-        std::cerr << question << " [y/N] " << std::flush;
-        std::string line;
-        if (!std::getline(std::cin, line)) {
-            std::cerr << '\n';
-            return ui::Answer::No;
-        }
-        return (line == "y" || line == "Y" || line == "yes" || line == "Yes") ? ui::Answer::Yes : ui::Answer::No;
-    }
-};
 
 struct Options {
     std::vector<std::string> words;
@@ -78,18 +42,18 @@ int Usage() {
     return kUsageError;
 }
 
-// Binds the transport, opens the session and reads the meter's settings; kOk or the exit code.
+// Reaches the meter and reads its settings; kOk or the exit code.
 int Connect(link::Link& link) {
-    if (!link.Bound() && !link.BindTransport()) {
-        std::cerr << kNoTransport << '\n';
-        return kNoLibrary;
-    }
-    if ((!link.SessionOpen() && !link.OpenSession()) || link.RefreshSettings() != link::kStatusOk) {
+    if (const int rc = OpenMeter(link)) return rc;
+    if (link.RefreshSettings() != link::kStatusOk) {
         std::cerr << config::kConnectionFailed << '\n';
         return kNoMeter;
     }
     return kOk;
 }
+
+// Messages of a failure go to stderr, the others to stdout.
+void Flush(TerminalPrompter& prompter, bool failed) { prompter.Flush(failed ? std::cerr : std::cout); }
 
 void PrintCurrentSettings(const config::ConfigModel& model) {
     std::printf("%-4s%-18s%s\n", "No.", "Item", "Current Setting");
@@ -103,7 +67,7 @@ int Show(const Options& o) {
     if (o.words.size() != 1) return Usage();
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
-    ConsolePrompter prompter;
+    TerminalPrompter prompter;
     config::ConfigModel model(link, prompter);
     PrintCurrentSettings(model);
     return kOk;
@@ -113,14 +77,14 @@ int Save(const Options& o) {
     if (o.words.size() != 2) return Usage();
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
-    ConsolePrompter prompter;
+    TerminalPrompter prompter;
     prompter.assumeYes = o.yes;
     prompter.savePath = o.words[1];
     config::ConfigModel model(link, prompter);
     model.SettingsFromMeter();
     if (!model.SettingSave()) {
         if (prompter.messages.empty()) prompter.messages.push_back("Nothing was saved.");
-        prompter.Flush(true);
+        Flush(prompter, true);
         return kFailed;
     }
     std::cout << config::WithSetExtension(o.words[1]) << '\n';
@@ -130,21 +94,21 @@ int Save(const Options& o) {
 int Apply(const Options& o) {
     if (o.words.size() != 2) return Usage();
     link::Link& link = link::TheLink();
-    ConsolePrompter prompter;
+    TerminalPrompter prompter;
     // The command line is the confirmation.
     prompter.assumeYes = true;
     config::ConfigModel model(link, prompter);
     // The file is checked before the meter is touched.
     if (!model.LoadSettingFile(o.words[1])) {
-        prompter.Flush(true);
+        Flush(prompter, true);
         return kFailed;
     }
     if (const int rc = Connect(link)) return rc;
     if (!model.StartConfigure() || model.RunConfiguration() != config::ConfigModel::StepResult::Done) {
-        prompter.Flush(true);
+        Flush(prompter, true);
         return kFailed;
     }
-    prompter.Flush(false);
+    Flush(prompter, false);
     PrintCurrentSettings(model);
     return kOk;
 }
@@ -153,15 +117,15 @@ int Init(const Options& o) {
     if (o.words.size() != 1) return Usage();
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
-    ConsolePrompter prompter;
+    TerminalPrompter prompter;
     prompter.assumeYes = o.yes;
     config::ConfigModel model(link, prompter);
     if (!model.Initialize()) {
         if (prompter.messages.empty()) prompter.messages.push_back("The QM8620 was not initialized.");
-        prompter.Flush(true);
+        Flush(prompter, true);
         return kFailed;
     }
-    prompter.Flush(false);
+    Flush(prompter, false);
     PrintCurrentSettings(model);
     return kOk;
 }

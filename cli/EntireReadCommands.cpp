@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/MeterSession.h"
+#include "cli/Terminal.h"
 #include "entire_read/EntireReadModel.h"
 #include "link/Accuracy.h"
 #include "link/Link.h"
@@ -16,10 +18,7 @@
 #include "ui/Prompter.h"  // the interface only
 
 #ifdef TESSERA_ENTIRE_READ_PRINT
-#include <QGuiApplication>
-#include <QPdfWriter>
-#include <memory>
-
+#include "cli/PdfOutput.h"
 #include "entire_read/EntireReadPrint.h"
 #endif
 
@@ -28,7 +27,6 @@ namespace {
 
 using entire_read::EntireRead;
 
-constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
 constexpr const char* kNoAccuracyFile = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
 constexpr const char* kReadUsage =
     "read [-o FILE.CSV] [--unit U] [--yes]   download the meter's memory as an Entire Read CSV";
@@ -38,16 +36,11 @@ constexpr const char* kPrintUsage =
     "print IN.CSV -o OUT.pdf [--layout rxyz|displayed] [--unit U]   print an Entire Read CSV to PDF";
 constexpr const char* kUnitsHelp = "Units: \"Original Unit\" (or original), uT, mT, T, mG, G, A/m.";
 
-enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoLibrary = 3, kNoMeter = 4 };
-
-// Messages are kept until the command knows where they belong; questions about an
+// Messages are kept until the command knows where they belong (stderr); questions about an
 // existing file are asked on the terminal unless --yes answered them; a bad line of a
 // file is skipped (and reported) so that the rest is still converted.
-class ConsolePrompter final : public ui::Prompter {
+class ConsolePrompter final : public TerminalPrompter {
 public:
-    bool assumeYes = false;
-    std::string savePath;
-    std::vector<std::string> messages;
     int skippedLines = 0;
 
     ui::Answer AskYesNo(const std::string& question) override {
@@ -56,30 +49,9 @@ public:
             ++skippedLines;
             return ui::Answer::Yes;
         }
-        return Ask(question);
+        return TerminalPrompter::AskYesNo(question);
     }
-    ui::Answer AskYesNoCancel(const std::string& question) override { return Ask(question); }
-    void Inform(const std::string& message) override { messages.push_back(message); }
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
-
-    void Flush() {
-        for (const std::string& m : messages) std::cerr << m << '\n';
-        messages.clear();
-    }
-
-private:
-    ui::Answer Ask(const std::string& question) {
-        if (assumeYes) return ui::Answer::Yes;
-        std::cerr << question << " [y/N] " << std::flush;
-        std::string line;
-        if (!std::getline(std::cin, line)) {
-            std::cerr << '\n';
-            return ui::Answer::No;
-        }
-        return (line == "y" || line == "Y" || line == "yes" || line == "Yes") ? ui::Answer::Yes : ui::Answer::No;
-    }
+    void Flush() { TerminalPrompter::Flush(std::cerr); }
 };
 
 struct Options {
@@ -161,14 +133,7 @@ int Read(const std::vector<std::string>& args) {
     if (!o.error.empty() || !o.files.empty() || !o.layout.empty()) return Usage(kReadUsage, o.error);
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
-    if (!link.Bound() && !link.BindTransport()) {
-        std::cerr << kNoTransport << '\n';
-        return kNoLibrary;
-    }
-    if (!link.SessionOpen() && !link.OpenSession()) {
-        std::cerr << entire_read::kConnectionFailed << '\n';
-        return kNoMeter;
-    }
+    if (const int rc = OpenMeter(link)) return rc;
     ConsolePrompter prompter;
     EntireRead model(link, prompter);
     model.Read();
@@ -250,28 +215,15 @@ int Print(const std::vector<std::string>& args) {
         prompter.Flush();
         return kFailed;
     }
-    // Fonts and PDF output need a GUI application object; no window is ever shown.
-    std::unique_ptr<QGuiApplication> app;
-    if (!QCoreApplication::instance()) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "tessera-cli";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const auto app = GuiApplicationForPrinting();
     bool printed = false;
     {
         QPdfWriter writer(QString::fromStdString(o.output));
-        writer.setTitle(QString::fromLatin1(entire_read::kPrintDocumentName));
-        writer.setCreator(QStringLiteral("TAVIK TESSERA for QM8620"));
-        writer.setPageSize(QPageSize(QPageSize::A4));
+        SetUpPdf(writer, QString::fromLatin1(entire_read::kPrintDocumentName));
         printed = entire_read::PrintTo(writer, *job);
     }
     prompter.Flush();
-    if (!printed || !platform::FileExists(o.output)) {
-        std::cerr << "The file \"" << o.output << "\" could not be written.\n";
-        return kFailed;
-    }
+    if (!printed || !platform::FileExists(o.output)) return FileNotWritten(o.output);
     std::cout << o.output << '\n';
     return prompter.skippedLines > 0 ? kFailed : kOk;
 #endif

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/MeterSession.h"
+#include "cli/Terminal.h"
 #include "link/Link.h"
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
@@ -23,10 +25,7 @@
 #include "ui/Prompter.h"  // the interface only
 
 #ifdef TESSERA_LOGGER_PRINT
-#include <QGuiApplication>
-#include <QPdfWriter>
-#include <memory>
-
+#include "cli/PdfOutput.h"
 #include "logger/GraphPainter.h"
 #endif
 
@@ -35,47 +34,36 @@ namespace {
 
 using logger::LoggerModel;
 
-constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
 constexpr const char* kLogUsage =
     "log --period P --method fixed|average|maximum [--duration D | --samples N] -o FILE.CSV [--yes]   "
     "log the meter's effective values (P: 1s 5s 10s 20s 1min 2min 5min 10min 20min 1h per division, or 0-9; "
     "D: seconds, or with s/min/h)";
 constexpr const char* kPlotUsage = "plot FILE.CSV -o OUT.pdf   print a saved logger CSV to PDF";
 
-enum Exit { kOk = 0, kFailed = 1, kUsageError = 2, kNoLibrary = 3, kNoMeter = 4 };
-
 std::atomic<bool> interrupted{false};
 extern "C" void OnInterrupt(int) { interrupted = true; }
 
-// Messages go to stderr; an existing output file is replaced only with --yes or a "y" on
-// the terminal; a data line without values is skipped (and reported) while reading.
-class ConsolePrompter final : public ui::Prompter {
+// Messages go to stderr as they come (a run is long); an existing output file is replaced
+// only with --yes or a "y" on the terminal; a data line without values is skipped (and
+// reported) while reading.
+class ConsolePrompter final : public TerminalPrompter {
 public:
-    bool assumeYes = false;
-    std::string savePath;
-    int messages = 0;
+    int informed = 0;
 
     ui::Answer AskYesNo(const std::string& question) override {
         if (question.rfind("Data error in line", 0) == 0) {
             std::cerr << question.substr(0, question.find('\n')) << " The line is skipped.\n";
             return ui::Answer::Yes;
         }
-        if (assumeYes) return ui::Answer::Yes;
-        std::cerr << question << " [y/N] " << std::flush;
-        std::string line;
-        if (!std::getline(std::cin, line)) return ui::Answer::No;
-        return (line == "y" || line == "Y" || line == "yes") ? ui::Answer::Yes : ui::Answer::No;
+        return TerminalPrompter::AskYesNo(question);
     }
     ui::Answer AskYesNoCancel(const std::string& question) override {
         return AskYesNo(question) == ui::Answer::Yes ? ui::Answer::Yes : ui::Answer::Cancel;
     }
     void Inform(const std::string& message) override {
-        ++messages;
+        ++informed;
         std::cerr << message << '\n';
     }
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
 };
 
 // A meter that is not there: "plot" needs the model but never the meter.
@@ -159,14 +147,7 @@ int Log(const std::vector<std::string>& args) {
     }
 
     link::Link& link = link::TheLink();
-    if (!link.Bound() && !link.BindTransport()) {
-        std::cerr << kNoTransport << '\n';
-        return kNoLibrary;
-    }
-    if (!link.SessionOpen() && !link.OpenSession()) {
-        std::cerr << logger::kMsgConnectionFailed << '\n';
-        return kNoMeter;
-    }
+    if (const int rc = OpenMeter(link)) return rc;
 
     logger::LinkMeterPort port(link);
     platform::Clock& clock = platform::DefaultClock();
@@ -187,7 +168,7 @@ int Log(const std::vector<std::string>& args) {
 
     interrupted = false;
     auto previous = std::signal(SIGINT, OnInterrupt);
-    const int messagesBefore = prompter.messages;
+    const int informedBefore = prompter.informed;
     const auto began = std::chrono::steady_clock::now();
     while (model.Running()) {
         const bool timeUp = duration && std::chrono::steady_clock::now() - began >= std::chrono::seconds(*duration);
@@ -201,7 +182,7 @@ int Log(const std::vector<std::string>& args) {
         else model.Tick(clock.Millis());
     }
     std::signal(SIGINT, previous);
-    const bool stoppedByFailure = prompter.messages > messagesBefore;
+    const bool stoppedByFailure = prompter.informed > informedBefore;
 
     if (!model.HasData()) {
         std::cerr << logger::kMsgNoDataToSave << '\n';
@@ -226,14 +207,7 @@ int Plot(const std::vector<std::string>& args) {
         return kUsageError;
     }
 #ifdef TESSERA_LOGGER_PRINT
-    std::unique_ptr<QGuiApplication> app;
-    if (!QCoreApplication::instance()) {
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "tessera-cli";
-        static char* argv[] = {name, nullptr};
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    }
+    const auto app = GuiApplicationForPrinting();
     NoMeter meter;
     ConsolePrompter prompter;
     LoggerModel model(meter, prompter, platform::DefaultClock());
@@ -244,16 +218,11 @@ int Plot(const std::vector<std::string>& args) {
     if (!model.ReadFile(input)) return kFailed;
     {
         QPdfWriter writer(QString::fromStdString(output));
-        writer.setTitle(QStringLiteral("Draw graph"));
-        writer.setCreator(QStringLiteral("TAVIK TESSERA for QM8620"));
-        writer.setPageSize(QPageSize(QPageSize::A4));
+        SetUpPdf(writer, QStringLiteral("Draw graph"));
         writer.setPageOrientation(QPageLayout::Landscape);
         logger::PaintPrintout(writer, model);
     }
-    if (!platform::FileExists(output)) {
-        std::cerr << "The file \"" << output << "\" could not be written.\n";
-        return kFailed;
-    }
+    if (!platform::FileExists(output)) return FileNotWritten(output);
     return kOk;
 #else
     std::cerr << "This tessera-cli was built without printing.\n";

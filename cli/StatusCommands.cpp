@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "cli/MeterSession.h"
 #include "link/Link.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Handle.h"
@@ -17,61 +18,9 @@
 namespace tessera::cli {
 namespace {
 
-constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
-constexpr const char* kConnectionFailed = "Connection failed. Please connect the QM8620 again.";
-
-enum Exit { kOk = 0, kMeterFailure = 1, kUsage = 2, kNoLibrary = 3, kNoMeter = 4, kWrongModel = 5, kBusy = 6 };
-
-std::string Hex(link::Status s) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%08x", s);
-    return buf;
-}
-
-std::string StatusName(link::Status s) {
-    switch (s) {
-        case link::kStatusOk: return "success";
-        case link::kStatusNoEntry: return "no such entry";
-        case link::kStatusRepeat: return "repeat";
-        case link::kStatusNoDevice: return "no device";
-        case link::kStatusBusy: return "busy";
-        case link::kStatusTooLong: return "reply too long";
-        case link::kStatusWrongModel: return "not a QM8620";
-        default: break;
-    }
-    if ((s & 0xffffff00u) == 0x80000000u) return std::string("meter answered '") + static_cast<char>(s & 0xff) + "'";
-    return "failure";
-}
-
-// One line on stderr naming the status, and the exit code that goes with it.
-int Fail(link::Status s) {
-    std::string text;
-    int code = kMeterFailure;
-    if (s == link::kStatusNoDevice) {
-        text = kConnectionFailed;
-        code = kNoMeter;
-    } else if (s == link::kStatusWrongModel) {
-        text = "The connected instrument is not a QM8620.";
-        code = kWrongModel;
-    } else if (s == link::kStatusBusy) {
-        text = "The QM8620 is busy.";
-        code = kBusy;
-    } else {
-        text = "The QM8620 reported a failure.";
-    }
-    std::cerr << text << " [" << Hex(s) << " " << StatusName(s) << "]\n";
-    return code;
-}
-
-// Binds the transport and opens the session as the program does at start-up.
-int Connect(link::Link& link) {
-    if (!link.BindTransport()) {
-        std::cerr << kNoTransport << "\n";
-        return kNoLibrary;
-    }
-    if (!link.OpenSession()) return Fail(link::kStatusNoDevice);
-    return kOk;
-}
+// Reaches the meter as the program does at start-up; a meter that does not answer is
+// reported with its status.
+int Connect(link::Link& link) { return OpenMeter(link, NoMeterText::MessageAndStatus); }
 
 bool NoArguments(const std::vector<std::string>& args, const char* usage) {
     if (args.empty()) return true;
@@ -87,13 +36,13 @@ void PrintSettings(const settings::MeterSettings& s) {
 }
 
 int Identify(const std::vector<std::string>& args, const char* usage, bool withValues) {
-    if (!NoArguments(args, usage)) return kUsage;
+    if (!NoArguments(args, usage)) return kUsageError;
     link::Link link;
     if (int rc = Connect(link)) return rc;
     const link::Status s = link.RefreshSettings();
     if (s != link::kStatusOk) {
         link.CloseSession();
-        return Fail(s);
+        return ReportStatus(s);
     }
     const settings::MeterSettings current = link.CurrentSettings();
     link.CloseSession();
@@ -121,19 +70,19 @@ RegisterCommand statusCommand("status", kStatusUsage,
                               [](const std::vector<std::string>& a) { return Identify(a, kStatusUsage, true); });
 
 RegisterCommand settingsCommand("settings", kSettingsUsage, [](const std::vector<std::string>& args) {
-    if (!NoArguments(args, kSettingsUsage)) return static_cast<int>(kUsage);
+    if (!NoArguments(args, kSettingsUsage)) return static_cast<int>(kUsageError);
     link::Link link;
     if (int rc = Connect(link)) return rc;
     const link::Status s = link.RefreshSettings();
     const settings::MeterSettings current = link.CurrentSettings();
     link.CloseSession();
-    if (s != link::kStatusOk) return Fail(s);
+    if (s != link::kStatusOk) return ReportStatus(s);
     PrintSettings(current);
     return static_cast<int>(kOk);
 });
 
 RegisterCommand serialsCommand("serials", kSerialsUsage, [](const std::vector<std::string>& args) {
-    if (!NoArguments(args, kSerialsUsage)) return static_cast<int>(kUsage);
+    if (!NoArguments(args, kSerialsUsage)) return static_cast<int>(kUsageError);
     platform::DynamicLibrary library;
     using CheckFn = std::int32_t(TESSERA_STDCALL*)(char*);
     CheckFn check = nullptr, all = nullptr;
@@ -158,7 +107,7 @@ RegisterCommand sendCommand("send", kSendUsage, [](const std::vector<std::string
     if (args.size() != 1 || args[0].empty() || args[0].size() > 29) {
         std::cerr << "tessera-cli: send takes one command of 1 to 29 characters\nUsage: tessera-cli " << kSendUsage
                   << "\n";
-        return static_cast<int>(kUsage);
+        return static_cast<int>(kUsageError);
     }
     link::Link link;
     if (int rc = Connect(link)) return rc;
@@ -177,9 +126,9 @@ RegisterCommand sendCommand("send", kSendUsage, [](const std::vector<std::string
             shown += c;
         }
     }
-    std::cout << "Status: " << Hex(s) << " (" << StatusName(s) << ")\n";
+    std::cout << "Status: " << StatusHex(s) << " (" << StatusName(s) << ")\n";
     std::cout << "Reply: \"" << shown << "\" (" << reply.length << " bytes)\n";
-    return s == link::kStatusOk ? static_cast<int>(kOk) : Fail(s);
+    return s == link::kStatusOk ? static_cast<int>(kOk) : ReportStatus(s);
 });
 
 }  // namespace

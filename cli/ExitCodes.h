@@ -1,0 +1,16 @@
+#pragma once
+// The exit codes every tessera-cli command shares (listed by "tessera-cli help").
+
+namespace tessera::cli {
+
+enum Exit {
+    kOk = 0,
+    kFailed = 1,      // the meter or a file reported a failure
+    kUsageError = 2,  // wrong usage
+    kNoLibrary = 3,   // the transport library is missing
+    kNoMeter = 4,     // no meter: the connection failed or was lost
+    kWrongModel = 5,  // the instrument is not a QM8620
+    kBusy = 6,        // the meter is busy
+};
+
+}  // namespace tessera::cli

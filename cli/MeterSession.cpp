@@ -1,0 +1,61 @@
+#include "cli/MeterSession.h"
+
+#include <cstdio>
+#include <iostream>
+
+namespace tessera::cli {
+
+int OpenMeter(link::Link& link, NoMeterText text) {
+    if (!link.Bound() && !link.BindTransport()) {
+        std::cerr << kNoTransport << '\n';
+        return kNoLibrary;
+    }
+    if (!link.SessionOpen() && !link.OpenSession()) {
+        if (text == NoMeterText::MessageAndStatus) return ReportStatus(link::kStatusNoDevice);
+        std::cerr << kConnectionFailed << '\n';
+        return kNoMeter;
+    }
+    return kOk;
+}
+
+std::string StatusHex(link::Status s) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%08x", s);
+    return buf;
+}
+
+std::string StatusName(link::Status s) {
+    switch (s) {
+        case link::kStatusOk: return "success";
+        case link::kStatusNoEntry: return "no such entry";
+        case link::kStatusRepeat: return "repeat";
+        case link::kStatusNoDevice: return "no device";
+        case link::kStatusBusy: return "busy";
+        case link::kStatusTooLong: return "reply too long";
+        case link::kStatusWrongModel: return "not a QM8620";
+        default: break;
+    }
+    if ((s & 0xffffff00u) == 0x80000000u) return std::string("meter answered '") + static_cast<char>(s & 0xff) + "'";
+    return "failure";
+}
+
+int ReportStatus(link::Status s) {
+    std::string text;
+    int code = kFailed;
+    if (s == link::kStatusNoDevice) {
+        text = kConnectionFailed;
+        code = kNoMeter;
+    } else if (s == link::kStatusWrongModel) {
+        text = "The connected instrument is not a QM8620.";
+        code = kWrongModel;
+    } else if (s == link::kStatusBusy) {
+        text = "The QM8620 is busy.";
+        code = kBusy;
+    } else {
+        text = "The QM8620 reported a failure.";
+    }
+    std::cerr << text << " [" << StatusHex(s) << " " << StatusName(s) << "]\n";
+    return code;
+}
+
+}  // namespace tessera::cli

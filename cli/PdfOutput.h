@@ -1,0 +1,29 @@
+#pragma once
+// PDF output of the print commands (only in builds with printing). Header only, so a build
+// without Qt never compiles it.
+
+#include <QGuiApplication>
+#include <QPdfWriter>
+#include <memory>
+
+namespace tessera::cli {
+
+// Fonts and PDF output need a GUI application object; no window is ever shown. Null when
+// one exists already.
+inline std::unique_ptr<QGuiApplication> GuiApplicationForPrinting() {
+    if (QCoreApplication::instance()) return nullptr;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "tessera-cli";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+// An A4 document titled `title`, made by the program.
+inline void SetUpPdf(QPdfWriter& writer, const QString& title) {
+    writer.setTitle(title);
+    writer.setCreator(QStringLiteral("TAVIK TESSERA for QM8620"));
+    writer.setPageSize(QPageSize(QPageSize::A4));
+}
+
+}  // namespace tessera::cli

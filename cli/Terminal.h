@@ -1,0 +1,40 @@
+#pragma once
+// The Prompter of tessera-cli: questions are asked on the terminal ("[y/N]" on stderr) unless
+// --yes answered them, file dialogs are answered by the command line, and messages are kept
+// until the command knows whether they report a failure (stderr) or not (stdout).
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "ui/Prompter.h"  // the interface only
+
+namespace tessera::cli {
+
+// Asks `question` on the terminal; `assumeYes` answers Yes without asking. Only "y" or "yes"
+// is Yes: an empty line or the end of input is No, so a script without --yes never
+// overwrites or erases anything.
+ui::Answer AskOnTerminal(const std::string& question, bool assumeYes);
+
+class TerminalPrompter : public ui::Prompter {
+public:
+    bool assumeYes = false;
+    std::string openPath;  // the answer of the open-file dialog
+    std::string savePath;  // the answer of the save-file dialog
+    std::vector<std::string> messages;
+
+    ui::Answer AskYesNo(const std::string& question) override { return AskOnTerminal(question, assumeYes); }
+    ui::Answer AskYesNoCancel(const std::string& question) override { return AskOnTerminal(question, assumeYes); }
+    void Inform(const std::string& message) override { messages.push_back(message); }
+    std::string ChooseOpenFile(const ui::FileFilter&) override { return openPath; }
+    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
+    bool ChoosePrinter(QPrinter&) override { return false; }
+
+    // Writes the kept messages to `out`, one a line, and forgets them.
+    void Flush(std::ostream& out);
+};
+
+// "The file "PATH" could not be written." on stderr; answers kFailed.
+int FileNotWritten(const std::string& path);
+
+}  // namespace tessera::cli
