@@ -183,8 +183,23 @@ void Server::AcceptAll(int pipe) {
     for (;;) {
         const int fd = ::accept4(listeners_[pipe], nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
-        connections_.push_back({fd, pipe});
+        ucred cred{};
+        socklen_t size = sizeof cred;
+        const long peer = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 ? cred.pid : 0;
+        connections_.push_back({fd, pipe, peer});
     }
+}
+
+int Server::ReaderFor(int pipe, long from) const {
+    // Several programs may share the meter, taking turns under their exchange lock; each
+    // reads its reply from its own reply pipe. A reply handed to another program's pipe
+    // would be lost to the asker and read by the other one as the answer to its next
+    // command.
+    if (from != 0) {
+        for (auto it = connections_.rbegin(); it != connections_.rend(); ++it)
+            if (it->pipe == pipe && it->peer == from) return it->fd;
+    }
+    return NewestConnection(pipe);
 }
 
 int Server::NewestConnection(int pipe) const {
@@ -200,7 +215,7 @@ void Server::DropConnection(int fd) {
                        connections_.end());
 }
 
-void Server::ServeCommand(const std::string& packet) {
+void Server::ServeCommand(const std::string& packet, long from) {
     const Response r = meter_.Handle(packet);
     switch (r.kind) {
         case Response::Kind::Unplug:
@@ -212,27 +227,27 @@ void Server::ServeCommand(const std::string& packet) {
             // Replies leave in order: a delayed reply holds back the ones after it.
             auto due = Clock::now() + std::chrono::milliseconds(r.delayMs);
             if (!outgoing_.empty()) due = std::max(due, outgoing_.back().due);
-            outgoing_.push_back({due, transport::kReplyPipe, r.bytes, true});
+            outgoing_.push_back({due, transport::kReplyPipe, r.bytes, true, from});
             return;
         }
     }
 }
 
-void Server::ServeCounter(const std::string& packet) {
+void Server::ServeCounter(const std::string& packet, long from) {
     // Byte 1 resets the count of bytes sent on the reply pipe, byte 0 asks for it; either
     // way the count goes back on pipe 4 as four bytes, most significant first.
     if (packet.size() != 1 || (packet[0] != 0 && packet[0] != 1)) return;
     if (packet[0] == 1) bytesSent_ = 0;
     std::string count(4, '\0');
     for (int i = 0; i < 4; ++i) count[i] = static_cast<char>((bytesSent_ >> (24 - 8 * i)) & 0xff);
-    outgoing_.push_back({Clock::now(), transport::kCounterReplyPipe, count, false});
+    outgoing_.push_back({Clock::now(), transport::kCounterReplyPipe, count, false, from});
 }
 
 void Server::FlushDue() {
     while (!outgoing_.empty() && outgoing_.front().due <= Clock::now()) {
         Outgoing& o = outgoing_.front();
         AcceptAll(o.pipe);
-        const int fd = NewestConnection(o.pipe);
+        const int fd = ReaderFor(o.pipe, o.to);
         if (fd < 0) {
             outgoing_.pop_front();  // nobody listens: the packets are lost, as on the wire
             continue;
@@ -254,7 +269,7 @@ void Server::FlushDue() {
             if (sent < 0) {
                 if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // wait for POLLOUT
                 // The reader left (a client that closed its pipes before we noticed): the
-                // reply goes to the next newest reader instead of being lost.
+                // reply goes to the next reader instead of being lost.
                 DropConnection(fd);
                 break;
             }
@@ -472,7 +487,7 @@ int Server::Run(const volatile sig_atomic_t* stop) {
         }
         int waitingFd = -1;
         if (!outgoing_.empty() && outgoing_.front().due <= Clock::now())
-            waitingFd = NewestConnection(outgoing_.front().pipe);
+            waitingFd = ReaderFor(outgoing_.front().pipe, outgoing_.front().to);
         for (std::size_t i = 0; i < connections_.size(); ++i) {
             short events = POLLIN;
             if (connections_[i].fd == waitingFd) events |= POLLOUT;
@@ -504,7 +519,12 @@ int Server::Run(const volatile sig_atomic_t* stop) {
             if (tags[i].first == kListener && (fds[i].revents & POLLIN)) AcceptAll(tags[i].second);
 
         std::vector<int> hungUp;
-        std::vector<std::pair<int, std::string>> packets;
+        struct Packet {
+            int pipe;
+            long from;
+            std::string bytes;
+        };
+        std::vector<Packet> packets;
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (tags[i].first != kConnection || fds[i].revents == 0) continue;
             const Connection c = connections_[static_cast<std::size_t>(tags[i].second)];
@@ -513,7 +533,7 @@ int Server::Run(const volatile sig_atomic_t* stop) {
                 for (;;) {
                     const ssize_t n = ::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
                     if (n > 0) {
-                        packets.push_back({c.pipe, std::string(buf, static_cast<std::size_t>(n))});
+                        packets.push_back({c.pipe, c.peer, std::string(buf, static_cast<std::size_t>(n))});
                         continue;
                     }
                     if (n == 0) {
@@ -534,14 +554,14 @@ int Server::Run(const volatile sig_atomic_t* stop) {
             }
         }
         for (int fd : hungUp) DropConnection(fd);
-        for (const auto& [pipe, packet] : packets) {
+        for (const Packet& p : packets) {
             if (!plugged_) break;  // a command that unplugged the meter ends the batch
-            if (pipe == transport::kCommandPipe) {
+            if (p.pipe == transport::kCommandPipe) {
                 AcceptAll(transport::kReplyPipe);
-                ServeCommand(packet);
-            } else if (pipe == transport::kCounterCommandPipe) {
+                ServeCommand(p.bytes, p.from);
+            } else if (p.pipe == transport::kCounterCommandPipe) {
                 AcceptAll(transport::kCounterReplyPipe);
-                ServeCounter(packet);
+                ServeCounter(p.bytes, p.from);
             }
             FlushDue();
         }

@@ -53,12 +53,14 @@ private:
     struct Connection {
         int fd;
         int pipe;
+        long peer;  // process id of the client (0 when unknown)
     };
     struct Outgoing {
         std::chrono::steady_clock::time_point due;
         int pipe;
         std::string bytes;
         bool packetise;  // pipe 1 replies: 64-byte packets and a zero-length packet
+        long to;         // process that sent the request (0: any reader)
     };
     struct ControlClient {
         int fd;
@@ -66,10 +68,13 @@ private:
     };
 
     void AcceptAll(int pipe);
-    void ServeCommand(const std::string& packet);
-    void ServeCounter(const std::string& packet);
+    void ServeCommand(const std::string& packet, long from);
+    void ServeCounter(const std::string& packet, long from);
     void FlushDue();
     int NewestConnection(int pipe) const;
+    // Where a reply goes: the newest connection of `pipe` from the process that asked, else
+    // the newest one of any process.
+    int ReaderFor(int pipe, long from) const;
     void DropConnection(int fd);
     void ServeControlClient(ControlClient& c, bool& closed);
 

@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -129,6 +130,44 @@ TEST(VirtualMeterProcess, UnplugAfterNCommandsAnswersNThenVanishes) {
     ::close(reply);
     EXPECT_EQ(meter.StatusValue("plugged"), "0");
     EXPECT_FALSE(Exists(meter.EntryPath()));
+}
+
+TEST(VirtualMeterProcess, EachProgramSharingTheMeterGetsItsOwnReplies) {
+    // Two programs with the meter open, taking turns: the one that connected first asks,
+    // and its answer must not land on the other one's reply pipe (where it would be lost to
+    // the asker and read by the other program as the answer to its next command).
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    const int cmd = Connect(meter.EntryPath() + "/0");
+    const int reply = Connect(meter.EntryPath() + "/1");
+    ASSERT_GE(cmd, 0);
+    ASSERT_GE(reply, 0);
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        // The second program: opens its pipes after the first, waits for its turn, then
+        // asks "MEM?" and must read the answer to that, not the first program's "QPID".
+        const int myCmd = Connect(meter.EntryPath() + "/0");
+        const int myReply = Connect(meter.EntryPath() + "/1");
+        char byte = 1;
+        if (myCmd < 0 || myReply < 0 || ::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1) ::_exit(2);
+        if (::send(myCmd, "MEM?", 4, 0) != 4) ::_exit(3);
+        const auto got = Packets(myReply);
+        ::_exit(!got.empty() && got.front() == "0,00\r\n" ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(::send(cmd, "QPID", 4, 0), 4);
+    EXPECT_EQ(Packets(reply), (std::vector<std::string>{"8620\r\n", ""}));
+    ASSERT_EQ(::write(go[1], &byte, 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the second program read a reply that was not its own";
+    for (int fd : {cmd, reply, ready[0], ready[1], go[0], go[1]}) ::close(fd);
 }
 
 TEST(VirtualMeterProcess, StartsUnpluggedAndRefusesABadMemoryFile) {
