@@ -37,6 +37,8 @@ CEntireRead::CEntireRead(link::Link& link, ui::Prompter& prompter, QWidget* pare
     fileRead_ = new QPushButton(QStringLiteral("File Read"), this);
     print_ = new ui::IconButton(QStringLiteral("Print"), this);
     print_->SetIcon(ui::ResourceIcon(ui::kPrintIcon));
+    // A raised button like its neighbours, not a flat picture.
+    print_->SetFlat(false, false);
 
     unitBox_ = new QComboBox(this);
     for (int u = 0; u < kDisplayUnitChoices; ++u) unitBox_->addItem(QString::fromLatin1(DisplayUnitText(u).data(),

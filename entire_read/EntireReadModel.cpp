@@ -477,7 +477,9 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
     }
 
     displayUnit_ = fileUnit;
-    unitSelection_ = fileUnit;
+    // With no line accepted the unit stays undecided; the box then names the records'
+    // own units rather than nothing, so a later Unit Change never applies "no unit".
+    unitSelection_ = fileUnit == kNoUnit ? kOriginalUnit : fileUnit;
     savedUnit = fileUnit;
     RefillTable(fileUnit);
     dataState_ = 2;

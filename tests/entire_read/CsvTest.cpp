@@ -295,6 +295,8 @@ TEST_F(CsvTest, HeaderOnlyFileEmptiesTheTable) {
     Open(WriteFile("in.CSV", kMicroTeslaLines));
     Open(WriteFile("none.CSV", {}));
     EXPECT_EQ(model_.RecordCount(), 0u);
+    // No line decided a unit: the box names the records' own units, never nothing.
+    EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
     EXPECT_TRUE(model_.Rows().empty());
     EXPECT_FALSE(model_.SaveAndPrintEnabled());
     EXPECT_EQ(model_.DataState(), 2);

@@ -17,6 +17,7 @@
 #include "tests/entire_read/EntireReadTestData.h"
 #include "tests/support/VirtualMeter.h"
 #include "ui/EditableList.h"
+#include "ui/IconButton.h"
 #include "ui/Prompter.h"
 
 namespace tessera::entire_read {
@@ -85,6 +86,10 @@ TEST_F(PageTest, ControlsAndTheirInitialState) {
     EXPECT_EQ(page.SaveButton()->text(), "CSV Save");
     EXPECT_EQ(page.FileReadButton()->text(), "File Read");
     EXPECT_EQ(page.PrintButton()->text(), "Print");
+    const auto* print = qobject_cast<const ui::IconButton*>(page.PrintButton());
+    ASSERT_NE(print, nullptr);
+    EXPECT_FALSE(print->Flat()) << "Print is a raised button beside the others";
+    EXPECT_FALSE(print->Icon().isNull());
     EXPECT_EQ(page.UnitChangeButton()->text(), "Unit Change(Only for Magnetic Flux Density) ");
     EXPECT_EQ(page.RxyzButton()->text(), "Rxyz");
     EXPECT_EQ(page.DisplayedValueButton()->text(), "Displayed Value on the QM8620");
