@@ -46,13 +46,24 @@ const LayoutSpec& SpecFor(PrintLayout layout) {
     return layout == PrintLayout::Rxyz ? rxyz : displayed;
 }
 
-QFont CenturyFont(int pixelHeight) {
+}  // namespace
+
+QFont PrintFont(int cellHeight) {
     QFont font;
     // Where "Century" itself is missing, its Schoolbook cousins keep the printout's look.
     font.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
-    font.setPixelSize(std::max(1, pixelHeight));
+    // The layout gives each font the height of its whole character cell (ascent plus
+    // descent), which leaves a row's descenders clear of the rule below it. A pixel size
+    // is only the em, so it is scaled down by the face's own cell-to-em ratio.
+    constexpr int kProbe = 1000;
+    font.setPixelSize(kProbe);
+    const qreal cell = QFontMetricsF(font).height();
+    const qreal ratio = cell > 0 ? cell / kProbe : 1.0;
+    font.setPixelSize(std::max(1, static_cast<int>(std::floor(std::max(1, cellHeight) / ratio))));
     return font;
 }
+
+namespace {
 
 // Text with its top-left corner at (x, y), as the layout positions are given.
 void TextAt(QPainter& p, int x, int y, const QString& text) {
@@ -80,8 +91,8 @@ void DrawPage(QPainter& painter, const PrintJob& job, int pageIndex, int shortSi
     g.longSide = longSide;
     const LayoutSpec& spec = SpecFor(job.layout);
 
-    const QFont titleFont = CenturyFont(static_cast<int>(g.ul * 130 * 0.9));
-    const QFont textFont = CenturyFont(static_cast<int>(g.ul * 80 * 0.9));
+    const QFont titleFont = PrintFont(static_cast<int>(g.ul * 130 * 0.9));
+    const QFont textFont = PrintFont(static_cast<int>(g.ul * 80 * 0.9));
     painter.setPen(QPen(Qt::black, 2, Qt::SolidLine));
 
     const int left = longSide / spec.leftDivisor;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+class QFont;
 class QPainter;
 class QPagedPaintDevice;
 
@@ -26,6 +27,10 @@ int RowsPerPage(PrintLayout layout);
 int PageCount(const PrintJob& job);
 // "page 1" on the first page, "Page 2", "Page 3" ... after it.
 std::string PageLabel(int pageIndex);
+
+// The printout's face with a character cell (ascent plus descent) of at most
+// `cellHeight` pixels.
+QFont PrintFont(int cellHeight);
 
 // Draws page `pageIndex` (from 0). `shortSide` and `longSide` are the page's pixel sizes
 // in portrait; the painter's device must already have the layout's orientation.

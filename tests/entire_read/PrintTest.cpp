@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
@@ -115,6 +116,8 @@ protected:
         EXPECT_TRUE(PrintTo(writer, *job));
         // For a person to look at: the pages as pictures when asked for.
         if (const char* shots = std::getenv("TESSERA_SCREENSHOT_DIR")) {
+            std::error_code ignored;
+            fs::copy_file(pdf, fs::path(shots) / name, fs::copy_options::overwrite_existing, ignored);
             for (int page = 0; page < PageCount(*job); ++page) {
                 const bool landscape = job->layout == PrintLayout::Rxyz;
                 QImage image(landscape ? 1403 : 992, landscape ? 992 : 1403, QImage::Format_RGB32);
@@ -190,6 +193,20 @@ TEST_F(PrintTest, NinetyNineRowsOnThreeLandscapeOrTwoPortraitPages) {
     EXPECT_TRUE(Has(second, "61"));
     EXPECT_TRUE(Has(second, "99"));
     EXPECT_NE(PageText(pdf, 2).find("Page 2"), std::string::npos);
+}
+
+TEST_F(PrintTest, TextCellsFitBetweenTheirRowTopAndTheRuleBelow) {
+    // A row's text starts at its top and the rule lies 85 units lower; the text font's
+    // cell is 72 units, so descenders must end above the rule on any device.
+    QPdfWriter writer((dir_ / "metrics.pdf").string().c_str());
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    for (int cell : {12, 72, 117, 250}) {
+        const QFontMetricsF onPdf(PrintFont(cell), &writer);
+        const QFontMetricsF plain(PrintFont(cell));
+        EXPECT_LE(plain.ascent() + plain.descent(), cell + 1.0) << cell;
+        EXPECT_GE(plain.ascent() + plain.descent(), cell * 0.85) << cell;
+        EXPECT_LE(onPdf.ascent() + onPdf.descent(), cell + 1.0) << cell;
+    }
 }
 
 TEST_F(PrintTest, NothingToPrintWithAnEmptyTable) {
