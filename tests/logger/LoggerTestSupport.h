@@ -1,44 +1,19 @@
 #pragma once
-// Shared pieces of the logger tests: a temporary directory, file helpers, a meter that
-// answers from a script, and a model fixture over it.
+// Shared pieces of the logger tests: the temporary directory and file helpers of all tests,
+// a meter that answers from a script, and a model fixture over it.
 
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "logger/LoggerModel.h"
+#include "tests/support/TempDir.h"
 
 namespace tessera::logger::test {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "tessera-log-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, ec);
-        std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-inline std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void WriteAll(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
+using tessera::testing::ReadAll;
+using tessera::testing::TempDir;
+using tessera::testing::WriteAll;
 
 // A meter record as the link decodes it: flux density 10 Hz-400 kHz, x, T, range index.
 inline settings::MeterSettings MeterRecord(char slow = '0', std::uint8_t range = 0, char unit = '0') {
