@@ -245,7 +245,10 @@ void CLogger::RebuildCanvas() {
     pixmap.fill(Qt::transparent);
     {
         QPainter p(&pixmap);
-        p.fillRect(GraphRegion(l).adjusted(0, 0, -(l.width - l.legendFrame.left + 6), 0), Qt::white);
+        // One white band across the whole page: the labels, the plot, the time axis (whose
+        // right label reaches past the plot) and the legend share it, so no strip of the
+        // page colour is left between them.
+        p.fillRect(GraphRegion(l), Qt::white);
         PaintGraph(p, model_, GraphForm{});
     }
     canvas_ = std::move(pixmap);

@@ -92,6 +92,11 @@ void DrawLegendLines(QPainter& p, const GraphForm& form) {
     }
 }
 
+// A rectangle whose 1-pixel outline runs along x0 ... x1 - 1 and y0 ... y1 - 1: the right
+// and bottom edges stay inside, so the band's lower border lies on the full-scale line and
+// the frame encloses the trace positions (left + 1 ... right - 2, top + 1 ... bottom - 1).
+QRect OutlineRect(int x0, int y0, int x1, int y1) { return QRect(x0, y0, x1 - x0 - 1, y1 - y0 - 1); }
+
 void DrawFrameBandGrid(QPainter& p, const LoggerModel& m, const GraphForm& form, bool withBand) {
     const auto& area = m.Area();
     const auto& s = m.GraphScale();
@@ -101,7 +106,7 @@ void DrawFrameBandGrid(QPainter& p, const LoggerModel& m, const GraphForm& form,
         p.setPen(QPen(Qt::black, 1));
         p.setBrush(kBand);
         const int bandBottom = FullScaleBandBottom(area, s);
-        p.drawRect(QRect(QPoint(area.left, Y(form, top)), QPoint(area.right, Y(form, bandBottom))));
+        p.drawRect(OutlineRect(area.left, Y(form, top), area.right, Y(form, bandBottom)));
         p.setBrush(Qt::NoBrush);
         QPen grid(kGrid, 1);
         grid.setStyle(form.print ? Qt::DashLine : Qt::DotLine);
@@ -117,7 +122,7 @@ void DrawFrameBandGrid(QPainter& p, const LoggerModel& m, const GraphForm& form,
         }
     }
     p.setPen(QPen(Qt::black, 1));
-    p.drawRect(QRect(QPoint(area.left, Y(form, top)), QPoint(area.right, Y(form, area.bottom))));
+    p.drawRect(OutlineRect(area.left, Y(form, top), area.right, Y(form, area.bottom)));
 }
 
 void DrawYLabels(QPainter& p, const LoggerModel& m, const GraphForm& form) {

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QScrollBar>
@@ -137,6 +138,42 @@ TEST(LoggerLabels, AxisTimeAndInfoTexts) {
     EXPECT_EQ(TimeLabels(9, 0), (std::pair<std::string, std::string>{"0h", "12h"}));
 }
 
+// Two samples with z twice the 2 uT full scale: z is drawn flat on the full-scale line with
+// the thick pen, and R (beyond the top as well) is left out beside the clipped component.
+TEST_F(LoggerPrint, ClippedComponentIsFlatAndThickAndHidesR) {
+    WriteAll(dir.File("clip.CSV"),
+             "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\n1 MODE,Magnetic Flux Density(10Hz-400kHz)\r\n"
+             "2 UNIT,T\r\n3 RANGE,fixed,2.000uT\r\n4 OUTPUT,OFF\r\n5 SLOW,OFF\r\n"
+             "6 START TIME,2012/5/3(THU),09:05:07\r\n7 SAMPLING PERIOD,0.25s[1s/div]\r\n"
+             "8 SAMPLING METHOD,fixed interval\r\n9 DATA\r\nNO,x,y,z,R\r\n"
+             "1,0.0000001000,0.0000001000,0.000004000,0\r\n2,0.0000001000,0.0000001000,0.000004000,0");
+    ASSERT_TRUE(model.ReadFile(dir.File("clip.CSV")));
+    ASSERT_EQ(model.SamplesPerDivision(), 4);  // samples 12 pixels apart: x 91 and 102
+    QImage image(840, 520, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        PaintGraph(p, model, GraphForm{});
+    }
+    const auto& area = model.Area();
+    const int fullScaleY = GridY(area, model.GraphScale(), model.GraphScale().fullScaleLine);
+    auto is = [&](int x, int y, QColor c) { return image.pixelColor(x, y) == c; };
+    for (int x = 94; x <= 99; ++x) {
+        std::vector<int> blueRows;
+        for (int y = area.top; y <= area.bottom; ++y) {
+            if (is(x, y, QColor(0, 0, 196))) blueRows.push_back(y);
+            // No R segment: nothing black inside the frame; the band's black lower border lies
+            // on the full-scale line, under the thick z segment.
+            if (y > area.top && y < area.bottom - 1) {
+                EXPECT_FALSE(is(x, y, Qt::black)) << x << "," << y;
+            }
+        }
+        ASSERT_EQ(blueRows.size(), 2u) << x;
+        EXPECT_EQ(blueRows[1] - blueRows[0], 1);
+        EXPECT_LE(std::abs(blueRows[0] - fullScaleY), 1) << x;
+    }
+}
+
 class LoggerPage : public ::testing::Test {
 protected:
     link::Link link{"tessera-logger-view-test-lock"};
@@ -217,6 +254,20 @@ TEST_F(LoggerPage, ReadFileShowsGraphCursorAndReadout) {
     EXPECT_EQ(page->ScrollBar()->value(), 2);
     EXPECT_EQ(page->Readout()->text().toStdString().rfind("2012/05/03  09:05:36", 0), 0u);
     Shot("logger-cursor.png");
+}
+
+// The graph's white panel runs across the page: no strip of the page colour between the
+// plot and the legend, and the right time label stands on white too.
+TEST_F(LoggerPage, GraphPanelIsOneWhiteBand) {
+    WriteAll(dir.File("log.CSV"), LogFile(40));
+    prompter.files.push_back(dir.File("log.CSV"));
+    page->FileRead();
+    const QImage image = page->grab().toImage();
+    const QColor white(Qt::white);
+    for (const QPoint at : {QPoint(692, 300), QPoint(700, 300), QPoint(703, 200), QPoint(836, 300),
+                            QPoint(720, 440), QPoint(4, 300)}) {
+        EXPECT_EQ(image.pixelColor(at), white) << at.x() << "," << at.y();
+    }
 }
 
 TEST_F(LoggerPage, TraceButtonsHideTraces) {
