@@ -69,6 +69,10 @@ Status Link::Exchange(const char* command, std::uint32_t length, char* reply, st
         return kStatusNoDevice;
     }
 
+    // An answer that came after an earlier exchange gave up on it (a slow meter past the
+    // transport's timeout) would otherwise be read as this command's answer, and every
+    // later exchange would stay one answer behind.
+    platform::DiscardPending(replyPipe_);
     std::uint32_t written = 0;
     platform::WriteHandle(commandPipe_, command, command ? length : 0, &written);
 

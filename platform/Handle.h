@@ -22,5 +22,9 @@ bool ReadHandle(Handle h, void* buffer, std::uint32_t wanted, std::uint32_t* got
 // One write of the given bytes; returns the system's result.
 bool WriteHandle(Handle h, const void* data, std::uint32_t size, std::uint32_t* written);
 void CloseHandle(Handle h);
+// Drops, without waiting, whatever a reply pipe already holds: an answer that arrived after
+// its reader gave up must not be taken for the answer to the next command. Where the system
+// cannot look into a handle without blocking, nothing happens.
+void DiscardPending(Handle h);
 
 }  // namespace tessera::platform

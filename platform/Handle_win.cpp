@@ -31,6 +31,11 @@ bool WriteHandle(Handle h, const void* data, std::uint32_t size, std::uint32_t* 
     return ok != FALSE;
 }
 
+void DiscardPending(Handle) {
+    // A bulk pipe handle offers no look without a read that may block; a late answer is
+    // left to the next exchange, as before.
+}
+
 void CloseHandle(Handle h) {
     if (!Usable(h)) return;
     ::CloseHandle(AsHandle(h));

@@ -241,6 +241,20 @@ TEST_F(LinkExchange, SilentOrVanishedMeterIsNoDevice) {
     EXPECT_FALSE(MeterKnown(link_.CurrentSettings()));
 }
 
+TEST_F(LinkExchange, AnAnswerThatCameTooLateIsNotTakenForTheNextOne) {
+    Script s = GoodMeter();
+    s.On("MEAS?", {{}, Packets(kMeas)});  // the first one is not answered in time
+    Start(std::move(s), 100);
+    Open();
+    Reply reply;
+    EXPECT_EQ(link_.Exchange("MEAS?", reply), kStatusNoDevice);
+    meter_->SendLate(Packets(kMeas));  // ... but arrives after the link gave up
+    EXPECT_EQ(link_.Exchange("QPID", reply), kStatusOk);
+    EXPECT_EQ(reply.Text(), "8620\r\n") << "the late measurement is not the model line";
+    ASSERT_EQ(link_.RefreshSettings(), kStatusOk);
+    EXPECT_EQ(link_.CurrentSettings().memMode, '1') << "later exchanges stay in step";
+}
+
 TEST_F(LinkExchange, IdentifyWantsExactlyTheModelLine) {
     for (const char* answer : {"8620", "8620\r\n ", "8621\r\n", "0\r\n"}) {
         Script s;

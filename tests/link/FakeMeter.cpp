@@ -105,6 +105,12 @@ bool FakeMeter::LinkClosed(int pipe) {
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP));
 }
 
+void FakeMeter::SendLate(const std::vector<std::string>& packets) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& packet : packets)
+        if (meter_[1] >= 0) ::send(meter_[1], packet.data(), packet.size(), MSG_NOSIGNAL);
+}
+
 void FakeMeter::Unplug() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (int& fd : meter_) {

@@ -34,6 +34,8 @@ public:
     bool LinkClosed(int pipe);
     // The meter disappears: its ends close.
     void Unplug();
+    // Packets the meter sends now on the reply pipe, unasked (an answer that comes late).
+    void SendLate(const std::vector<std::string>& packets);
 
 private:
     void Run();

@@ -158,6 +158,26 @@ TEST(Platform, OneReadIsOneMessageAndFailuresAreFailedReads) {
     CloseHandle(kInvalidHandle);
 }
 
+TEST(Platform, DiscardingDropsWhatWaitsAndNeverBlocks) {
+    SocketPair sp;
+    sp.SetReceiveTimeout(1, 100);
+    DiscardPending(sp.fd[1]);  // nothing there: back at once
+    ASSERT_EQ(::send(sp.fd[0], "late answer", 11, 0), 11);
+    ASSERT_EQ(::send(sp.fd[0], "", 0, 0), 0);
+    DiscardPending(sp.fd[1]);
+    ASSERT_EQ(::send(sp.fd[0], "next", 4, 0), 4);
+    char buf[64] = {};
+    std::uint32_t got = 0;
+    ASSERT_TRUE(ReadHandle(sp.fd[1], buf, 64, &got));
+    EXPECT_EQ(std::string(buf, got), "next") << "the late packets and their end marker are gone";
+
+    ::close(sp.fd[0]);
+    sp.fd[0] = -1;
+    DiscardPending(sp.fd[1]);  // a peer that went away ends it too
+    DiscardPending(kInvalidHandle);
+    EXPECT_FALSE(ReadHandle(sp.fd[1], buf, 64, &got));
+}
+
 TEST(Platform, AVanishedPeerGivesFailedReadsAndWritesWithoutKillingUs) {
     SocketPair sp;
     ::close(sp.fd[0]);
