@@ -80,6 +80,36 @@ TEST_F(LoggerLive, SlowResponseAlternatesTwoAndOnePollsAtOneMinute) {
     EXPECT_EQ(model->SampleCount(), 6);
 }
 
+// The meter's own readings folded on the wire: an average over the three polls of 3, 4 and
+// 0 uT is their root mean square, and a reading without any field makes no sample at all.
+TEST_F(LoggerLive, AverageOfTheMetersReadingsAndAnEmptyReading) {
+    ASSERT_TRUE(meter.Set("slow", "1"));
+    model->Refresh();
+    model->SelectPeriod(5);  // 2 min/div with slow response: three polls per sample
+    model->SelectMethod(kAverage);
+    ASSERT_EQ(model->SamplingMethod(), kAverage);
+    ASSERT_TRUE(model->Start());
+    Poll(1);  // slot 0 is the first reading itself
+    for (double x : {3e-6, 4e-6, 0.0}) {
+        ASSERT_TRUE(meter.SetField(x, 1e-6, 0.0));
+        Poll(1);
+    }
+    ASSERT_EQ(model->SampleCount(), 2);
+    const auto& averaged = link::LogSampleStore[1];
+    EXPECT_EQ(averaged.index, 1);
+    EXPECT_NEAR(averaged.x, 2.887e-6, 1e-15);
+    EXPECT_NEAR(averaged.y, 1e-6, 1e-15);
+
+    ASSERT_TRUE(meter.SetField(0.0, 0.0, 0.0));
+    Poll(3);
+    EXPECT_EQ(model->PollCount(), 7u);
+    EXPECT_EQ(model->SampleCount(), 2);
+    EXPECT_EQ(link::LogSampleStore[2].R, 0.0);
+    model->Stop();
+    EXPECT_EQ(model->SampleCount(), 1);  // the last valid slot
+    EXPECT_TRUE(prompter.events.empty());
+}
+
 TEST_F(LoggerLive, SensorRemovedMidRunKeepsTheSamples) {
     model->Refresh();
     model->SelectPeriod(0);

@@ -135,7 +135,7 @@ TEST_F(LoggerRun, StopDiscardsAnUnfinishedPeriod) {
     EXPECT_EQ(model.DataState(), 1);
 }
 
-TEST_F(LoggerRun, StopRightAfterACompletedAverageKeepsThatSample) {
+TEST_F(LoggerRun, StopRightAfterACompletedPeriodKeepsThatSample) {
     StartRun('1', 5, kMaximum, '2');
     for (double v : {1.0, 3.0, 4.0, 5.0}) meter.Queue(v, 0, 0);
     Poll(4);  // slot 0 and one complete period (polls 2..4)
