@@ -8,7 +8,14 @@ set -uo pipefail
 build="${1:-build}"
 shift || true  # further arguments go to tessera (for example --screenshot DIR)
 bin="$(cd "$build/bin" 2>/dev/null && pwd)" || { echo "run: $build/bin does not exist; build first (make build)." >&2; exit 1; }
-class="{B1EC3545-819C-4484-ACC3-BB36BAA1FC9A}"
+# The instrument interface class names the registry's class directory; its one definition
+# is in the transport's identities header, so the script reads it from there.
+ids="$(cd "$(dirname "$0")/.." && pwd)/transport/InstrumentIds.h"
+class="$(sed -n 's/.*INSTRUMENT_INTERFACE_CLASS_TEXT = "\([^"]*\)".*/\1/p' "$ids" 2>/dev/null)"
+if [ -z "$class" ]; then
+  echo "run: cannot read the instrument interface class from $ids." >&2
+  exit 1
+fi
 
 real_meter_present() {
   local dir="/run/tessera/$class"
@@ -40,13 +47,16 @@ else
   "$bin/virtual-qm8620" --root "$TESSERA_DEVICE_ROOT" --entry qm8620-demo --demo \
     --control "$work/control" >"$work/meter.log" 2>&1 &
   meter_pid=$!
-  # Wait (bounded) for the meter's registry entry.
+  # Wait (bounded) for the meter to say where it serves: it prints its registry entry once
+  # the entry is in place.
+  entry=""
   for _ in $(seq 1 100); do
-    [ -d "$TESSERA_DEVICE_ROOT/$class/qm8620-demo" ] && break
+    entry="$(sed -n 's/^virtual-qm8620: serving //p' "$work/meter.log" 2>/dev/null)"
+    [ -n "$entry" ] && break
     kill -0 "$meter_pid" 2>/dev/null || break
     sleep 0.05
   done
-  if [ ! -d "$TESSERA_DEVICE_ROOT/$class/qm8620-demo" ]; then
+  if [ -z "$entry" ] || [ ! -d "$entry" ]; then
     echo "run: the virtual meter did not come up:" >&2
     cat "$work/meter.log" >&2
     exit 1
