@@ -1,10 +1,11 @@
 #include "entire_read/DisplayRule.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "link/Accuracy.h"
+#include "link/Decode.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::entire_read {
@@ -107,18 +108,20 @@ std::optional<double> FileUnitFactor(std::string_view unitText, char familyUnit)
     return std::nullopt;
 }
 
+// Numbers are written with a decimal point whatever locale the program runs in: a
+// decimal comma would split a CSV field in two and not read back.
 std::string FormatNumber(double scaled, const DisplayFormat& format) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", format.decimals, scaled);
-    std::string text(buffer);
+    char buffer[512];  // room for any double in fixed notation
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, scaled, std::chars_format::fixed,
+                                 std::max(0, format.decimals));
+    std::string text(buffer, r.ec == std::errc() ? r.ptr : buffer);
     text += format.suffix;
     return text;
 }
 
 std::string ZeroText(int decimals) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, 0.0);
-    return buffer;
+    if (decimals <= 0) return "0";
+    return "0." + std::string(static_cast<std::size_t>(decimals), '0');
 }
 
 std::string RangeFileText(char unitCode, int rangeIndex) {
@@ -162,7 +165,7 @@ FormattedRow FormatRow(int index, const link::MemoryRecord& record, const Record
             t.plus = t.minus = std::string(kOverloadText);
         } else {
             // The band starts from R as the user reads it: cut to the shown decimals.
-            const double shownR = std::strtod(FormatNumber(sR, {1, format->decimals, "", 0}).c_str(), nullptr);
+            const double shownR = link::ReadLeadingNumber(FormatNumber(sR, {1, format->decimals, "", 0}));
             const bool ownTeslaLowest = record.unit == '0' && rangeIndex == 0 && !converted;
             const link::AccuracyBand band = link::ComputeAccuracyBand(
                 shownR, record.mode, record.range, format->decimals, ownTeslaLowest ? 0.0001 : 0.0);

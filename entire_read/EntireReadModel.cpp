@@ -6,6 +6,7 @@
 #include <fstream>
 #include <optional>
 
+#include "link/Decode.h"
 #include "link/Stores.h"
 #include "platform/Paths.h"
 #include "settings/Vocabulary.h"
@@ -70,7 +71,7 @@ std::vector<std::string> SplitFields(const RawLine& line) {
 
 double ReadValue(const std::string& text) {
     if (settings::EqualsNoCase(text, kOverloadText)) return kOverloadValue;
-    return std::strtod(text.c_str(), nullptr);  // not a number reads as 0
+    return link::ReadLeadingNumber(text);  // not a number reads as 0; a point whatever the locale
 }
 
 // The unit family ('0'..'3') and range index of a RANGE text.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -103,6 +104,43 @@ TEST_F(CsvTest, FileWrittenByThePageReadsBackAndSavesByteForByte) {
     EXPECT_EQ(Slurp(Path("out.CSV")), FileText(kMicroTeslaLines));
     EXPECT_EQ(savedUnit, kUnitMicroTesla);
     EXPECT_EQ(model_.DataState(), 2);
+}
+
+// Qt programs on Unix take the user's locale; a decimal comma must reach neither the
+// table nor the file, and reading must not stop at the point.
+class CommaLocale {
+public:
+    CommaLocale() {
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8", "ru_RU.UTF-8"})
+            if (std::setlocale(LC_NUMERIC, name)) {
+                active_ = true;
+                break;
+            }
+    }
+    ~CommaLocale() { std::setlocale(LC_NUMERIC, "C"); }
+    bool Active() const { return active_; }
+
+private:
+    bool active_ = false;
+};
+
+TEST_F(CsvTest, DecimalPointWhateverTheLocale) {
+    const CommaLocale comma;
+    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma installed";
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    EXPECT_EQ(Cell(0, 5), "1.500");
+    EXPECT_EQ(Cell(0, 10), "1.501");
+    EXPECT_NEAR(recordValues[0].x, 1.5e-6, 1e-12);
+    model_.SetUnitSelection(kUnitGauss);
+    model_.UnitChange();
+    EXPECT_EQ(Cell(0, 5), "15.00E-3");
+    prompter_.files.push_back(Path("out.CSV"));
+    ASSERT_TRUE(model_.SaveCsv());
+    model_.SetUnitSelection(kUnitMicroTesla);
+    model_.UnitChange();
+    prompter_.files.push_back(Path("again.CSV"));
+    ASSERT_TRUE(model_.SaveCsv());
+    EXPECT_EQ(Slurp(Path("again.CSV")), FileText(kMicroTeslaLines));
 }
 
 TEST_F(CsvTest, ValuesReturnToTheRecordsOwnUnits) {
