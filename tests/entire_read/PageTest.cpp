@@ -134,6 +134,7 @@ TEST_F(PageTest, DownloadShowUnitsSwitchLayoutsSaveAndPrint) {
     page.resize(1000, 640);
     page.show();
     page.Refresh();
+    Shot(page, "entire-read-empty");
     ASSERT_TRUE(page.ReadButton()->isEnabled());
     page.ReadButton()->click();
     EXPECT_TRUE(page.Downloading());
