@@ -9,6 +9,12 @@ namespace tessera::transport {
 
 Transport::Transport(OsCalls& os) : os_(os) {}
 
+void Transport::NoteInterface(const std::string& interfacePath) {
+    // Callers of GetDeviceStr see the interface the search looked at last, found or not.
+    if (interfacePath.size() + 1 > kDevicePathSize) return;
+    std::memcpy(devicePath_.data(), interfacePath.c_str(), interfacePath.size() + 1);
+}
+
 bool Transport::SetDevicePath(const std::string& interfacePath, std::int32_t pipe) {
     std::string path = interfacePath;
     path += os_.PipeSeparator();
@@ -24,6 +30,7 @@ Handle Transport::OpenUSBBulkFile(std::int32_t pipe) {
     bool any = false;
     for (const auto& path : os_.Interfaces()) {
         if (path.size() + 12 > kDevicePathSize) continue;  // no room for the pipe number
+        NoteInterface(path);
         if (os_.InterfaceOpens(path)) {
             found = path;
             any = true;
@@ -144,7 +151,10 @@ std::int32_t Transport::GetDeviceStr(char* destination) const {
 Handle Transport::Open7708Usb2(std::int32_t index, std::int32_t pipe, std::int32_t overlapped) {
     if (index < 0 || index >= 2) return kInvalid;
     const auto interfaces = os_.Interfaces();
-    if (static_cast<std::size_t>(index) >= interfaces.size()) return kInvalid;
+    if (static_cast<std::size_t>(index) >= interfaces.size()) {
+        if (!interfaces.empty()) NoteInterface(interfaces.back());
+        return kInvalid;
+    }
     if (!SetDevicePath(interfaces[static_cast<std::size_t>(index)], pipe)) return kInvalid;
     return os_.OpenPipe(devicePath_.data(), overlapped != 0);
 }

@@ -40,6 +40,7 @@ public:
     std::string SerialList() const { return serialList_.data(); }
 
 private:
+    void NoteInterface(const std::string& interfacePath);
     bool SetDevicePath(const std::string& interfacePath, std::int32_t pipe);
     std::uint32_t Counter(bool reset);
     bool ReadRound(Handle h, std::uint8_t* destination, std::uint32_t wanted, std::uint32_t* delivered);

@@ -130,6 +130,21 @@ TEST(TransportOpen, TakesTheFirstInstrumentThatOpensAndOpen7708Usb2ReachesTheSec
     EXPECT_EQ(os.open.at(h2).first, "/reg/b");
 }
 
+TEST(TransportOpen, AFruitlessSearchLeavesTheLastInterfaceItLookedAt) {
+    FakeOs os;
+    os.order = {"/reg/a", "/reg/b"};
+    os.devices["/reg/a"].opens = false;
+    os.devices["/reg/b"].opens = false;
+    Transport t(os);
+    EXPECT_EQ(t.OpenUSBBulkFile(1), kInvalid);
+    EXPECT_EQ(t.DevicePath(), "/reg/b") << "the last interface tried, without a pipe number";
+
+    os.order = {"/reg/c"};
+    os.devices["/reg/c"];
+    EXPECT_EQ(t.Open7708Usb2(1, 0, 0), kInvalid) << "only one instrument";
+    EXPECT_EQ(t.DevicePath(), "/reg/c");
+}
+
 TEST(TransportOpen, PipeZeroResetsTheCounterAndLeavesThePipeFourPath) {
     FakeOs os;
     os.order = {"/reg/a"};
