@@ -5,12 +5,10 @@
 
 #include <QApplication>
 #include <QPushButton>
-#include <cstdio>
 
+#include "bench/MeterBenchMain.h"
 #include "entire_read/CEntireRead.h"
 #include "entire_read/EntireReadModel.h"
-#include "link/Link.h"
-#include "tests/support/VirtualMeter.h"
 #include "ui/Prompter.h"
 
 namespace {
@@ -49,21 +47,5 @@ BENCHMARK(BM_PageDownload99)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    tessera::testing::VirtualMeter meter;
-    if (!meter.Start()) {
-        std::fprintf(stderr, "virtual meter: %s\n", meter.LastError().c_str());
-        return 1;
-    }
-    for (int i = 0; i < 99; ++i) meter.AddRecord("0,3,0,11,1.523E-05,8.210E-06,3.300E-06,0,1,1,1,1,0");
-    tessera::link::Link link("DeviceChangeEvent-eread-bench");
-    if (!link.BindTransportPath(tessera::testing::VirtualMeter::BulklinkPath()) || !link.OpenSession()) {
-        std::fprintf(stderr, "cannot open a session with the virtual meter\n");
-        return 1;
-    }
-    gLink = &link;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    link.CloseSession();
-    return 0;
+    return tessera::bench::RunAgainstMeter(argc, argv, "DeviceChangeEvent-eread-bench", 99, gLink);
 }

@@ -14,7 +14,7 @@
 
 #include "link/Link.h"
 #include "logger/LoggerModel.h"
-#include "tests/support/VirtualMeter.h"
+#include "bench/BenchMeter.h"
 #include "ui/Prompter.h"
 
 namespace {
@@ -42,13 +42,9 @@ double CpuSeconds() {
 int main(int argc, char** argv) {
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 600;
     QCoreApplication app(argc, argv);
-    testing::VirtualMeter meter;
-    if (!meter.Start()) {
-        std::fprintf(stderr, "virtual meter: %s\n", meter.LastError().c_str());
-        return 1;
-    }
-    tessera::link::Link meterLink;
-    if (!meterLink.BindTransportPath(testing::VirtualMeter::BulklinkPath()) || !meterLink.OpenSession()) return 1;
+    bench::BenchMeter meter;
+    if (!meter.Start()) return 1;
+    link::Link& meterLink = meter.Link();
     logger::LinkMeterPort port(meterLink);
     Quiet prompter;
     platform::Clock& clock = platform::DefaultClock();

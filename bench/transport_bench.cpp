@@ -6,16 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <string>
 #include <thread>
 
+#include "bench/MeterBenchMain.h"
 #include "link/Link.h"
-#include "tests/support/VirtualMeter.h"
 
 namespace {
 
-tessera::testing::VirtualMeter* gMeter = nullptr;
 tessera::link::Link* gLink = nullptr;
 
 void BM_Exchange(benchmark::State& state, const char* command) {
@@ -72,22 +70,5 @@ BENCHMARK(BM_Read99Records)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    tessera::testing::VirtualMeter meter;
-    if (!meter.Start()) {
-        std::fprintf(stderr, "virtual meter: %s\n", meter.LastError().c_str());
-        return 1;
-    }
-    for (int i = 0; i < 99; ++i) meter.AddRecord("0,3,0,11,1.523E-05,8.210E-06,3.300E-06,0,1,1,1,1,0");
-    tessera::link::Link link("DeviceChangeEvent-bench");
-    if (!link.BindTransportPath(tessera::testing::VirtualMeter::BulklinkPath()) || !link.OpenSession()) {
-        std::fprintf(stderr, "cannot open a session with the virtual meter\n");
-        return 1;
-    }
-    gMeter = &meter;
-    gLink = &link;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    link.CloseSession();
-    return 0;
+    return tessera::bench::RunAgainstMeter(argc, argv, "DeviceChangeEvent-bench", 99, gLink);
 }
