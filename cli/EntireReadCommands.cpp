@@ -161,13 +161,19 @@ int Read(const std::vector<std::string>& args) {
     return cutShort ? kNoMeter : kOk;
 }
 
-// Reads IN.CSV into the model; kOk or the exit code.
-int ReadFile(EntireRead& model, ConsolePrompter& prompter, const std::string& path) {
-    if (!model.ReadCsvFile(path)) return kFailed;
-    if (model.RecordCount() == 0) {
-        prompter.messages.push_back(std::string(entire_read::kNothingToSave));
+// Reads IN.CSV into the model and shows it in the unit asked for; kOk, or the exit code
+// with the messages written.
+int ReadFile(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
+    if (!model.ReadCsvFile(o.files[0])) {
+        prompter.Flush();
         return kFailed;
     }
+    if (model.RecordCount() == 0) {
+        prompter.messages.push_back(std::string(entire_read::kNothingToSave));
+        prompter.Flush();
+        return kFailed;
+    }
+    ApplyUnit(model, o);
     return kOk;
 }
 
@@ -179,11 +185,7 @@ int Convert(const std::vector<std::string>& args) {
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
     EntireRead model(link, prompter);
-    if (const int rc = ReadFile(model, prompter, o.files[0])) {
-        prompter.Flush();
-        return rc;
-    }
-    ApplyUnit(model, o);
+    if (const int rc = ReadFile(model, prompter, o)) return rc;
     int rc = WriteOut(model, prompter, o);
     if (rc == kOk && prompter.skippedLines > 0) rc = kFailed;  // written, but not every line
     prompter.Flush();
@@ -204,11 +206,7 @@ int Print(const std::vector<std::string>& args) {
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
     EntireRead model(link, prompter);
-    if (const int rc = ReadFile(model, prompter, o.files[0])) {
-        prompter.Flush();
-        return rc;
-    }
-    ApplyUnit(model, o);
+    if (const int rc = ReadFile(model, prompter, o)) return rc;
     if (o.layout == "displayed") model.ShowDisplayedValue();
     const auto job = model.PrintData();
     if (!job) {
