@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "tests/support/TempDir.h"
 #include "tests/support/VirtualMeter.h"
 
 namespace {
@@ -131,6 +132,33 @@ TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "Instruments: 1\nSerials: 862012345\n");
     fs::remove_all(root);
+}
+
+// Every command asks its questions the same way: "[y/N]" on stderr, only y or yes (any case
+// of the first letter) is a yes, and no answer at all is a no.
+TEST(Cli, QuestionsOnTheTerminalNeedAYes) {
+    if (Cli("help config").exit != 0) GTEST_SKIP() << "this tessera-cli has no config command";
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir("tessera-cli");
+    const std::string file = dir.File("kept.SET");
+    tessera::testing::WriteAll(file, "keep");
+    auto saveAnswering = [&](const std::string& answer) {
+        tessera::testing::WriteAll(dir.File("answer"), answer);
+        return Cli("config save '" + file + "' <'" + dir.File("answer") + "'");
+    };
+    for (const char* refusal : {"n\n", "\n", "", "yep\n"}) {
+        const CliRun no = saveAnswering(refusal);
+        EXPECT_EQ(no.exit, 1) << '"' << refusal << '"';
+        EXPECT_NE(no.err.find("Would you like to overwrite this file? [y/N] "), std::string::npos) << no.err;
+        EXPECT_EQ(tessera::testing::ReadAll(file), "keep");
+    }
+    for (const char* consent : {"y\n", "Yes\n"}) {
+        tessera::testing::WriteAll(file, "keep");
+        const CliRun yes = saveAnswering(consent);
+        EXPECT_EQ(yes.exit, 0) << '"' << consent << '"' << yes.err;
+        EXPECT_NE(tessera::testing::ReadAll(file).find("RANGE"), std::string::npos);
+    }
 }
 
 }  // namespace
