@@ -183,9 +183,12 @@ void Server::AcceptAll(int pipe) {
     for (;;) {
         const int fd = ::accept4(listeners_[pipe], nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
+        long peer = 0;  // unknown: replies go to the newest reader
+#if defined(SO_PEERCRED)
         ucred cred{};
         socklen_t size = sizeof cred;
-        const long peer = ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 ? cred.pid : 0;
+        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0) peer = cred.pid;
+#endif
         connections_.push_back({fd, pipe, peer});
     }
 }
