@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QShowEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
@@ -256,8 +257,24 @@ void CLogger::RebuildCanvas() {
 
 void CLogger::paintEvent(QPaintEvent*) {
     QPainter p(this);
+    // A page wider than its layout carries the graph's white band on to its right edge.
+    const QRect band = GraphRegion(DefaultLayout());
+    if (width() > band.right() + 1) {
+        p.fillRect(QRect(band.right() + 1, band.top(), width() - band.right() - 1, band.height()), Qt::white);
+    }
     if (!canvas_.isNull()) p.drawPixmap(0, 0, canvas_);
     PaintCursor(p, model_, GraphForm{});
+}
+
+void CLogger::showEvent(QShowEvent* event) {
+    ui::SheetPage::showEvent(event);
+    // The page in front when the window opens never becomes "current" afterwards, so it
+    // reads the meter itself the first time it is shown; later showings come with the
+    // sheet's own refresh.
+    if (!shownBefore_) {
+        shownBefore_ = true;
+        Refresh();
+    }
 }
 
 void CLogger::mousePressEvent(QMouseEvent* event) {

@@ -58,6 +58,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
@@ -83,6 +84,7 @@ private:
     QTimer timer_;
     QPixmap canvas_;
     bool syncing_ = false;
+    bool shownBefore_ = false;
 };
 
 }  // namespace tessera::logger

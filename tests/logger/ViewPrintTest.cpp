@@ -268,6 +268,11 @@ TEST_F(LoggerPage, GraphPanelIsOneWhiteBand) {
                             QPoint(720, 440), QPoint(4, 300)}) {
         EXPECT_EQ(image.pixelColor(at), white) << at.x() << "," << at.y();
     }
+    // In a wider window the band goes on to the page's right edge.
+    page->resize(1040, 600);
+    const QImage wide = page->grab().toImage();
+    EXPECT_EQ(wide.pixelColor(1000, 300), white);
+    EXPECT_EQ(wide.pixelColor(1038, 440), white);
 }
 
 TEST_F(LoggerPage, TraceButtonsHideTraces) {
