@@ -1,5 +1,6 @@
 #include "config/CSet8620.h"
 
+#include <QComboBox>
 #include <QFont>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -30,12 +31,31 @@ constexpr ColumnSpec kColumns[] = {
 };
 constexpr int kIconSize = 24;
 
+// The widest text a settings cell can hold, as the in-place drop-down needs it in `font`:
+// the longest mode name, the exposure variants of the output and range.
+int WidestSettingCell(const QFont& font) {
+    QComboBox probe;
+    probe.setFont(font);
+    for (char mode = '0'; mode <= '4'; ++mode) probe.addItem(QString::fromStdString(settings::ModeText(mode)));
+    for (auto column : {settings::Column::Current, settings::Column::NewSetting}) {
+        for (char output = '0'; output <= '2'; ++output)
+            probe.addItem(QString::fromStdString(settings::OutputText(output, '3', column)));
+        probe.addItem(QString::fromStdString(settings::RangeText('3', 4, column)));
+    }
+    probe.setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    return probe.sizeHint().width();
+}
+
 }  // namespace
 
 CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
     : ui::SheetPage(parent), model_(link, prompter) {
     setObjectName("CSet8620");
-    setFont(QFont("Century", 10));
+    // The page face is Century; where it is missing, its Schoolbook cousins keep the look
+    // the other pages have.
+    QFont century("Century", 10);
+    century.setFamilies({"Century", "Century Schoolbook", "C059"});
+    setFont(century);
 
     configure_ = new QPushButton("Configure the QM8620", this);
     initialize_ = new QPushButton("Initialize the QM8620", this);
@@ -50,6 +70,11 @@ CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
     table_ = new ui::EditableList(this);
     for (int c = 0; c < 4; ++c)
         table_->InsertColumn(c, kColumns[c].title, kColumns[c].alignment | Qt::AlignVCenter, kColumns[c].width);
+    // The layout's widths suit a small dialog font; where the table's font is wider, the
+    // settings columns grow so that no mode name is cut off, in the cell or its drop-down.
+    const int settingWidth = std::max(kColumns[kColumnNew].width, WidestSettingCell(table_->font()));
+    table_->setColumnWidth(kColumnCurrent, settingWidth);
+    table_->setColumnWidth(kColumnNew, settingWidth);
     table_->SetReadOnlyColumn(kColumnNumber, true);
     table_->SetReadOnlyColumn(kColumnItem, true);
     table_->SetReadOnlyColumn(kColumnCurrent, true);

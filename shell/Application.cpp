@@ -40,10 +40,17 @@ int RunProgram(link::Link& link, ui::Prompter& prompter, platform::Clock& clock,
     Startup startup(link, prompter, clock, options.startup);
     if (!startup.Initialize()) return 1;
 
+    // Once the window is up, the real dialogs belong to it (centred on it, above it), and
+    // no longer once it is going.
+    auto* dialogs = dynamic_cast<ui::QtPrompter*>(&prompter);
     QEventLoop loop;
-    QObject::connect(&startup, &Startup::Finished, &loop, &QEventLoop::quit);
+    QObject::connect(&startup, &Startup::Finished, &loop, [&] {
+        if (dialogs) dialogs->SetParent(nullptr);
+        loop.quit();
+    });
     QTimer::singleShot(0, &startup, [&] {
         CSheet* sheet = startup.CreateSheet();
+        if (sheet && dialogs) dialogs->SetParent(sheet);
         if (!sheet || options.screenshotDirectory.empty()) return;
         // Let the window settle (first layout and paint) before taking its pictures.
         QTimer::singleShot(300, sheet, [sheet, &options] {

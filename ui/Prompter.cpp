@@ -19,19 +19,16 @@ Answer ToAnswer(QMessageBox::StandardButton b) {
     }
 }
 
-// "8620 Setting File(*.SET)" + "*.SET" -> "8620 Setting File (*.SET *.set)".
-// The lower-case twin keeps files written by hand on case-sensitive systems visible.
+// The pages name their filters in full, "8620 Setting File(*.SET)" with "*.SET", and that
+// text is what the dialog shows. Qt's own dialog matches the pattern without regard to
+// case, so hand-named "*.set" files stay visible. A bare description gets its pattern.
 QString DialogFilter(const FileFilter& filter) {
-    QString label = QString::fromStdString(filter.description);
-    const QString pattern = QString::fromStdString(filter.pattern);
-    const int paren = label.indexOf(QLatin1Char('('));
-    if (paren >= 0) label = label.left(paren);
-    label = label.trimmed();
-    if (label.isEmpty()) label = pattern;
-    QStringList patterns{pattern};
-    if (!pattern.isEmpty() && pattern.toLower() != pattern) patterns << pattern.toLower();
-    if (pattern.isEmpty()) patterns = {QStringLiteral("*")};
-    return label + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
+    const QString label = QString::fromStdString(filter.description).trimmed();
+    const QString pattern = QString::fromStdString(filter.pattern).trimmed();
+    const QString wanted = pattern.isEmpty() ? QStringLiteral("*") : pattern;
+    if (label.endsWith(QLatin1Char('(') + wanted + QLatin1Char(')'))) return label;
+    if (label.isEmpty()) return wanted + QStringLiteral(" (") + wanted + QLatin1Char(')');
+    return label + QStringLiteral(" (") + wanted + QLatin1Char(')');
 }
 
 Answer Ask(QWidget* parent, const std::string& question, QMessageBox::StandardButtons buttons) {

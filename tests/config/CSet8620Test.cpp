@@ -124,6 +124,26 @@ TEST_F(CSet8620Page, DropDownsOfferTheRuleChoicesAndApplyTheRules) {
     EXPECT_EQ(page->ModifiedMark(), 1);
 }
 
+TEST_F(CSet8620Page, NoModeNameIsCutOffInEitherSettingsColumn) {
+    Open();
+    const QFontMetrics fm(Table()->font());
+    for (int column : {kColumnCurrent, kColumnNew}) {
+        EXPECT_GE(Table()->columnWidth(column), 235);
+        for (char mode = '0'; mode <= '4'; ++mode) {
+            const QString text = QString::fromStdString(settings::ModeText(mode));
+            // A cell keeps a few pixels of margin on either side of its text.
+            EXPECT_LE(fm.horizontalAdvance(text) + 8, Table()->columnWidth(column)) << text.toStdString();
+        }
+    }
+    // The drop-down on a cell has the room its longest entry asks for.
+    OpenDropDown(kRowMode);
+    QComboBox* combo = Table()->ComboEditor();
+    ASSERT_TRUE(combo && combo->isVisible());
+    combo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    EXPECT_LE(combo->sizeHint().width(), combo->width());
+    QTest::keyClick(combo, Qt::Key_Escape);
+}
+
 class CSet8620PageWithMeter : public CSet8620Page {
 protected:
     void SetUp() override {

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -15,7 +17,9 @@
 #include "shell/DeviceWatcher.h"
 #include "shell/Startup.h"
 #include "tests/support/VirtualMeter.h"
+#include "ui/EditableList.h"
 #include "ui/Prompter.h"
+#include "ui/SheetPage.h"
 
 using namespace tessera;
 
@@ -32,6 +36,21 @@ std::string GoodAccuracyFile(const QTemporaryDir& dir) {
     f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     return f.fileName().toStdString();
 }
+
+// The Configuration page as the window holds it, seen through its widgets only.
+struct ConfigurationView {
+    ui::EditableList* table = nullptr;
+    QPushButton* configure = nullptr;
+    explicit ConfigurationView(ui::SheetPage* page) {
+        if (!page) return;
+        table = page->findChild<ui::EditableList*>();
+        for (QPushButton* b : page->findChildren<QPushButton*>())
+            if (b->text() == "Configure the QM8620") configure = b;
+    }
+    explicit operator bool() const { return table && configure; }
+    QString Current(int row) const { return table->CellText(row, 2); }
+    QString New(int row) const { return table->CellText(row, 3); }
+};
 
 TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
     tessera::testing::VirtualMeter::Options meterOptions;
@@ -59,6 +78,15 @@ TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
     auto redraw = sheet->Hooks().redrawLoggerGraph;
     sheet->Hooks().redrawLoggerGraph = [&] { ++refreshes; if (redraw) redraw(); };
 
+    // The page shows the default New Setting with nothing from a meter.
+    const ConfigurationView config(sheet->ConfigurationPage());
+    ASSERT_EQ(static_cast<bool>(config), sheet->ConfigurationPage() != nullptr);
+    if (config) {
+        EXPECT_EQ(config.Current(0), "");
+        EXPECT_FALSE(config.configure->isEnabled());
+    }
+    ASSERT_TRUE(meter.Set("axis", "1"));  // differs from the default New Setting's "R"
+
     ASSERT_TRUE(meter.Plug()) << meter.LastError();
     ASSERT_TRUE(QTest::qWaitFor([&] { return meterLink.SessionOpen(); }, kEventWaitMs));
     EXPECT_GE(meterLink.CurrentSettings().mode, '0');  // settings were read
@@ -66,11 +94,23 @@ TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
     EXPECT_GE(refreshes, 1);
     const auto log = meter.CommandLog();
     EXPECT_NE(std::find(log.begin(), log.end(), "QPID"), log.end());
+    if (config) {
+        // The pages were refreshed: the meter's settings are shown and taken as the New
+        // Setting, and the meter buttons are usable.
+        EXPECT_EQ(config.Current(1), "y");
+        EXPECT_EQ(config.New(1), "y");
+        EXPECT_TRUE(config.configure->isEnabled());
+    }
 
     ASSERT_TRUE(meter.Unplug()) << meter.LastError();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !meterLink.SessionOpen(); }, kEventWaitMs));
     EXPECT_EQ(meterLink.CurrentSettings().mode, 0);
     EXPECT_EQ(settingsCopies, 1);
+    if (config) {
+        EXPECT_EQ(config.Current(1), "");
+        EXPECT_EQ(config.New(1), "y");  // what the user may still want to save stays
+        EXPECT_FALSE(config.configure->isEnabled());
+    }
 
     // And back again.
     ASSERT_TRUE(meter.Plug());
@@ -83,6 +123,52 @@ TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
     EXPECT_EQ(finished.count(), 1);
     EXPECT_TRUE(prompter.events.empty());
     EXPECT_FALSE(meterLink.SessionOpen());
+    EXPECT_FALSE(meterLink.Bound());
+}
+
+// A meter present at the start hands its settings to the Configuration page unsaved, so
+// the close asks about them; a refused or failed save keeps the window and the mark.
+TEST(DeviceChange, MeterSettingsTakenAtStartAreOfferedForSavingOnClose) {
+    tessera::testing::VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    QTemporaryDir dir;
+    link::Link meterLink("DeviceChangeEvent");
+    ui::ScriptedPrompter prompter;
+    platform::ManualClock clock;
+    shell::StartupOptions options;
+    options.transportPath = tessera::testing::VirtualMeter::BulklinkPath();
+    options.accuracyPath = GoodAccuracyFile(dir);
+    options.watchDevices = false;
+    shell::Startup startup(meterLink, prompter, clock, options);
+    ASSERT_TRUE(startup.Initialize());
+    ASSERT_TRUE(meterLink.SessionOpen());
+    shell::CSheet* sheet = startup.CreateSheet();
+    ASSERT_NE(sheet, nullptr);
+    if (!sheet->ConfigurationPage()) GTEST_SKIP() << "no Configuration page in this build";
+    const auto& mark = sheet->Hooks().settings;
+    ASSERT_TRUE(static_cast<bool>(mark));
+    EXPECT_EQ(mark.state(), 1);
+
+    // Cancel, then Yes with the file dialog cancelled: the window stays, the mark too.
+    prompter.answers = {ui::Answer::Cancel, ui::Answer::Yes};
+    EXPECT_FALSE(sheet->close());
+    EXPECT_FALSE(sheet->close());
+    EXPECT_TRUE(sheet->isVisible());
+    EXPECT_FALSE(startup.ShutDown());
+    EXPECT_EQ(mark.state(), 1);
+    EXPECT_EQ(prompter.Questions(), (std::vector<std::string>(2, "Do you want to save the current settings?")));
+
+    // Yes with a file chosen: the settings are written and the window closes.
+    const QString chosen = dir.filePath("at-close");
+    prompter.answers = {ui::Answer::Yes};
+    prompter.files = {chosen.toStdString()};
+    QSignalSpy finished(&startup, &shell::Startup::Finished);
+    EXPECT_TRUE(sheet->close());
+    EXPECT_EQ(finished.count(), 1);
+    EXPECT_EQ(mark.state(), 2);
+    QFile saved(chosen + ".SET");
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().startsWith("TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\r\n1 MODE,"));
     EXPECT_FALSE(meterLink.Bound());
 }
 
