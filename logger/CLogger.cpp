@@ -40,6 +40,7 @@ CLogger::CLogger(link::Link& link, ui::Prompter& prompter, platform::Clock& cloc
     csvSave_ = new QPushButton(QStringLiteral("CSV Save"), this);
     print_ = new ui::IconButton(QStringLiteral("Print"), this);
     print_->SetIcon(ui::ResourceIcon(ui::kPrintIcon));
+    print_->SetFlat(false, false);  // the Print buttons are the raised kind; only the logo is flat
     start_->setGeometry(90, 16, 90, 30);
     stop_->setGeometry(190, 16, 90, 30);
     fileRead_->setGeometry(330, 16, 100, 30);

@@ -17,6 +17,7 @@
 #include "LoggerTestSupport.h"
 #include "logger/CLogger.h"
 #include "logger/GraphPainter.h"
+#include "ui/IconButton.h"
 #include "ui/Prompter.h"
 
 namespace tessera::logger {
@@ -211,6 +212,10 @@ TEST_F(LoggerPage, WithoutMeterOnlyFileReadIsOffered) {
     EXPECT_TRUE(page->FileReadButton()->isEnabled());
     EXPECT_FALSE(page->CsvSaveButton()->isEnabled());
     EXPECT_FALSE(page->PrintButton()->isEnabled());
+    const auto* print = qobject_cast<const ui::IconButton*>(page->PrintButton());
+    ASSERT_NE(print, nullptr);
+    EXPECT_FALSE(print->Flat()) << "Print is a raised button beside the others";
+    EXPECT_FALSE(print->Icon().isNull());
     EXPECT_FALSE(page->ScrollBar()->isEnabled());
     EXPECT_TRUE(link::loggerPageShown);
     EXPECT_EQ(page->windowTitle(), QStringLiteral("     Effective Value Logger     "));
