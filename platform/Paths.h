@@ -11,7 +11,14 @@ std::string ProgramDirectory();
 
 // Per-user runtime directory for named locks and the device registry:
 // $TESSERA_RUNTIME_DIR, else $XDG_RUNTIME_DIR/tessera, else /tmp/tessera-<uid>. Created on demand.
+// The /tmp fallback is used only while it is a real directory of ours that nobody else may
+// write; otherwise $HOME/.cache/tessera-runtime.
 std::string RuntimeDirectory();
+
+#if !defined(_WIN32)
+// A directory (not a link) owned by this user, without group or other write permission.
+bool IsPrivateDirectory(const std::string& path);
+#endif
 
 // Device registry roots in search order. $TESSERA_DEVICE_ROOT, when set, is the only root
 // (tests and the virtual meter's private registries). Otherwise /run/tessera (a system-wide

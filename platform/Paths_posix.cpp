@@ -34,6 +34,12 @@ void MakeDirectories(const std::string& path) {
 }
 }  // namespace
 
+bool IsPrivateDirectory(const std::string& path) {
+    struct stat st{};
+    if (::lstat(path.c_str(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 std::string RuntimeDirectory() {
     std::string dir;
     if (const char* own = std::getenv("TESSERA_RUNTIME_DIR"); own && *own) {
@@ -42,6 +48,13 @@ std::string RuntimeDirectory() {
         dir = std::string(xdg) + "/tessera";
     } else {
         dir = "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
+        MakeDirectories(dir);
+        // /tmp is shared: a directory someone else made (or a link planted there) would hand
+        // them our locks and the device registry. Then keep to the home directory instead.
+        if (!IsPrivateDirectory(dir)) {
+            const char* home = std::getenv("HOME");
+            dir = std::string(home && *home ? home : ".") + "/.cache/tessera-runtime";
+        }
     }
     while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
     MakeDirectories(dir);

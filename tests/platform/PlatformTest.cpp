@@ -5,6 +5,7 @@
 #include <string>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -87,6 +88,21 @@ TEST(Platform, NamedLockOfACrashedProcessIsFreeAgain) {
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(mine.TryAcquire()) << "a killed holder must not leave a stale lock";
+}
+
+TEST(Platform, OnlyAnOwnUnsharedDirectoryCountsAsPrivate) {
+    const std::string base = std::getenv("TESSERA_RUNTIME_DIR");
+    const std::string own = base + "/own";
+    const std::string shared = base + "/shared";
+    const std::string planted = base + "/planted";
+    ASSERT_EQ(::mkdir(own.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);  // like /tmp itself
+    ASSERT_EQ(::symlink(own.c_str(), planted.c_str()), 0);
+    EXPECT_TRUE(IsPrivateDirectory(own));
+    EXPECT_FALSE(IsPrivateDirectory(shared)) << "others may write there";
+    EXPECT_FALSE(IsPrivateDirectory(planted)) << "a link can point anywhere later";
+    EXPECT_FALSE(IsPrivateDirectory(base + "/missing"));
 }
 
 TEST(Platform, RuntimeAndRegistryPathsFollowTheEnvironment) {
