@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QPdfWriter>
+#include <clocale>
 #include <memory>
 
 namespace tessera::cli {
@@ -16,7 +17,10 @@ inline std::unique_ptr<QGuiApplication> GuiApplicationForPrinting() {
     static int argc = 1;
     static char name[] = "tessera-cli";
     static char* argv[] = {name, nullptr};
-    return std::make_unique<QGuiApplication>(argc, argv);
+    auto app = std::make_unique<QGuiApplication>(argc, argv);
+    // Qt adopts the user's locale for the C library; numbers in files stay in "C" notation.
+    std::setlocale(LC_NUMERIC, "C");
+    return app;
 }
 
 // An A4 document titled `title`, made by the program.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <clocale>
 
 #include "link/Link.h"
 #include "platform/Clock.h"
@@ -13,6 +14,9 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Qt adopts the user's locale for the C library too; a decimal comma there would split
+    // CSV fields and misread meter replies, so numbers stay in the "C" notation.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("tessera"));
     QApplication::setApplicationDisplayName(QString::fromUtf8(tessera::shell::kWindowTitle));
     QApplication::setWindowIcon(tessera::ui::ResourceIcon(tessera::ui::kProgramIcon));

@@ -7,6 +7,7 @@
 
 #include <stdlib.h>
 
+#include <clocale>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
 #ifdef TESSERA_TEST_MAIN_QT
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
         QApplication app(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");  // as the program does after its QApplication
 #endif
         ::testing::InitGoogleTest(&argc, argv);
         rc = RUN_ALL_TESTS();
