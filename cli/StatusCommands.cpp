@@ -10,6 +10,7 @@
 
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
+#include "link/Decode.h"
 #include "link/Link.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Handle.h"
@@ -50,10 +51,11 @@ int Identify(const std::vector<std::string>& args, const char* usage, bool withV
     std::cout << "Sensor: " << settings::SensorText(current.sensor) << "\n";
     PrintSettings(current);
     if (withValues) {
-        char buf[160];
-        std::snprintf(buf, sizeof buf, "Reading: %.4g, %.4g, %.4g %s\n", current.value1, current.value2,
-                      current.value3, settings::UnitText(current.unit).c_str());
-        std::cout << buf;
+        // Four significant digits each, as the meter's display and the logger's files carry them.
+        const std::string unit = settings::UnitText(current.unit);
+        std::cout << "Reading: x " << link::FormatSignificant(current.value1, 4) << ' ' << unit << ", y "
+                  << link::FormatSignificant(current.value2, 4) << ' ' << unit << ", z "
+                  << link::FormatSignificant(current.value3, 4) << ' ' << unit << '\n';
     }
     return kOk;
 }
