@@ -29,7 +29,6 @@ constexpr ColumnSpec kColumns[] = {
     {"Current Setting", Qt::AlignLeft, 235},
     {"New Setting", Qt::AlignLeft, 235},
 };
-constexpr int kIconSize = 24;
 
 // The widest text a settings cell can hold, as the in-place drop-down needs it in `font`:
 // the longest mode name, the exposure variants of the output and range.
@@ -64,8 +63,8 @@ CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
     read_->setDefault(true);
 
     auto* groups = new QHBoxLayout;
-    groups->addWidget(MakeGroup("            QM8620 Operation", ui::kMeterOperationIcon, configure_, initialize_));
-    groups->addWidget(MakeGroup("            TESSERA Operation", ui::kFileOperationIcon, save_, read_));
+    groups->addWidget(ui::IconGroupBox(this, "            QM8620 Operation", ui::kMeterOperationIcon, configure_, initialize_));
+    groups->addWidget(ui::IconGroupBox(this, "            TESSERA Operation", ui::kFileOperationIcon, save_, read_));
 
     table_ = new ui::EditableList(this);
     for (int c = 0; c < 4; ++c)
@@ -131,20 +130,6 @@ CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
 }
 
 CSet8620::~CSet8620() = default;
-
-QGroupBox* CSet8620::MakeGroup(const QString& title, int iconId, QPushButton* first, QPushButton* second) {
-    auto* group = new QGroupBox(title, this);
-    auto* buttons = new QHBoxLayout(group);
-    buttons->setContentsMargins(12, kIconSize / 2 + 10, 12, 10);
-    buttons->addWidget(first);
-    buttons->addWidget(second);
-    // The icon sits on the group's top-left corner, in the room the title's leading blanks leave.
-    auto* icon = new QLabel(group);
-    icon->setPixmap(ui::ResourceIcon(iconId).pixmap(kIconSize, kIconSize));
-    icon->setGeometry(8, 0, kIconSize, kIconSize);
-    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return group;
-}
 
 void CSet8620::Refresh() {
     link::loggerPageShown = false;

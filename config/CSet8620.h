@@ -52,7 +52,6 @@ private:
     void UpdateButtons();
     void OnConfigure();
     void OnConfigurationTimer();
-    QGroupBox* MakeGroup(const QString& title, int iconId, QPushButton* first, QPushButton* second);
 
     ConfigModel model_;
     ui::EditableList* table_ = nullptr;

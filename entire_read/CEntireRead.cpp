@@ -20,7 +20,6 @@
 namespace tessera::entire_read {
 
 namespace {
-constexpr int kIconSize = 24;
 
 Qt::Alignment AlignmentOf(const ColumnSpec& c) { return c.leftAligned ? Qt::AlignLeft : Qt::AlignHCenter; }
 }  // namespace
@@ -53,8 +52,8 @@ CEntireRead::CEntireRead(link::Link& link, ui::Prompter& prompter, QWidget* pare
     rxyz_->setChecked(true);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(MakeGroup(QStringLiteral("            QM8620 Operation"), ui::kMeterOperationIcon, read_, clear_));
-    top->addWidget(MakeGroup(QStringLiteral("            TESSERA Operation"), ui::kFileOperationIcon, save_, fileRead_));
+    top->addWidget(ui::IconGroupBox(this, QStringLiteral("            QM8620 Operation"), ui::kMeterOperationIcon, read_, clear_));
+    top->addWidget(ui::IconGroupBox(this, QStringLiteral("            TESSERA Operation"), ui::kFileOperationIcon, save_, fileRead_));
     top->addWidget(print_, 0, Qt::AlignBottom);
     top->addStretch(1);
 
@@ -128,20 +127,6 @@ CEntireRead::CEntireRead(link::Link& link, ui::Prompter& prompter, QWidget* pare
 CEntireRead::~CEntireRead() = default;
 
 QPushButton* CEntireRead::PrintButton() const { return print_; }
-
-QGroupBox* CEntireRead::MakeGroup(const QString& title, int iconId, QPushButton* first, QPushButton* second) {
-    auto* group = new QGroupBox(title, this);
-    auto* buttons = new QHBoxLayout(group);
-    buttons->setContentsMargins(12, kIconSize / 2 + 10, 12, 10);
-    buttons->addWidget(first);
-    buttons->addWidget(second);
-    // The icon sits in the room the title's leading blanks leave.
-    auto* icon = new QLabel(group);
-    icon->setPixmap(ui::ResourceIcon(iconId).pixmap(kIconSize, kIconSize));
-    icon->setGeometry(8, 0, kIconSize, kIconSize);
-    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
-    return group;
-}
 
 bool CEntireRead::SaveCsv() {
     const bool written = model_.SaveCsv();

@@ -58,7 +58,6 @@ private:
     void Sync(bool paint = true);
     void SyncColumns();
     void SyncTable();
-    QGroupBox* MakeGroup(const QString& title, int iconId, QPushButton* first, QPushButton* second);
 
     ui::Prompter& prompter_;
     EntireRead model_;

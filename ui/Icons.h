@@ -6,6 +6,10 @@
 #include <QIcon>
 #include <QString>
 
+class QGroupBox;
+class QPushButton;
+class QWidget;
+
 namespace tessera::ui {
 
 inline constexpr int kProgramIcon = 132;
@@ -18,5 +22,10 @@ inline constexpr int kLogoIconSecond = 144;
 QString IconPath(int id);
 // A null icon when the id names none of the icons above.
 QIcon ResourceIcon(int id);
+
+// A group box of two buttons with an icon on its top-left corner, in the room the title's
+// leading blanks leave ("            QM8620 Operation").
+QGroupBox* IconGroupBox(QWidget* parent, const QString& title, int iconId, QPushButton* first,
+                        QPushButton* second);
 
 }  // namespace tessera::ui
