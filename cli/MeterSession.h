@@ -10,7 +10,7 @@
 namespace tessera::cli {
 
 inline constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
-inline constexpr const char* kConnectionFailed = "Connection failed. Please connect the QM8620 again.";
+inline constexpr const char* kConnectionFailed = link::kMsgConnectionFailed;
 
 // How a meter that does not answer is reported: the program's message alone (page commands),
 // or with the status code and its name (the commands for scripts and support).

@@ -27,12 +27,12 @@ inline constexpr int kMarkClean = 0;
 inline constexpr int kMarkChanged = 1;
 inline constexpr int kMarkSavedFromQuestion = 2;
 
-inline constexpr std::string_view kBusyWithLogger = "The QM8620 is busy with \"Effective Value Logger\".";
+inline constexpr std::string_view kBusyWithLogger = link::kMsgBusyWithLogger;
 inline constexpr std::string_view kConfigureFailed =
     "You cannot configure the 2000% range or the monitor output of\n"
     "exposure level for QM8620-50. If you use a 8620, connection\n"
     "failure may occur. Please connect the 8620 again.";
-inline constexpr std::string_view kConnectionFailed = "Connection failed. Please connect the QM8620 again.";
+inline constexpr std::string_view kConnectionFailed = link::kMsgConnectionFailed;
 inline constexpr std::string_view kConfirmConfigure = "Are you sure to change the QM8620 settings?";
 inline constexpr std::string_view kConfirmInitialize = "Are you sure to initialize the QM8620 settings?";
 inline constexpr std::string_view kConfigured = "The QM8620 has been configured with \"New Setting\".";

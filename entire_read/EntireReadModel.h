@@ -18,9 +18,9 @@
 namespace tessera::entire_read {
 
 // The texts the page shows and asks.
-inline constexpr std::string_view kBusyMessage = "The QM8620 is busy with \"Effective Value Logger\".";
+inline constexpr std::string_view kBusyMessage = link::kMsgBusyWithLogger;
 inline constexpr std::string_view kSaveQuestion = "Do you want to save the displayed data?";
-inline constexpr std::string_view kConnectionFailed = "Connection failed. Please connect the QM8620 again.";
+inline constexpr std::string_view kConnectionFailed = link::kMsgConnectionFailed;
 inline constexpr std::string_view kNoDataFound = "No data was found in the QM8620.";
 inline constexpr std::string_view kClearQuestion = "Are you sure to clear the QM8620's memory?";
 inline constexpr std::string_view kMemoryCleared = "The QM8620's memory has been cleared.";

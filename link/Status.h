@@ -13,6 +13,11 @@ inline constexpr Status kStatusBusy = 0x80000039;        // exchange lock held, 
 inline constexpr Status kStatusTooLong = 0xf0000001;     // reply longer than the capacity
 inline constexpr Status kStatusWrongModel = 0xf0000002;  // not a QM8620, or a bad accuracy.dat
 
+// The two messages every page shows for the link's shared conditions: the meter is gone,
+// and a logging run holds the meter.
+inline constexpr char kMsgConnectionFailed[] = "Connection failed. Please connect the QM8620 again.";
+inline constexpr char kMsgBusyWithLogger[] = "The QM8620 is busy with \"Effective Value Logger\".";
+
 // The status of a meter's three-byte status reply that starts with `c`.
 inline constexpr Status MeterStatus(char c) { return 0x80000000u + static_cast<unsigned char>(c); }
 

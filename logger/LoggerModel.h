@@ -44,7 +44,7 @@ private:
 };
 
 // Messages of the page.
-inline constexpr const char* kMsgConnectionFailed = "Connection failed. Please connect the QM8620 again.";
+inline constexpr const char* kMsgConnectionFailed = link::kMsgConnectionFailed;
 inline constexpr const char* kMsgNoSensor = "No sensor is attached.";
 inline constexpr const char* kMsgSensorRemoved = "The sensor was removed.";
 inline constexpr const char* kMsgOverLimit =
