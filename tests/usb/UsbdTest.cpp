@@ -190,11 +190,16 @@ TEST_F(UsbdBridge, AnEndpointThatNaksOrVanishesIsABoundedFailure) {
     EXPECT_EQ(text, "8620\r\n");
 }
 
-// Unplugged, the entry goes at once and a session's exchanges fail; plugged in again (at a
-// new USB address) the same entry comes back and a new session works.
+// Unplugged, the entry goes at once, whether or not a program has the meter open, and a
+// session's exchanges fail; plugged in again (at a new USB address) the same entry comes
+// back and a new session works.
 TEST_F(UsbdBridge, UnplugWithdrawsTheEntryAndReplugServesItAgain) {
     VirtualMeter meter(OverUsb());
-    ASSERT_TRUE(Open(meter));
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    EXPECT_TRUE(meter.Unplug()) << meter.LastError();
+    ASSERT_TRUE(meter.Plug()) << meter.LastError();
+    ASSERT_TRUE(link.BindTransportPath(VirtualMeter::BulklinkPath()));
+    ASSERT_TRUE(link.OpenSession());
     ASSERT_EQ(link.RefreshSettings(), link::kStatusOk);
     ASSERT_TRUE(meter.Unplug()) << meter.LastError();
     EXPECT_EQ(link.RefreshSettings(), link::kStatusNoDevice);
