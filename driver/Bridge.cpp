@@ -47,7 +47,7 @@ void InstrumentBridge::Stop() {
     stopped_ = true;
     // Gone from the registry first, so nobody connects to what is being taken apart; then
     // every client's pipe ends at once instead of at its read timeout.
-    entry_->Withdraw();
+    entry_->Hide();
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
@@ -57,6 +57,7 @@ void InstrumentBridge::Stop() {
     if (wake_[1] >= 0) (void)!::write(wake_[1], "x", 1);
     for (auto& t : threads_) t.join();
     threads_.clear();
+    entry_->Withdraw();
     for (const Client& c : clients_) ::close(c.fd);
     clients_.clear();
     for (int fd : wake_)

@@ -118,20 +118,25 @@ std::unique_ptr<RegistryEntry> RegistryEntry::Publish(const std::string& classDi
         return fail("cannot rename " + temp + " to " + entry->path_);
     }
     entry->published_ = true;
+    entry->where_ = entry->path_;
     return entry;
 }
 
 RegistryEntry::~RegistryEntry() { Withdraw(); }
 
+void RegistryEntry::Hide() {
+    if (!published_ || where_ != path_) return;
+    const std::string gone = classDir_ + "/." + name_ + ".gone-" + Unique();
+    if (::rename(path_.c_str(), gone.c_str()) == 0) where_ = gone;
+}
+
 void RegistryEntry::Withdraw() {
     if (!published_) return;
+    Hide();
     published_ = false;
-    // Out of the registry in one step, then taken apart under a hidden name.
-    const std::string gone = classDir_ + "/." + name_ + ".gone-" + Unique();
-    const std::string& dir = ::rename(path_.c_str(), gone.c_str()) == 0 ? gone : path_;
     for (auto& [pipe, fd] : listeners_) ::close(fd);
     listeners_.clear();
-    RemoveDirectory(dir);
+    RemoveDirectory(where_);
 }
 
 int RegistryEntry::Listener(int pipe) const {

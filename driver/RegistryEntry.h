@@ -24,7 +24,10 @@ public:
     RegistryEntry(const RegistryEntry&) = delete;
     RegistryEntry& operator=(const RegistryEntry&) = delete;
 
-    // Takes the entry out of the registry; the listeners are closed. Idempotent.
+    // Takes the entry out of the registry in one step; its sockets keep listening until
+    // Withdraw. Idempotent.
+    void Hide();
+    // Hides it if still shown, closes the listeners and removes what is left. Idempotent.
     void Withdraw();
 
     const std::string& Path() const { return path_; }
@@ -38,6 +41,7 @@ private:
     static void RemoveDirectory(const std::string& dir);
 
     std::string classDir_, name_, path_;
+    std::string where_;  // the directory now: path_, or its hidden name once hidden
     std::map<int, int> listeners_;
     bool published_ = false;
 };
