@@ -67,7 +67,7 @@ UsbMeterDevice::UsbMeterDevice(meter::Meter& meter, DeviceOptions options)
     : meter_(meter), control_(meter, {}), options_(std::move(options)) {
     for (const Endpoint& e : MeterEndpoints(options_.maxPacket)) {
         EndpointState state;
-        state.spec = e;
+        state.info = e;
         endpoints_.push_back(std::move(state));
     }
 }
@@ -83,13 +83,13 @@ void UsbMeterDevice::Notify() {
 
 UsbMeterDevice::EndpointState* UsbMeterDevice::Find(std::uint8_t address) {
     for (auto& e : endpoints_)
-        if (e.spec.address == address) return &e;
+        if (e.info.address == address) return &e;
     return nullptr;
 }
 
 UsbMeterDevice::EndpointState* UsbMeterDevice::ForPipe(int pipe) {
     for (auto& e : endpoints_)
-        if (e.spec.pipe == pipe) return &e;
+        if (e.info.pipe == pipe) return &e;
     return nullptr;
 }
 
@@ -121,7 +121,7 @@ int UsbMeterDevice::Submit(Urb urb) {
     }
     EndpointState* ep = Find(urb.endpoint);
     if (!ep || ep->vanished) return -ENOENT;
-    const bool bulk = (ep->spec.attributes & 0x03) == 0x02;
+    const bool bulk = (ep->info.attributes & 0x03) == 0x02;
     if (urb.type != (bulk ? kUrbBulk : kUrbInterrupt)) return -EINVAL;
     urbs_.push_back(std::move(urb));
     Urb& u = urbs_.back();
@@ -139,12 +139,12 @@ int UsbMeterDevice::Submit(Urb urb) {
 void UsbMeterDevice::Accept(Urb& urb, EndpointState& ep) {
     // The packets as the host controller sends them: full ones, the rest, and a zero-length
     // packet when the transfer asked for one and ends on a packet boundary.
-    const auto mp = static_cast<std::size_t>(ep.spec.maxPacket);
+    const auto mp = static_cast<std::size_t>(ep.info.maxPacket);
     std::vector<std::string> packets;
     for (std::size_t off = 0; off < urb.data.size(); off += mp) packets.push_back(urb.data.substr(off, mp));
     if (urb.data.empty() || ((urb.flags & kUrbZeroPacket) && urb.data.size() % mp == 0)) packets.emplace_back();
     Complete(urb, 0);
-    for (const auto& p : packets) Deliver(ep.spec.pipe, p);
+    for (const auto& p : packets) Deliver(ep.info.pipe, p);
 }
 
 void UsbMeterDevice::Deliver(int pipe, const std::string& packet) {
@@ -154,7 +154,7 @@ void UsbMeterDevice::Deliver(int pipe, const std::string& packet) {
         if (r.kind == meter::Response::Kind::Unplug) unplugRequested_ = true;
         if (r.kind != meter::Response::Kind::Reply) return;
         const EndpointState* reply = ForPipe(transport::kReplyPipe);
-        Schedule(transport::kReplyPipe, Packetise(r.bytes, reply->spec.maxPacket), r.delayMs);
+        Schedule(transport::kReplyPipe, Packetise(r.bytes, reply->info.maxPacket), r.delayMs);
     } else if (pipe == transport::kCounterCommandPipe) {
         // The count is one short packet, not a reply: no zero-length packet follows it.
         if (auto count = meter::CounterReply(packet, bytesSent_))
@@ -182,21 +182,21 @@ void UsbMeterDevice::Schedule(int pipe, std::vector<std::string> packets, int de
 
 void UsbMeterDevice::Pump() {
     for (auto& ep : endpoints_) {
-        if (!(ep.spec.address & 0x80) || ep.halted || ep.nak || ep.vanished) continue;
-        const bool waiting = std::any_of(urbs_.begin(), urbs_.end(), [&](const Urb& u) { return !u.done && u.endpoint == ep.spec.address; });
+        if (!(ep.info.address & 0x80) || ep.halted || ep.nak || ep.vanished) continue;
+        const bool waiting = std::any_of(urbs_.begin(), urbs_.end(), [&](const Urb& u) { return !u.done && u.endpoint == ep.info.address; });
         if (ep.stallNext && waiting && !ep.packets.empty()) {
             ep.stallNext = false;
             ep.halted = true;
             ep.packets.clear();
             scheduled_.erase(std::remove_if(scheduled_.begin(), scheduled_.end(),
-                                            [&](const Scheduled& s) { return s.pipe == ep.spec.pipe; }),
+                                            [&](const Scheduled& s) { return s.pipe == ep.info.pipe; }),
                              scheduled_.end());
-            EndInFlight(ep.spec.address, -EPIPE, false);
+            EndInFlight(ep.info.address, -EPIPE, false);
             continue;
         }
         for (Urb& u : urbs_) {
             if (ep.packets.empty()) break;
-            if (u.done || u.endpoint != ep.spec.address) continue;
+            if (u.done || u.endpoint != ep.info.address) continue;
             // A transfer ends with a short packet (the zero-length one included) or when
             // its buffer is full; a packet larger than the room left overflows it.
             while (!ep.packets.empty() && !u.done) {
@@ -205,9 +205,9 @@ void UsbMeterDevice::Pump() {
                 const std::size_t room = static_cast<std::size_t>(u.length) - u.data.size();
                 const std::size_t take = std::min(room, packet.size());
                 u.data.append(packet, 0, take);
-                if (ep.spec.pipe == transport::kReplyPipe) bytesSent_ += static_cast<std::uint32_t>(take);
+                if (ep.info.pipe == transport::kReplyPipe) bytesSent_ += static_cast<std::uint32_t>(take);
                 if (packet.size() > room) Complete(u, -EOVERFLOW);
-                else if (packet.size() < static_cast<std::size_t>(ep.spec.maxPacket) || u.data.size() == static_cast<std::size_t>(u.length))
+                else if (packet.size() < static_cast<std::size_t>(ep.info.maxPacket) || u.data.size() == static_cast<std::size_t>(u.length))
                     Complete(u, 0);
             }
         }
@@ -313,7 +313,7 @@ void UsbMeterDevice::Vanish(int pipe) {
     ep->vanished = true;
     ep->packets.clear();  // what the meter sends to an endpoint that is not there is lost
     // A disabled endpoint's transfers are flushed as the host controller does it.
-    EndInFlight(ep->spec.address, -ESHUTDOWN, false);
+    EndInFlight(ep->info.address, -ESHUTDOWN, false);
     Notify();
 }
 
@@ -323,9 +323,9 @@ void UsbMeterDevice::Restore(int pipe) {
     if (!ep) return;
     ep->nak = false;
     ep->vanished = false;
-    if (!(ep->spec.address & 0x80)) {
+    if (!(ep->info.address & 0x80)) {
         for (Urb& u : urbs_)
-            if (!u.done && u.endpoint == ep->spec.address) Accept(u, *ep);
+            if (!u.done && u.endpoint == ep->info.address) Accept(u, *ep);
     }
     Pump();
     Notify();

@@ -106,7 +106,7 @@ public:
 
 private:
     struct EndpointState {
-        Endpoint spec;
+        Endpoint info;
         bool halted = false;
         bool stallNext = false;
         bool nak = false;

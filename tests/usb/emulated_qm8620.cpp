@@ -52,7 +52,7 @@ const char* kUsage =
     "  --serial TEXT       the USB serial number (default QM8620001)\n"
     "  --max-packet N      bulk packet size: 64 (default, full speed) or 512 (high speed)\n"
     "  --unplugged         start with the cable out (\"plug\" plugs it in)\n"
-    "  --fault SPEC        a meter fault as virtual-qm8620's \"fault SPEC\" (repeatable)\n"
+    "  --fault FAULT       a meter fault as virtual-qm8620's \"fault FAULT\" (repeatable)\n"
     "  --bridge PATH       the bridge program (default: the tessera-usbd built with this)\n"
     "  --bridge-arg ARG    one more argument for the bridge (repeatable)\n"
     "  --then COMMAND      once the meter is served, run COMMAND (sh -c, with\n"
