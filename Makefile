@@ -1,6 +1,6 @@
 # The README's two commands: `make run` and `make test`.
 # Both install what is missing first (tools/bootstrap.sh), then configure and build.
-.PHONY: run test build bootstrap clean windows
+.PHONY: run test build bootstrap clean windows usb-demo
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -16,6 +16,11 @@ run: build
 
 test: bootstrap
 	@tools/test.sh
+
+# The USB road end to end against a meter emulated on a USB bus (umockdev): tessera-cli
+# identify, then read into usb-demo.CSV, through libusb, tessera-usbd and the registry.
+usb-demo: build
+	@tools/usb-demo.sh build
 
 # The Windows deliverables, cross-built with mingw-w64: Bulklink.dll, instlaunch.exe and the
 # link core. 64-bit with its test programs (ctest runs them under wine), 32-bit build-only.

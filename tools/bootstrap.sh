@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libqt6svg6-dev
   libusb-1.0-0-dev
+  umockdev libumockdev-dev
   xvfb xauth fonts-urw-base35 poppler-utils
   mingw-w64 wine64
 )
