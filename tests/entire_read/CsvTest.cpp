@@ -243,6 +243,29 @@ TEST_F(CsvTest, OverRangeSurvivesARoundTripInEveryUnit) {
     EXPECT_TRUE(prompter_.Messages().empty());
 }
 
+TEST_F(CsvTest, FullScaleSurvivesARoundTripInEveryFluxDensityUnit) {
+    // (A/m is no decimal multiple of tesla: 20 uT saved as 15.92 A/m reads back as 20.006 uT.)
+    Open(WriteFile("fs.CSV",
+                   {"1,Magnetic Flux Density(10Hz-400kHz),x,uT,20.00uT,20.00,0.00,0.00,20.00,OFF,OFF,8621,20.01,19.99"}));
+    for (int unit = kOriginalUnit; unit <= kUnitGauss; ++unit) {
+        model_.SetUnitSelection(unit);
+        model_.UnitChange();
+        const std::string name = "fs" + std::to_string(unit) + ".CSV";
+        prompter_.files.push_back(Path(name));
+        ASSERT_TRUE(model_.SaveCsv()) << "unit " << unit;
+        EntireRead back(link_, prompter_);
+        prompter_.files.push_back(Path(name));
+        back.FileRead();
+        ASSERT_EQ(back.RecordCount(), 1u) << "unit " << unit;
+        for (int u = kOriginalUnit; u <= kUnitAmperePerMetre; ++u) {
+            back.SetUnitSelection(u);
+            back.UnitChange();
+            EXPECT_NE(back.RowCells(0).at(5), "O.L.") << "saved in " << unit << ", shown in " << u;
+        }
+    }
+    EXPECT_TRUE(prompter_.Messages().empty());
+}
+
 TEST_F(CsvTest, EveryFieldCheckNamesTheRecordNumber) {
     const std::string good = kMicroTeslaLines[0];
     struct Case {
