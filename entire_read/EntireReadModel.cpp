@@ -8,6 +8,7 @@
 
 #include "link/Decode.h"
 #include "link/Stores.h"
+#include "platform/FileReplace.h"
 #include "platform/Paths.h"
 #include "settings/Vocabulary.h"
 
@@ -377,13 +378,7 @@ std::string EntireRead::CsvText() {
 
 bool EntireRead::WriteCsvFile(const std::string& path) {
     const int savedBefore = savedUnit;
-    const std::string text = CsvText();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (out) return true;
-    }
+    if (platform::ReplaceFileContents(path, CsvText())) return true;
     savedUnit = savedBefore;  // nothing was saved in that unit
     return false;
 }

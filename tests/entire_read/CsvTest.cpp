@@ -11,6 +11,7 @@
 
 #include "entire_read/EntireReadModel.h"
 #include "tests/entire_read/EntireReadTestData.h"
+#include "tests/support/FileSizeLimit.h"
 #include "ui/Prompter.h"
 
 namespace tessera::entire_read {
@@ -412,6 +413,17 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
     EXPECT_NE(prompter_.Messages().back().find(bad), std::string::npos);
     EXPECT_EQ(model_.DataState(), 1);
     EXPECT_EQ(savedUnit, kUnitGauss);
+
+    // A disk that fills up while writing leaves the old file whole.
+    const std::string before = Slurp(Path("keep.CSV"));
+    prompter_.files.push_back(Path("keep.CSV"));
+    prompter_.answers.push_back(Answer::Yes);
+    {
+        const testing::FileSizeLimit fullDisk(before.size() / 2);
+        EXPECT_FALSE(model_.SaveCsv());
+    }
+    EXPECT_EQ(Slurp(Path("keep.CSV")), before);
+    EXPECT_EQ(model_.DataState(), 1);
 
     // Cancelled dialog.
     EXPECT_FALSE(model_.SaveCsv());
