@@ -135,4 +135,9 @@ TEST(Link, FormatSignificantSurvivesHugeAndOddInput) {
     EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::quiet_NaN(), 3), "0.000");
     EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::infinity(), 3), "0.000");
     EXPECT_EQ(RoundNumberText("1.0E+300", 4), "1" + std::string(300, '0'));
+    // An exponent no double can hold does not locate a digit: the number's own magnitude does
+    // (found by fuzzing: the rounding unit overflowed and its NaN was cut to an integer).
+    EXPECT_EQ(RoundNumberText("1.46+E52305", 4), "1.460");
+    EXPECT_EQ(RoundNumberText("1.46-E-52305", 4), "1.460");
+    EXPECT_EQ(RoundNumberText("1.7976E+308", 4), "1797" + std::string(305, '0')) << "up would pass the largest double";
 }
