@@ -244,6 +244,14 @@ TEST_F(CsvTest, OverRangeSurvivesARoundTripInEveryUnit) {
     EXPECT_TRUE(prompter_.Messages().empty());
 }
 
+TEST_F(CsvTest, RIsTakenFromTheFileNotRecomputed) {
+    // The meter's R is its own effective value, not always the root of the shown components.
+    Open(WriteFile("r.CSV", {"1,Magnetic Flux Density(10Hz-400kHz),R,uT,2.000uT,1.000,0.000,0.000,1.500,OFF,OFF,"
+                             "8621,1.501,1.499"}));
+    EXPECT_EQ(Cell(0, 4), "1.500");
+    EXPECT_NEAR(recordValues[0].R, 1.5e-6, 1e-12);
+}
+
 TEST_F(CsvTest, FullScaleSurvivesARoundTripInEveryFluxDensityUnit) {
     // (A/m is no decimal multiple of tesla: 20 uT saved as 15.92 A/m reads back as 20.006 uT.)
     Open(WriteFile("fs.CSV",
