@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -56,7 +58,8 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

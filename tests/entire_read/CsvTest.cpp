@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <clocale>
 #include <filesystem>
 #include <fstream>
@@ -40,7 +42,8 @@ protected:
     void SetUp() override {
         link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-csv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-csv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         savedUnit = kNoUnit;

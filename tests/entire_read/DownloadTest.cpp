@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +33,8 @@ protected:
         ASSERT_TRUE(link_.BindTransportPath(testing::VirtualMeter::BulklinkPath()));
         ASSERT_TRUE(link_.OpenSession());
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-dl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-dl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
