@@ -26,6 +26,7 @@
 #include "driver/Bridge.h"
 #include "driver/PipeMap.h"
 #include "driver/RegistryEntry.h"
+#include "platform/RegistryRoot.h"
 #include "transport/InstrumentIds.h"
 
 namespace {
@@ -46,12 +47,15 @@ void Log(const std::string& s) {
     if (gVerbose) std::fprintf(stderr, "tessera-usbd: %s\n", s.c_str());
 }
 
+// The registry root every program agrees on (system-wide when run as root: every user's
+// program finds it); one that another user made or may write is refused.
 std::string DefaultRoot() {
-    if (const char* v = std::getenv("TESSERA_DEVICE_ROOT"); v && *v) return v;
-    if (::geteuid() == 0) return "/run/tessera";  // system-wide: every user's program finds it
-    if (const char* v = std::getenv("TESSERA_RUNTIME_DIR"); v && *v) return v;
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) return std::string(xdg) + "/tessera";
-    return "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
+    const auto root = platform::registry::ServerRoot(::geteuid() == 0);
+    if (!root.problem.empty()) {
+        std::fprintf(stderr, "tessera-usbd: the device registry root cannot be used: %s\n", root.problem.c_str());
+        std::exit(1);
+    }
+    return root.path;
 }
 
 // Hot-plug callbacks only queue the news; the main loop acts on it, outside libusb's
@@ -217,7 +221,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string root = DefaultRoot();
+    std::string root;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -243,6 +247,7 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    if (root.empty()) root = DefaultRoot();
     struct sigaction sa{};
     sa.sa_handler = [](int) { gStop = true; };
     sigaction(SIGINT, &sa, nullptr);

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "meter/Meter.h"
+#include "platform/RegistryRoot.h"
 #include "tests/usb/UsbMeterDevice.h"
 #include "tests/usb/UsbTestbed.h"
 #include "transport/InstrumentIds.h"
@@ -71,11 +72,14 @@ const char* kUsage =
 volatile sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
+// The same root the virtual meter and the bridge serve by default.
 std::string DefaultRoot() {
-    for (const char* name : {"TESSERA_DEVICE_ROOT", "TESSERA_RUNTIME_DIR"})
-        if (const char* v = std::getenv(name); v && *v) return v;
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) return std::string(xdg) + "/tessera";
-    return "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
+    const auto root = platform::registry::ServerRoot();
+    if (!root.problem.empty()) {
+        std::fprintf(stderr, "emulated-qm8620: the device registry root cannot be used: %s\n", root.problem.c_str());
+        std::exit(1);
+    }
+    return root.path;
 }
 
 bool IsDirectory(const std::string& path) {
