@@ -10,6 +10,7 @@ packages=(
   libusb-1.0-0-dev
   xvfb xauth fonts-urw-base35 poppler-utils
   mingw-w64 wine64
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()
