@@ -122,9 +122,11 @@ cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.log" 2>&1
 deb=$(ls "$work"/pkg/*.deb)
 [ "$(basename "$deb")" = "tessera_${version}_$(dpkg --print-architecture).deb" ] || fail "package file $(basename "$deb")"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version)"
-# Depends comes from dpkg-shlibdeps: the C library and Qt's widgets at least.
+# Depends comes from dpkg-shlibdeps (the C library and Qt's widgets at least), plus the Qt
+# SVG plug-ins that draw the icons, which it cannot see.
 depends=$(dpkg-deb -f "$deb" Depends)
-[[ $depends == *"libc6 (>="* && $depends == *"libqt6widgets6 (>="* ]] || fail "Depends: $depends"
+[[ $depends == *"libc6 (>="* && $depends == *"libqt6widgets6 (>="* && $depends == *"libqt6svg6"* ]] ||
+  fail "Depends: $depends"
 dpkg-deb -x "$deb" "$work/debroot"
 [ ! -e "$work/debroot/usr/local" ] || fail "the package installs into /usr/local"
 check_tree "$work/debroot/usr"
