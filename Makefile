@@ -1,14 +1,15 @@
 # The README's two commands: `make run` and `make test`.
 # Both install what is missing first (tools/bootstrap.sh), then configure and build.
-.PHONY: run test build bootstrap clean windows usb-demo
+.PHONY: run test build bootstrap clean windows usb-demo package
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
 bootstrap:
 	@tools/bootstrap.sh
 
+# Installed under /usr, as the Debian package is (`cmake --install build --prefix DIR` elsewhere).
 build: bootstrap
-	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@cmake --build build -j $(JOBS)
 
 run: build
@@ -21,6 +22,10 @@ test: bootstrap
 # identify, then read into usb-demo.CSV, through libusb, tessera-usbd and the registry.
 usb-demo: build
 	@tools/usb-demo.sh build
+
+# The Debian package of the normal build: build/tessera_<version>_<arch>.deb, lintian-checked.
+package: build
+	@tools/package.sh build
 
 # The Windows deliverables, cross-built with mingw-w64: Bulklink.dll, instlaunch.exe and the
 # link core. 64-bit with its test programs (ctest runs them under wine), 32-bit build-only.

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TesseraVersion.h"
 #include "cli/CommandRegistry.h"
 #include "link/Link.h"
 
@@ -15,8 +16,9 @@ void PrintUsage(std::ostream& out) {
     auto commands = tessera::cli::Commands();
     std::sort(commands.begin(), commands.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
     out << "Usage: tessera-cli COMMAND [ARGUMENTS]\n"
+           "       tessera-cli --version\n"
            "The QM8620 companion without its window: the same link, pages and texts.\n"
-           "The meter is found through the transport library beside this program.\n\n"
+           "The meter is found through the transport library that ships with this program.\n\n"
            "Commands:\n";
     for (const auto& c : commands) out << "  " << c.usage << "\n";
     out << "  help [COMMAND]\n\n"
@@ -41,6 +43,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string name = args[0];
+    if (name == "--version") {
+        std::cout << "tessera-cli " TESSERA_VERSION "\n";
+        return 0;
+    }
     if (name == "help" || name == "--help" || name == "-h") {
         if (args.size() > 1) {
             if (const auto* c = Find(args[1])) {

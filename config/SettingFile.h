@@ -10,6 +10,8 @@
 
 namespace tessera::config {
 
+// File-format data, not the program's version: files of this kind are written with this banner,
+// "VER.1.05" included, by every release (the program's version is project(VERSION)).
 inline constexpr std::string_view kSettingFileBanner = "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN";
 // What a reader requires of line 1: any version of the banner.
 inline constexpr std::string_view kSettingFileBannerKey = "TAVIK 8620 DEVICE SETTING SOFTWARE VER";

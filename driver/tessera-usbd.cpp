@@ -28,6 +28,7 @@
 #include "driver/RegistryEntry.h"
 #include "platform/RegistryRoot.h"
 #include "transport/InstrumentIds.h"
+#include "TesseraVersion.h"
 
 namespace {
 
@@ -234,9 +235,14 @@ int main(int argc, char** argv) {
                 "$TESSERA_DEVICE_ROOT, else $XDG_RUNTIME_DIR/tessera; as root it is /run/tessera,\n"
                 "which every user's program also searches. Stop with Ctrl-C.\n"
                 "  --root DIR   serve the registry under DIR\n"
+                "  --version    print the version and end\n"
                 "  --verbose    report transfer errors and recoveries on standard error\n"
                 "  --write-timeout MS   how long a command may wait for the meter to take it (1000)\n",
                 transport::INSTRUMENT_VENDOR_ID, transport::INSTRUMENT_PRODUCT_ID);
+            return 0;
+        }
+        if (a == "--version") {
+            std::printf("tessera-usbd %s\n", TESSERA_VERSION);
             return 0;
         }
         if (a == "--root" && i + 1 < argc) root = argv[++i];

@@ -37,6 +37,8 @@ inline constexpr std::string_view kNoColumnsLine =
     "This file is an unidentifiable file type.";
 
 // The file's header.
+// File-format data, not the program's version: files of this kind are written with this banner,
+// "VER.1.05" included, by every release (the program's version is project(VERSION)).
 inline constexpr std::string_view kCsvBanner = "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN";
 inline constexpr std::string_view kCsvBannerKey = "TAVIK 8620 IMPORT MODE SOFTWARE VER";
 inline constexpr std::string_view kLoggerBannerKey = "TAVIK 8620 MONITOR MODE SOFTWARE VER";

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/InstallLayout.h"
 #include "platform/Paths.h"
 
 namespace tessera::link {
@@ -97,10 +98,15 @@ Status LoadAccuracyTable() {
     // The working directory first (a user may keep a calibrated copy there). A copy that is
     // there decides: a damaged calibration must stop the program rather than be replaced,
     // unnoticed, by nominal coefficients. Only when the working directory has none is the
-    // copy that ships beside the program used, so the program starts from any directory.
+    // copy that ships with the program used, so the program starts from any directory: the
+    // one beside the program, else an installed copy's data directory; here too the first
+    // copy found decides.
     if (platform::FileExists("accuracy.dat")) return LoadAccuracyTableFrom("accuracy.dat");
-    const std::string beside = platform::ProgramDirectory() + "/accuracy.dat";
-    if (platform::FileExists(beside)) return LoadAccuracyTableFrom(beside);
+    for (const std::string& dir : {platform::ProgramDirectory(), platform::InstalledDataDirectory()}) {
+        if (dir.empty()) continue;
+        const std::string path = dir + "/accuracy.dat";
+        if (platform::FileExists(path)) return LoadAccuracyTableFrom(path);
+    }
     return kStatusWrongModel;
 }
 

@@ -28,7 +28,8 @@ std::vector<std::uint8_t> EncodeAccuracyFile(const AccuracyTable& table);
 std::optional<AccuracyTable> DecodeAccuracyFile(const std::vector<std::uint8_t>& bytes);
 
 // Loads "accuracy.dat" into the process-wide table: the copy in the current directory when
-// there is one (a damaged one fails), else the one beside the program. 0 on success,
+// there is one, else the one beside the program, else an installed copy's (data directory);
+// the first copy found decides, so a damaged one fails. 0 on success,
 // kStatusWrongModel on any failure (table unchanged).
 Status LoadAccuracyTable();
 Status LoadAccuracyTableFrom(const std::string& path);

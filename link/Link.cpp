@@ -5,6 +5,7 @@
 #include <cstring>
 #include <thread>
 
+#include "TesseraVersion.h"
 #include "link/Decode.h"
 #include "platform/NamedLock.h"
 
@@ -32,7 +33,7 @@ Link::~Link() {
 
 bool Link::BindTransport() {
     open_ = nullptr;
-    if (!library_.Load(kTransportLibrary)) return false;
+    if (!library_.Load(kTransportLibrary, TESSERA_TRANSPORT_SOVERSION)) return false;
     open_ = reinterpret_cast<OpenPipeFn>(library_.Symbol("OpenUSBBulkFile"));
     if (!open_) library_.Unload();
     return open_ != nullptr;

@@ -39,7 +39,8 @@ public:
     Link(const Link&) = delete;
     Link& operator=(const Link&) = delete;
 
-    // Loads the transport library by name (program directory first) and finds OpenUSBBulkFile.
+    // Loads the transport library by name (program directory first, then an installed copy's
+    // library directory; on POSIX by its SONAME) and finds OpenUSBBulkFile.
     bool BindTransport();
     bool BindTransportPath(const std::string& libraryPath);
     // Tests and tools may supply the open function directly.

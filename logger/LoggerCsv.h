@@ -16,6 +16,8 @@
 
 namespace tessera::logger {
 
+// File-format data, not the program's version: files of this kind are written with this banner,
+// "VER.1.05" included, by every release (the program's version is project(VERSION)).
 inline constexpr const char* kLogBanner = "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN";
 inline constexpr const char* kLogBannerKey = "TAVIK 8620 MONITOR MODE SOFTWARE VER";
 inline constexpr const char* kEntireReadBannerKey = "TAVIK 8620 IMPORT MODE SOFTWARE VER";

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 
+#include "TesseraVersion.h"
 #include "meter/Meter.h"
 #include "meter/Server.h"
 #include "platform/RegistryRoot.h"
@@ -43,6 +44,7 @@ const char* kUsage =
     "  --unplugged       start unplugged (\"plug\" on the control socket plugs in)\n"
     "  --fault SPEC      inject a fault as the control request \"fault SPEC\" (repeatable)\n"
     "  --help            this text\n"
+    "  --version         print the version and exit\n"
     "\n"
     "Control socket (a stream socket; one request per line; answers are lines starting\n"
     "\"= \", then \"ok\" or \"error <why>\"), for example with socat:\n"
@@ -88,6 +90,9 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             std::cout << kUsage;
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "virtual-qm8620 " TESSERA_VERSION "\n";
             return 0;
         } else if (a == "--print-demo") {
             for (const auto& line : DemoMemory()) std::cout << line << "\n";

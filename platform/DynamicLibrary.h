@@ -1,12 +1,15 @@
 #pragma once
 // Run-time loading of a shared library by its base name ("Bulklink" -> libBulklink.so on
-// POSIX, Bulklink.dll on Windows), the program's own directory first, then the system's search.
+// POSIX, Bulklink.dll on Windows): the program's own directory first, then an installed
+// copy's private library directory, then the system's search.
 
 #include <string>
 
 namespace tessera::platform {
 
-std::string SharedLibraryFileName(const std::string& baseName);
+// With an ABI version the POSIX name is the library's SONAME ("libBulklink.so.1"), so the
+// program gets the ABI it was built for; a Windows DLL's name carries no version.
+std::string SharedLibraryFileName(const std::string& baseName, int abiVersion = -1);
 
 class DynamicLibrary {
 public:
@@ -15,7 +18,7 @@ public:
     DynamicLibrary(const DynamicLibrary&) = delete;
     DynamicLibrary& operator=(const DynamicLibrary&) = delete;
 
-    bool Load(const std::string& baseName);
+    bool Load(const std::string& baseName, int abiVersion = -1);
     // Loads an explicit path (tests and tools).
     bool LoadPath(const std::string& path);
     void* Symbol(const char* name) const;

@@ -7,13 +7,13 @@
 
 namespace tessera::platform {
 
-std::string SharedLibraryFileName(const std::string& baseName) { return baseName + ".dll"; }
+std::string SharedLibraryFileName(const std::string& baseName, int) { return baseName + ".dll"; }
 
 DynamicLibrary::~DynamicLibrary() { Unload(); }
 
-bool DynamicLibrary::Load(const std::string& baseName) {
+bool DynamicLibrary::Load(const std::string& baseName, int abiVersion) {
     Unload();
-    const std::string file = SharedLibraryFileName(baseName);
+    const std::string file = SharedLibraryFileName(baseName, abiVersion);
     // The copy beside the program wins, whatever the current directory or PATH say.
     if (LoadPath(ProgramDirectory() + "\\" + file)) return true;
     // No "could not load" dialog from the system: a missing library is the caller's message.

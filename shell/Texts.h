@@ -1,6 +1,8 @@
 #pragma once
 // The program's own words: window title, tab texts and the shell's messages.
 
+#include "TesseraVersion.h"
+
 namespace tessera::shell {
 
 inline constexpr const char* kWindowTitle = "TAVIK TESSERA for QM8620";
@@ -24,6 +26,8 @@ inline constexpr const char* kSaveLoggerQuestion =
 inline constexpr const char* kSaveEntireReadQuestion = "Do you want to save the displayed data of \"Entire Read\"?";
 inline constexpr const char* kSaveSettingsQuestion = "Do you want to save the current settings?";
 
-inline constexpr const char* kVersionTitle = "TAVIK TESSERA for QM8620 Version 1.05";
+// The program's version (project(VERSION)), unlike the "SOFTWARE VER.1.05" of the file banners,
+// which belongs to the file formats and never follows a release.
+inline constexpr const char* kVersionTitle = "TAVIK TESSERA for QM8620 Version " TESSERA_VERSION;
 
 }  // namespace tessera::shell

@@ -6,12 +6,13 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libqt6svg6-dev
+  qt6-base-dev qt6-svg-dev
   libusb-1.0-0-dev
   umockdev libumockdev-dev
   xvfb xauth fonts-urw-base35 poppler-utils
   mingw-w64 wine64
   locales
+  dpkg-dev file lintian desktop-file-utils appstream
 )
 
 missing=()

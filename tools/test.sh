@@ -5,8 +5,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
 export QT_QPA_PLATFORM=offscreen
+# Tests that name their scratch directories after the test (GoogleTest's TempDir, else the
+# shared /tmp) get this worktree's own, so test runs of several checkouts on one machine
+# never remove each other's files.
+export TEST_TMPDIR="$PWD/build/test-tmp"
+mkdir -p "$TEST_TMPDIR"
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 

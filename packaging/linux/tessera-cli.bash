@@ -1,0 +1,50 @@
+# bash completion for tessera-cli. The commands, their options and the choices written as
+# "a|b|c" come from the program's own help, so the completion follows the program.
+
+_tessera_cli()
+{
+    local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
+    local prog=${COMP_WORDS[0]} cmd=${COMP_WORDS[1]} usage
+    COMPREPLY=()
+
+    if [[ $COMP_CWORD -eq 1 || ( $cmd == help && $COMP_CWORD -eq 2 ) ]]; then
+        local commands
+        commands=$("$prog" help 2>/dev/null | sed -n 's/^  \([a-z][a-z-]*\).*/\1/p')
+        [[ $COMP_CWORD -eq 1 ]] && commands+=" --help --version"
+        COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        return
+    fi
+
+    usage=$("$prog" "$cmd" --help 2>/dev/null)
+    case $prev in
+        -o|--output)
+            COMPREPLY=($(compgen -f -- "$cur"))
+            return ;;
+        -u|--unit)
+            COMPREPLY=($(compgen -W "original uT mT T mG G A/m" -- "$cur"))
+            return ;;
+        --period)
+            COMPREPLY=($(compgen -W "$(sed -n 's/.*P: \(.*\) per division.*/\1/p' <<<"$usage")" -- "$cur"))
+            return ;;
+        --duration|--samples)
+            return ;;
+        -*)
+            # An option followed by its choices in the usage: "--method fixed|average|maximum".
+            local choices
+            choices=$(grep -o -- "$prev [a-z][a-z0-9]*\(|[a-z][a-z0-9]*\)\+" <<<"$usage" | head -n 1)
+            if [[ -n $choices ]]; then
+                choices=${choices#"$prev "}
+                COMPREPLY=($(compgen -W "${choices//|/ }" -- "$cur"))
+                return
+            fi ;;
+    esac
+
+    if [[ $cmd == config && $COMP_CWORD -eq 2 ]]; then
+        COMPREPLY=($(compgen -W "show save apply init" -- "$cur"))
+    elif [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$(grep -o -- '-\{1,2\}[a-z][a-z-]*' <<<"${usage#*tessera-cli }" | sort -u) --help" -- "$cur"))
+    else
+        COMPREPLY=($(compgen -f -- "$cur"))
+    fi
+}
+complete -o filenames -F _tessera_cli tessera-cli
