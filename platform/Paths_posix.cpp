@@ -61,4 +61,20 @@ std::string RuntimeDirectory() {
     return dir;
 }
 
+std::string StateDirectory() {
+    std::string base;
+    // A relative XDG_STATE_HOME is invalid by its own rules and would follow the working directory.
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::string(home) + "/.local/state";
+    } else {
+        return {};
+    }
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const std::string dir = base + "/tessera";
+    MakeDirectories(dir);
+    return dir;
+}
+
 }  // namespace tessera::platform
