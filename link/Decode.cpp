@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace tessera::link {
@@ -16,14 +17,26 @@ char FirstChar(const std::string& field) { return field.empty() ? '\0' : field.f
 
 void AppendDigit(std::string& out, long long d) { out += static_cast<char>('0' + d); }
 
-// The exponent after the first upper-case "E"; a text without one has none.
+// The exponent after the first upper-case "E"; a text without one has none, and neither has
+// one whose exponent lies beyond what a double can hold (no meter writes those): it could not
+// locate a digit of any number, and its rounding unit would overflow.
 bool ExponentOf(std::string_view text, long long* exponent) {
     const auto e = text.find('E');
     if (e == std::string_view::npos) return false;
-    long long v = ReadLeadingInteger(text.substr(e + 1));
-    // No meter writes exponents like these; clamping keeps pow() and the loops sane.
-    if (v > 400) v = 400;
-    if (v < -400) v = -400;
+    const std::string_view digits = text.substr(e + 1);
+    // Read with a bound of its own, so a long run of digits cannot wrap around into range.
+    std::size_t i = 0;
+    while (i < digits.size() && (digits[i] == ' ' || digits[i] == '\t')) ++i;
+    const bool negative = i < digits.size() && digits[i] == '-';
+    if (i < digits.size() && (digits[i] == '+' || digits[i] == '-')) ++i;
+    long long v = 0;
+    for (; i < digits.size() && digits[i] >= '0' && digits[i] <= '9'; ++i) {
+        v = v * 10 + (digits[i] - '0');
+        if (v > 400) return false;
+    }
+    if (negative) v = -v;
+    if (v > std::numeric_limits<double>::max_exponent10 || v < std::numeric_limits<double>::min_exponent10 - 20)
+        return false;
     *exponent = v;
     return true;
 }
@@ -120,6 +133,7 @@ std::string RoundNumberText(std::string_view text, int n) {
     const long long k = exponent - n;
 
     double p = a + 5.0 * std::pow(10.0, static_cast<double>(k));
+    if (!std::isfinite(p)) p = a;  // rounding the largest doubles up would overflow: keep them
     std::string digits = WholeDigits(p);
     if (digits.size() > static_cast<std::size_t>(n)) {
         for (std::size_t j = static_cast<std::size_t>(n); j < digits.size(); ++j) digits[j] = '0';
