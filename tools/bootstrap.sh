@@ -10,6 +10,7 @@ packages=(
   libusb-1.0-0-dev
   xvfb xauth fonts-urw-base35 poppler-utils
   mingw-w64 wine64
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()
