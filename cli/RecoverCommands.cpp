@@ -15,6 +15,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
 #include "logger/LoggerTables.h"
+#include "platform/Paths.h"
 
 namespace tessera::cli {
 namespace {
@@ -54,9 +55,11 @@ int Recover(const std::vector<std::string>& args) {
     std::filesystem::create_directories(directory, ec);
     int rc = kOk;
     for (auto& run : runs) {
-        const std::string stem = std::filesystem::path(run.file.Path()).stem().string();
-        const std::string path = (std::filesystem::path(directory) / (stem + ".CSV")).string();
-        if (std::filesystem::exists(path, ec) &&
+        // The journal's name without its extension: "run-20120503-090507".
+        std::string stem = run.file.Path().substr(run.file.Path().find_last_of("/\\") + 1);
+        stem.resize(stem.size() - std::string(logger::kJournalExtension).size());
+        const std::string path = directory + "/" + stem + ".CSV";
+        if (platform::FileExists(path) &&
             AskOnTerminal(logger::kQuestionOverwrite, assumeYes) != ui::Answer::Yes) {
             std::cerr << "The run from " << logger::RunStartText(run.contents.header.start)
                       << " was not written: \"" << path << "\" exists.\n";

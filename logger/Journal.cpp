@@ -186,6 +186,14 @@ std::string FileNameFor(const StartTime& t, int attempt) {
     return name + kJournalExtension;
 }
 
+// Paths travel as UTF-8 everywhere in the program; std::filesystem takes a plain string in
+// the system's code page on Windows, so the conversion is spelled out.
+std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())); }
+std::string TextOf(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 auto StartKey(const StartTime& t) { return std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second); }
 
 }  // namespace
@@ -298,7 +306,7 @@ void RunJournal::Begin(const JournalHeader& header, const JournalSample& first) 
         return;
     }
     std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::filesystem::create_directories(PathOf(dir), ec);
     const std::string text = JournalHeaderText(header) + JournalSampleText(first);
     // Two runs may start within the same second (the window and tessera-cli).
     for (int attempt = 1; attempt <= 100 && !file_.IsOpen(); ++attempt) {
@@ -352,9 +360,9 @@ std::vector<UnfinishedRun> ClaimUnfinishedRuns(const std::string& directory) {
     if (dir.empty()) return runs;
     std::error_code ec;
     std::vector<std::string> paths;
-    for (std::filesystem::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    for (std::filesystem::directory_iterator it(PathOf(dir), ec), end; !ec && it != end; it.increment(ec)) {
         const auto& p = it->path();
-        if (p.extension() == kJournalExtension && it->is_regular_file(ec)) paths.push_back(p.string());
+        if (p.extension() == kJournalExtension && it->is_regular_file(ec)) paths.push_back(TextOf(p));
     }
     for (const std::string& path : paths) {
         auto file = platform::LockedFile::Claim(path);
