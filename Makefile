@@ -1,6 +1,6 @@
 # The README's two commands: `make run` and `make test`.
 # Both install what is missing first (tools/bootstrap.sh), then configure and build.
-.PHONY: run test build bootstrap clean windows fuzz
+.PHONY: run test build bootstrap clean windows usb-demo fuzz
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -16,6 +16,11 @@ run: build
 
 test: bootstrap
 	@tools/test.sh
+
+# The USB road end to end against a meter emulated on a USB bus (umockdev): tessera-cli
+# identify, then read into usb-demo.CSV, through libusb, tessera-usbd and the registry.
+usb-demo: build
+	@tools/usb-demo.sh build
 
 # The fuzzers, each for FUZZ_SECONDS (FUZZ_TARGETS: some of decode accuracy entire_read_csv
 # logger_csv setting_file journal).

@@ -143,22 +143,29 @@ int Read(const std::vector<std::string>& args) {
     }
     while (model.Step()) {
     }
-    if (model.RecordCount() == 0) {  // "No data was found in the QM8620." or a lost meter
-        const bool empty = !prompter.messages.empty() && prompter.messages.front() == entire_read::kNoDataFound;
+    if (model.RecordCount() == 0) {  // "No data was found in the QM8620.", a lost meter, or another answer
         prompter.Flush();
-        return empty ? kFailed : kNoMeter;
+        const link::Status end = model.DownloadEnd();
+        if (end == link::kStatusNoDevice) return kNoMeter;
+        if (end != link::kStatusOk) return ReportStatus(end);
+        return kFailed;
     }
     // A download cut short still delivers what arrived; the message and the exit code
-    // say it is not the whole memory.
-    const bool cutShort = !prompter.messages.empty();
+    // say it is not the whole memory (the page ends quietly on answers other than a lost
+    // meter; a script is told all the same).
+    const link::Status end = model.DownloadEnd();
     std::vector<std::string> downloadMessages;
     downloadMessages.swap(prompter.messages);
+    if (end != link::kStatusOk && end != link::kStatusNoDevice)
+        downloadMessages.push_back("The download ended after " + std::to_string(model.RecordCount()) +
+                                   " records: [" + StatusHex(end) + " " + StatusName(end) + "]");
     ApplyUnit(model, o);
     const int rc = WriteOut(model, prompter, o);
     for (const auto& m : downloadMessages) std::cerr << m << '\n';
     prompter.Flush();
     if (rc != kOk) return rc;
-    return cutShort ? kNoMeter : kOk;
+    if (end == link::kStatusNoDevice) return kNoMeter;
+    return end == link::kStatusOk ? kOk : kFailed;
 }
 
 // Reads IN.CSV into the model and shows it in the unit asked for; kOk, or the exit code

@@ -11,6 +11,7 @@ enum Exit {
     kNoMeter = 4,     // no meter: the connection failed or was lost
     kWrongModel = 5,  // the instrument is not a QM8620
     kBusy = 6,        // the meter is busy
+    kNoSensor = 7,    // the meter answers, but no sensor is attached
 };
 
 }  // namespace tessera::cli

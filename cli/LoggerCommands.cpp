@@ -1,10 +1,11 @@
 // tessera-cli "log" and "plot": the Effective Value Logger without its window. "log" runs
 // the page's model with the page's poll schedule against the meter and writes the logger
-// CSV; Ctrl-C stops the run like the Stop button and still writes what was taken. "plot"
-// renders the logger printout of a saved log into a PDF.
+// CSV; Ctrl-C (and SIGTERM, SIGHUP) stops the run like the Stop button and still writes what
+// was taken. "plot" renders the logger printout of a saved log into a PDF.
+
+#include <signal.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include "logger/LoggerModel.h"
 #include "logger/Survey.h"
 #include "platform/Clock.h"
+#include "platform/FileReplace.h"
 #include "platform/Paths.h"
 #include "ui/Prompter.h"  // the interface only
 
@@ -42,8 +44,17 @@ constexpr const char* kLogUsage =
     "D: seconds, or with s/min/h; every 32000 samples the run goes on in FILE-002.CSV, FILE-003.CSV, ...)";
 constexpr const char* kPlotUsage = "plot FILE.CSV -o OUT.pdf   print a saved logger CSV to PDF";
 
-std::atomic<bool> interrupted{false};
-extern "C" void OnInterrupt(int) { interrupted = true; }
+// Ctrl-C, and the way sessions and service managers stop a program (SIGTERM, a closed
+// terminal's SIGHUP), all stop the run like the Stop button: the samples are still written.
+volatile std::sig_atomic_t interrupted = 0;
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+void StopOnSignals() {
+    struct sigaction sa {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
 
 // Messages go to stderr as they come (a run is long); an existing output file is replaced
 // only with --yes or a "y" on the terminal; a data line without values is skipped (and
@@ -51,6 +62,7 @@ extern "C" void OnInterrupt(int) { interrupted = true; }
 class ConsolePrompter final : public TerminalPrompter {
 public:
     int informed = 0;
+    std::string lastMessage;
 
     ui::Answer AskYesNo(const std::string& question) override {
         if (question.rfind("Data error in line", 0) == 0) {
@@ -64,9 +76,35 @@ public:
     }
     void Inform(const std::string& message) override {
         ++informed;
+        lastMessage = message;
         std::cerr << message << '\n';
     }
 };
+
+// The output file is settled before the first sample, so a run is never taken for nothing:
+// a file that cannot be written, an Entire Read file, or an existing file the user does not
+// want replaced ends the command at once. False (with the message written) when so.
+bool OutputUsable(ConsolePrompter& prompter) {
+    const std::string name = logger::WithCsvExtension(prompter.savePath);
+    if (platform::FileExists(name)) {
+        const auto first = logger::FirstLine(name);
+        if (first && first->find(logger::kEntireReadBannerKey) != std::string::npos) {
+            std::cerr << logger::kMsgEntireReadFileOnSave << '\n';
+            return false;
+        }
+        if (prompter.AskYesNo(logger::kQuestionOverwrite) != ui::Answer::Yes) {
+            std::cerr << "Nothing was logged.\n";
+            return false;
+        }
+        prompter.assumeYes = true;  // asked and answered; the save at the end asks again
+    }
+    std::string why;
+    if (!platform::CanReplaceFile(name, &why)) {
+        std::cerr << "The file \"" << name << "\" could not be written (" << why << ").\n";
+        return false;
+    }
+    return true;
+}
 
 // A meter that is not there: "plot" needs the model but never the meter.
 class NoMeter final : public logger::MeterPort {
@@ -148,6 +186,7 @@ int Log(const std::vector<std::string>& args) {
         return kUsageError;
     }
 
+    if (!OutputUsable(prompter)) return kFailed;
     link::Link& link = link::TheLink();
     if (const int rc = OpenMeter(link)) return rc;
 
@@ -173,10 +212,10 @@ int Log(const std::vector<std::string>& args) {
     logger::SurveyFiles survey(prompter.savePath, prompter.assumeYes, prompter);
     survey.Attach(model);
     survey.onPartSaved = [](const std::string& path, int n) { std::cout << n << " samples written to " << path << '\n'; };
-    if (!model.Start()) return kNoMeter;
+    if (!model.Start()) return prompter.lastMessage == logger::kMsgNoSensor ? kNoSensor : kNoMeter;
 
-    interrupted = false;
-    auto previous = std::signal(SIGINT, OnInterrupt);
+    interrupted = 0;
+    StopOnSignals();  // kept until the end: a second signal must not cut the saving short
     const int informedBefore = prompter.informed;
     const auto began = std::chrono::steady_clock::now();
     bool journalWarned = false;
@@ -196,7 +235,6 @@ int Log(const std::vector<std::string>& args) {
             std::cerr << journal.Problem() << " The run goes on without it.\n";
         }
     }
-    std::signal(SIGINT, previous);
     const bool stoppedByFailure = prompter.informed > informedBefore;
 
     if (!model.HasData()) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/CommandRegistry.h"
+#include "link/Link.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ void PrintUsage(std::ostream& out) {
     out << "  help [COMMAND]\n\n"
            "\"tessera-cli COMMAND --help\" explains one command. Exit status: 0 success, 1 the meter\n"
            "reported a failure, 2 wrong usage, 3 transport library missing, 4 no meter (connection\n"
-           "failed), 5 not a QM8620, 6 meter busy; page commands may use others (see their help).\n";
+           "failed), 5 not a QM8620, 6 meter busy, 7 no sensor attached; page commands may use others (see their\n"
+           "help).\n";
 }
 
 const tessera::cli::Command* Find(const std::string& name) {
@@ -61,5 +63,10 @@ int main(int argc, char** argv) {
         std::cout << "Usage: tessera-cli " << command->usage << "\n";
         return 0;
     }
-    return command->run(args);
+    const int rc = command->run(args);
+    // A command that reached the meter leaves it as the program does when it ends: out of
+    // application mode ("APP 0").
+    tessera::link::Link& link = tessera::link::TheLink();
+    if (link.SessionOpen()) link.CloseSession();
+    return rc;
 }

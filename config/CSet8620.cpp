@@ -124,12 +124,22 @@ CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
     configurationTimer_.setInterval(1);
     connect(&configurationTimer_, &QTimer::timeout, this, &CSet8620::OnConfigurationTimer);
 
-    model_.Initialise();
+    // The New Setting is taken when the sheet first shows the page (showEvent), not here: a
+    // page never opened must not offer a meter's settings for saving at the close.
     FillColumns();
     UpdateButtons();
 }
 
 CSet8620::~CSet8620() = default;
+
+void CSet8620::showEvent(QShowEvent* event) {
+    ui::SheetPage::showEvent(event);
+    if (initialised_) return;
+    initialised_ = true;
+    model_.Initialise();
+    FillColumns();
+    UpdateButtons();
+}
 
 void CSet8620::Refresh() {
     link::loggerPageShown = false;

@@ -47,6 +47,9 @@ signals:
     // (the logger) re-read them.
     void Configured();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void FillColumns();
     void UpdateButtons();
@@ -60,6 +63,7 @@ private:
     QPushButton* save_ = nullptr;
     QPushButton* read_ = nullptr;
     QTimer configurationTimer_;  // the one-shot timer that runs the command sequence
+    bool initialised_ = false;
 };
 
 }  // namespace tessera::config

@@ -1,10 +1,10 @@
 #include "config/SettingFile.h"
 
 #include <array>
-#include <fstream>
 #include <optional>
 #include <sstream>
 
+#include "platform/FileReplace.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::config {
@@ -194,12 +194,7 @@ SettingFileResult ParseSettingText(std::string_view text) {
 }
 
 bool WriteSettingFile(const std::string& path, const MeterSettings& newSetting) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    const std::string text = SettingFileText(newSetting);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    return !out.fail();
+    return platform::ReplaceFileContents(path, SettingFileText(newSetting));
 }
 
 }  // namespace tessera::config

@@ -4,6 +4,8 @@
 // replies, 3 OUT and 4 IN for the byte counter), as the Windows bulk driver numbers them.
 // Pure, so it can be checked without a device.
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,6 +33,26 @@ inline std::vector<Pipe> MapPipes(const std::vector<EndpointInfo>& endpoints) {
         pipes.push_back({static_cast<int>(i), e.address, (e.address & 0x80) != 0, e.maxPacket > 0 ? e.maxPacket : 64});
     }
     return pipes;
+}
+
+// The pipe that carries the answers to what is written on `outPipe`: the next IN pipe in
+// number order (commands on 0 are answered on 1, the counter's byte on 3 on 4). -1: none.
+inline int ReplyPipe(const std::vector<Pipe>& pipes, int outPipe) {
+    int best = -1;
+    for (const auto& p : pipes)
+        if (p.in && p.number > outPipe && (best < 0 || p.number < best)) best = p.number;
+    return best;
+}
+
+// How one USB packet becomes registry messages: at most `messageSize` bytes each (a
+// high-speed endpoint's 512-byte packet would otherwise be cut by a reader asking for 64),
+// and a zero-length packet stays one empty message, which ends a reply. Answers the
+// (offset, length) of each message.
+inline std::vector<std::pair<std::size_t, std::size_t>> MessageSpans(std::size_t length, std::size_t messageSize) {
+    std::vector<std::pair<std::size_t, std::size_t>> spans;
+    if (length == 0 || messageSize == 0) return {{0, 0}};
+    for (std::size_t off = 0; off < length; off += messageSize) spans.push_back({off, std::min(messageSize, length - off)});
+    return spans;
 }
 
 // The registry entry name of a device: its bus and port path, stable while it stays in

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 #include "link/Accuracy.h"
 #include "link/Decode.h"
@@ -53,6 +54,15 @@ constexpr FileFactor kFromFile[] = {
     {"A/m", 1.256637e-6f, 0.01256637f, 1.0f},
     {"%", 1.0f, 1.0f, 1.0f},
 };
+
+// The conversion factors are single-precision constants, off from the true factor by up to
+// half a unit in their last place (0.1, 0.001 and 1e-7 come out slightly too large), and a
+// file read converts once more. A reading at exactly full scale must not turn into "O.L."
+// through that rounding alone, so the threshold allows a few units of float precision; a
+// value that much above full scale shows as the full-scale number anyway.
+constexpr double kFactorRounding = 4.0 * std::numeric_limits<float>::epsilon();
+
+bool OverRange(double scaled, double fullScale) { return scaled > fullScale * (1.0 + kFactorRounding); }
 
 }  // namespace
 
@@ -152,9 +162,9 @@ FormattedRow FormatRow(int index, const link::MemoryRecord& record, const Record
         const double sy = values.y * factor * format->scale;
         const double sz = values.z * factor * format->scale;
         const double sR = values.R * factor * format->scale;
-        const bool overX = sx > format->fullScale;
-        const bool overY = sy > format->fullScale;
-        const bool overZ = sz > format->fullScale;
+        const bool overX = OverRange(sx, format->fullScale);
+        const bool overY = OverRange(sy, format->fullScale);
+        const bool overZ = OverRange(sz, format->fullScale);
         const bool overAny = overX || overY || overZ;
         t.x = overX ? std::string(kOverloadText) : FormatNumber(sx, *format);
         t.y = overY ? std::string(kOverloadText) : FormatNumber(sy, *format);

@@ -56,7 +56,7 @@ struct DisplayFormat {
     double scale = 1.0;       // applied to the value in the shown unit
     int decimals = 0;         // 3, 2, 1 or 0
     std::string_view suffix;  // "", "E-3", "E-6", "E+3"
-    double fullScale = 0.0;   // over-range threshold (strictly above shows "O.L.")
+    double fullScale = 0.0;   // over-range threshold (clearly above shows "O.L.", see DisplayRule.cpp)
 };
 
 // The format for a range index 0..3; nullopt for an index above 3.

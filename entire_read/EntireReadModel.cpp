@@ -8,6 +8,7 @@
 
 #include "link/Decode.h"
 #include "link/Stores.h"
+#include "platform/FileReplace.h"
 #include "platform/Paths.h"
 #include "settings/Vocabulary.h"
 
@@ -239,6 +240,7 @@ void EntireRead::Read() {
     link::ClearStores(link::kClearMemoryStore);
     ClearTable();
     dataState_ = 0;
+    downloadEnd_ = link::kStatusOk;
     downloading_ = true;
 }
 
@@ -258,11 +260,14 @@ bool EntireRead::Step() {
             }
             return false;  // otherwise: every stored record has been read
         }
+        downloadEnd_ = status;
         // Every record received so far arrived whole, so all of them stay counted: the
-        // rows on screen, the CSV file and the printout keep covering the same records.
-        // A download that ends early for any reason says so, so that a partial table is
-        // never taken for the meter's whole memory.
-        prompter_.Inform(std::string(kConnectionFailed));
+        // rows on screen, the CSV file and the printout keep covering the same records
+        // (rather than dropping the last ones, which lose nothing but would no longer
+        // match the rows). A lost meter is said; any other answer (a repeat, another
+        // status, an over-long reply) ends the download without a word, as the page always
+        // has; the meter's memory is untouched either way.
+        if (status == link::kStatusNoDevice) prompter_.Inform(std::string(kConnectionFailed));
         return false;
     }
 
@@ -377,13 +382,7 @@ std::string EntireRead::CsvText() {
 
 bool EntireRead::WriteCsvFile(const std::string& path) {
     const int savedBefore = savedUnit;
-    const std::string text = CsvText();
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.close();
-        if (out) return true;
-    }
+    if (platform::ReplaceFileContents(path, CsvText())) return true;
     savedUnit = savedBefore;  // nothing was saved in that unit
     return false;
 }

@@ -77,6 +77,9 @@ public:
     // One download step: requests the next record. True while the download goes on.
     bool Step();
     bool Downloading() const { return downloading_; }
+    // What ended the last download early: the failing status, or kStatusOk when the memory
+    // was read to its end (or no download ran).
+    link::Status DownloadEnd() const { return downloadEnd_; }
     void MemoryClear();
     // True when a file was written (the shown data may then be discarded).
     bool SaveCsv();
@@ -138,6 +141,7 @@ private:
     int displayUnit_ = kNoUnit;
     int unitSelection_ = kOriginalUnit;
     bool downloading_ = false;
+    link::Status downloadEnd_ = link::kStatusOk;
     bool meterButtonsEnabled_ = false;
     bool saveAndPrintEnabled_ = false;
     std::vector<RowTexts> rows_;

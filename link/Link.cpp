@@ -72,6 +72,7 @@ Status Link::Exchange(const char* command, std::uint32_t length, char* reply, st
     // An answer that came after an earlier exchange gave up on it (a slow meter past the
     // transport's timeout) would otherwise be read as this command's answer, and every
     // later exchange would stay one answer behind.
+    if (answerOwed_) DrainOwedAnswer();
     platform::DiscardPending(replyPipe_);
     std::uint32_t written = 0;
     platform::WriteHandle(commandPipe_, command, command ? length : 0, &written);
@@ -79,6 +80,7 @@ Status Link::Exchange(const char* command, std::uint32_t length, char* reply, st
     char buffer[kReplyCapacity] = {};
     std::uint32_t total = 0;
     bool lastOk = false;
+    bool ended = false;  // the reply's empty read came
     for (int i = 0; i < kReadsPerReply; ++i) {
         char packet[kPacketSize];
         std::uint32_t got = 0;
@@ -89,8 +91,14 @@ Status Link::Exchange(const char* command, std::uint32_t length, char* reply, st
             std::memcpy(buffer + total, packet, keep);
         }
         total += got;  // bytes past the buffer are counted, so an over-long reply is noticed
-        if (got == 0) break;
+        if (got == 0) {
+            ended = lastOk;
+            break;
+        }
     }
+    // A reply that was given up (a read timed out) or not read to its end may still be
+    // arriving; the next exchange must not take it for its own.
+    answerOwed_ = !ended;
 
     Status status;
     std::uint32_t delivered;
@@ -126,6 +134,17 @@ Status Link::Exchange(const char* command, std::uint32_t length, char* reply, st
         if (copy < capacity) reply[copy] = '\0';
     }
     return status;
+}
+
+void Link::DrainOwedAnswer() {
+    answerOwed_ = false;
+    // Waits for the rest of the answer, each read bounded by the transport's timeout, and
+    // drops it up to its empty read. Nothing within one timeout: the answer is taken as lost.
+    for (int i = 0; i < kReadsPerReply * 4; ++i) {
+        char packet[kPacketSize];
+        std::uint32_t got = 0;
+        if (!platform::ReadHandle(replyPipe_, packet, kPacketSize, &got) || got == 0) return;
+    }
 }
 
 Status Link::Exchange(std::string_view command, Reply& reply) {
@@ -177,6 +196,7 @@ void Link::CloseSession() {
     if (Valid(replyPipe_)) platform::CloseHandle(replyPipe_);
     commandPipe_ = platform::kInvalidHandle;
     replyPipe_ = platform::kInvalidHandle;
+    answerOwed_ = false;
     current_ = settings::MeterSettings{};
 }
 

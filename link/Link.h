@@ -73,11 +73,15 @@ public:
     void SetCurrentSettings(const settings::MeterSettings& s) { current_ = s; }
 
 private:
+    void DrainOwedAnswer();
+
     std::string lockName_;
     platform::DynamicLibrary library_;
     OpenPipeFn open_ = nullptr;
     platform::Handle commandPipe_ = platform::kInvalidHandle;
     platform::Handle replyPipe_ = platform::kInvalidHandle;
+    // The last exchange did not read its reply to the end: the rest may still come.
+    bool answerOwed_ = false;
     settings::MeterSettings current_{};
     std::chrono::milliseconds retryLimit_{3000};
 };

@@ -1,13 +1,13 @@
 #include "logger/LoggerCsv.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-#include <system_error>
 
 #include "link/Decode.h"
 #include "logger/LoggerTables.h"
+#include "platform/FileReplace.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::logger {
@@ -149,36 +149,17 @@ std::string DataLine(int number, const link::LogSample& s) {
 }
 
 bool WriteLogFile(const std::string& path, const LogHeader& header, const link::LogSample* slots, int lastSlot) {
-    namespace fs = std::filesystem;
-    const fs::path target(path);
-    fs::path temp = target;
-    temp += ".tmp~";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        bool first = true;
-        auto put = [&](const std::string& line) {
-            if (!first) out << "\r\n";
-            out << line;
-            first = false;
-        };
-        for (const auto& line : HeaderLines(header)) put(line);
-        for (int slot = 0; slot <= lastSlot; ++slot) put(DataLine(slot + 1, slots[slot]));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            fs::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    fs::rename(temp, target, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        return false;
-    }
-    return true;
+    std::string text;
+    text.reserve(64 * static_cast<std::size_t>(std::max(lastSlot, 0) + 12));
+    bool first = true;
+    auto put = [&](const std::string& line) {
+        if (!first) text += "\r\n";
+        text += line;
+        first = false;
+    };
+    for (const auto& line : HeaderLines(header)) put(line);
+    for (int slot = 0; slot <= lastSlot; ++slot) put(DataLine(slot + 1, slots[slot]));
+    return platform::ReplaceFileContents(path, text);
 }
 
 std::string WithCsvExtension(std::string name) {

@@ -112,6 +112,9 @@ void LoggerModel::DiscardData() {
     sampleCount_ = 0;
     samplesPerDivision_ = 0;
     dataState_ = 0;
+    // Without data the graph shows the meter's own range again, not the discarded run's.
+    const auto& current = meter_.CurrentSettings();
+    scale_ = Scale::AtStart(current.unit, current.range);
     scrollDivision_ = 0;
     divisionCount_ = 0;
     visibleDivsFilled_ = 0;
@@ -446,8 +449,13 @@ bool LoggerModel::ReadFile(const std::string& path) {
     if (running_) return false;
     readout_.clear();
     RequestFull();
+    // A file that is not taken leaves the data shown, and the readout goes on reading them.
+    auto refused = [this] {
+        RefreshReadout();
+        return false;
+    };
     std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
+    if (!in) return refused();
 
     auto nextLine = [&in](std::string& line) -> bool {
         if (!std::getline(in, line)) return false;
@@ -463,13 +471,13 @@ bool LoggerModel::ReadFile(const std::string& path) {
     const auto parsed = ParseHeader(header);
     if (const auto* message = std::get_if<std::string>(&parsed)) {
         prompter_.Inform(*message);
-        return false;
+        return refused();
     }
     const ParsedHeader& h = std::get<ParsedHeader>(parsed);
     const auto choice = ChoosePeriod(h);
     if (const auto* message = std::get_if<std::string>(&choice)) {
         prompter_.Inform(*message);
-        return false;
+        return refused();
     }
     const PeriodChoice& period = std::get<PeriodChoice>(choice);
 
@@ -513,7 +521,9 @@ bool LoggerModel::ReadFile(const std::string& path) {
     }
 
     RebuildCombo();
-    if (sampleCount_ == 0 && store[0].R < 1e-9) {
+    // Lines below 1e-10 were never read, so only an empty store holds no valid data: a
+    // single faint sample (R between 1e-10 and 1e-9) is still data.
+    if (sampleCount_ == 0 && store[0].R < 1e-10) {
         fileRecord_ = {};
         DiscardData();
         prompter_.Inform(kMsgNoValidData);

@@ -223,6 +223,14 @@ std::optional<std::string> ParseFault(std::string_view text, Fault& out) {
     return std::nullopt;
 }
 
+std::optional<std::string> CounterReply(std::string_view packet, std::uint32_t& bytesSent) {
+    if (packet.size() != 1 || (packet[0] != 0 && packet[0] != 1)) return std::nullopt;
+    if (packet[0] == 1) bytesSent = 0;
+    std::string count(4, '\0');
+    for (int i = 0; i < 4; ++i) count[i] = static_cast<char>((bytesSent >> (24 - 8 * i)) & 0xff);
+    return count;
+}
+
 Meter::Meter(std::uint32_t seed) : seed_(seed) {}
 
 std::optional<Fault> Meter::TakeFault(std::string_view command, FaultKind kind) {

@@ -78,6 +78,11 @@ struct Fault {
 // words after "fault" on the control socket). Answers an error text on failure.
 std::optional<std::string> ParseFault(std::string_view words, Fault& out);
 
+// The byte counter behind pipes 3 and 4: one command byte (1 resets the count of bytes sent
+// on the reply pipe, 0 asks for it) is answered with that count, four bytes, most significant
+// first. Any other packet is not a counter command and gets no answer.
+std::optional<std::string> CounterReply(std::string_view packet, std::uint32_t& bytesSent);
+
 // What the server does with one command.
 struct Response {
     enum class Kind { Reply, Silence, Unplug } kind = Kind::Reply;

@@ -16,6 +16,7 @@
 
 #include "meter/Meter.h"
 #include "meter/Server.h"
+#include "platform/RegistryRoot.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ const char* kUsage =
     "Options:\n"
     "  --root DIR        device registry root (default: $TESSERA_DEVICE_ROOT, else\n"
     "                    $TESSERA_RUNTIME_DIR, else $XDG_RUNTIME_DIR/tessera, else\n"
-    "                    /tmp/tessera-<uid>)\n"
+    "                    /tmp/tessera-<uid>; created with mode 700 when missing, and\n"
+    "                    refused when another user owns it or others may write it)\n"
     "  --entry NAME      name of the registry entry (default: virtual-<pid>)\n"
     "  --control PATH    control socket (default: <root>/virtual-qm8620-<pid>.control)\n"
     "  --demo            start with the built-in demo memory (25 stored measurements)\n"
@@ -61,19 +63,12 @@ volatile sig_atomic_t gStop = 0;
 
 void OnSignal(int) { gStop = 1; }
 
-std::string DefaultRoot() {
-    for (const char* name : {"TESSERA_DEVICE_ROOT", "TESSERA_RUNTIME_DIR"}) {
-        if (const char* v = std::getenv(name); v && *v) return v;
-    }
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) return std::string(xdg) + "/tessera";
-    return "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
-}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace tessera::meter;
-    std::string root = DefaultRoot();
+    std::string root;
     std::string entry = "virtual-" + std::to_string(::getpid());
     std::string control;
     std::string memoryFile;
@@ -142,6 +137,15 @@ int main(int argc, char** argv) {
         std::cerr << "virtual-qm8620: the entry name must be a plain name not starting with '.'\n";
         return 2;
     }
+    // The registry root is ours (created private when missing) or not used at all: a root
+    // that another user made or may write would let that user pose as this meter.
+    const auto chosen = root.empty() ? tessera::platform::registry::ServerRoot()
+                                     : tessera::platform::registry::Choice{root, tessera::platform::registry::EnsureDirectory(root)};
+    if (!chosen.problem.empty()) {
+        std::cerr << "virtual-qm8620: the device registry root cannot be used: " << chosen.problem << "\n";
+        return 1;
+    }
+    root = chosen.path;
     if (control.empty()) control = root + "/virtual-qm8620-" + std::to_string(::getpid()) + ".control";
 
     Meter meter(static_cast<std::uint32_t>(seed));

@@ -15,14 +15,19 @@ public:
     NamedLock(const NamedLock&) = delete;
     NamedLock& operator=(const NamedLock&) = delete;
 
-    // Creates the lock. False when it already exists (held by anyone, this process included).
+    // Creates the lock. False when it already exists (held by anyone, this process included)
+    // or could not be made; Failure() tells the two apart.
     bool TryAcquire();
+    // Why the last TryAcquire could not make the lock at all (the lock directory could not
+    // be created, say); empty when it succeeded or the lock is simply held by someone.
+    const std::string& Failure() const { return failure_; }
     void Release();
     bool Held() const;
     const std::string& Name() const { return name_; }
 
 private:
     std::string name_;
+    std::string failure_;
     std::intptr_t handle_ = -1;
 };
 

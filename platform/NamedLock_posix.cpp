@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 
-#include "platform/Paths.h"
+#include "platform/RegistryRoot.h"
 
 namespace tessera::platform {
 
@@ -26,22 +27,35 @@ NamedLock::NamedLock(std::string name) : name_(std::move(name)) {}
 NamedLock::~NamedLock() { Release(); }
 
 bool NamedLock::TryAcquire() {
+    failure_.clear();
     if (handle_ >= 0) return true;
-    const std::string dir = RuntimeDirectory() + "/locks";
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    const registry::Choice runtime = registry::RuntimeDirectory();
+    if (!runtime.problem.empty()) {
+        failure_ = runtime.problem;
+        return false;
+    }
+    const std::string dir = runtime.path + "/locks";
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        failure_ = "cannot create " + dir + ": " + std::strerror(errno);
+        return false;
+    }
     const std::string path = dir + "/" + LockFileName(name_);
     // The file itself stays; only the flock on it means "held". The kernel drops the flock
     // with the last descriptor, so a crashed holder never leaves the lock taken.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        failure_ = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
     int rc;
     do {
         rc = ::flock(fd, LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
+        if (errno != EWOULDBLOCK) failure_ = "cannot lock " + path + ": " + std::strerror(errno);
         ::close(fd);
         return false;
     }

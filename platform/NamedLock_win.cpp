@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "platform/Text_win.h"
 
 namespace tessera::platform {
@@ -23,14 +25,18 @@ NamedLock::NamedLock(std::string name) : name_(std::move(name)) {}
 NamedLock::~NamedLock() { Release(); }
 
 bool NamedLock::TryAcquire() {
+    failure_.clear();
     if (handle_ != -1) return true;
     // The mutex is never waited on: its existence is the lock. Whoever creates it holds the
-    // lock until the handle closes (the system closes it for a crashed holder, too); anyone
-    // who only opens an existing one is told "busy" and lets go at once.
-    HANDLE h = ::CreateMutexW(nullptr, FALSE, MutexName(name_).c_str());
-    if (h == nullptr) return false;
+    // lock, and owns the mutex, until the handle closes (the system closes it for a crashed
+    // holder, too); anyone who only opens an existing one is told "busy" and lets go at once.
+    HANDLE h = ::CreateMutexW(nullptr, TRUE, MutexName(name_).c_str());
+    if (h == nullptr) {
+        failure_ = "cannot create the mutex \"" + name_ + "\" (error " + std::to_string(::GetLastError()) + ")";
+        return false;
+    }
     if (::GetLastError() == ERROR_ALREADY_EXISTS) {
-        ::CloseHandle(h);
+        ::CloseHandle(h);  // the initial ownership was not granted: the mutex was not ours
         return false;
     }
     handle_ = reinterpret_cast<std::intptr_t>(h);
@@ -41,6 +47,7 @@ void NamedLock::Release() {
     if (handle_ == -1) return;
     HANDLE h = reinterpret_cast<HANDLE>(handle_);
     handle_ = -1;
+    ::ReleaseMutex(h);
     ::CloseHandle(h);
 }
 

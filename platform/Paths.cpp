@@ -1,5 +1,7 @@
-// The parts of the run-time paths that need nothing but the standard library.
+// The registry roots (one rule for every program, platform/RegistryRoot.h) and the parts of
+// the run-time paths that need nothing but the standard library.
 #include "platform/Paths.h"
+#include "platform/RegistryRoot.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -7,27 +9,33 @@
 
 namespace tessera::platform {
 
+#if defined(_WIN32)
 namespace {
 std::string EnvOrEmpty(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
 }
 }  // namespace
+#endif
 
 std::vector<std::string> DeviceRegistryRoots() {
+#if defined(_WIN32)
     const std::string own = EnvOrEmpty("TESSERA_DEVICE_ROOT");
     if (!own.empty()) return {own};
-#if defined(_WIN32)
     return {RuntimeDirectory()};
 #else
-    return {"/run/tessera", RuntimeDirectory()};
+    return registry::SearchRoots();
 #endif
 }
 
 std::string UserDeviceRoot() {
+#if defined(_WIN32)
     const std::string own = EnvOrEmpty("TESSERA_DEVICE_ROOT");
     if (!own.empty()) return own;
     return RuntimeDirectory();
+#else
+    return registry::ServerRoot().path;
+#endif
 }
 
 bool FileExists(const std::string& path) {

@@ -11,8 +11,8 @@ std::string ProgramDirectory();
 
 // Per-user runtime directory for named locks and the device registry:
 // $TESSERA_RUNTIME_DIR, else $XDG_RUNTIME_DIR/tessera, else /tmp/tessera-<uid>. Created on demand.
-// The /tmp fallback is used only while it is a real directory of ours that nobody else may
-// write; otherwise $HOME/.cache/tessera-runtime.
+// A computed one is used only while it is a real directory of ours that nobody else may
+// write; otherwise $HOME/.cache/tessera-runtime (the rule is platform/RegistryRoot.h).
 std::string RuntimeDirectory();
 
 #if !defined(_WIN32)
@@ -22,7 +22,8 @@ bool IsPrivateDirectory(const std::string& path);
 
 // Device registry roots in search order. $TESSERA_DEVICE_ROOT, when set, is the only root
 // (tests and the virtual meter's private registries). Otherwise /run/tessera (a system-wide
-// driver) first, then RuntimeDirectory(). Only existing ones matter to callers.
+// driver) first, then RuntimeDirectory(). Roots that exist but are not trustworthy (another
+// user's, or writable by others) are left out; missing ones stay in.
 std::vector<std::string> DeviceRegistryRoots();
 
 // The root a user-level server (the virtual meter) registers under:

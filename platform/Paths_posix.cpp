@@ -1,4 +1,5 @@
 #include "platform/Paths.h"
+#include "platform/RegistryRoot.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +10,17 @@
 #include <string>
 
 namespace tessera::platform {
+
+namespace {
+// mkdir -p with private permissions; an existing directory is fine.
+void MakeDirectories(const std::string& path) {
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            if (::mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST) return;
+        }
+    }
+}
+}  // namespace
 
 std::string ProgramDirectory() {
     char buf[PATH_MAX + 1];
@@ -21,45 +33,9 @@ std::string ProgramDirectory() {
     return path.substr(0, slash);
 }
 
-namespace {
-// mkdir -p with private permissions; an existing directory is fine.
-void MakeDirectories(const std::string& path) {
-    if (path.empty()) return;
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') {
-            const std::string part = path.substr(0, pos);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return;
-        }
-    }
-}
-}  // namespace
+bool IsPrivateDirectory(const std::string& path) { return registry::DirectoryProblem(path).empty(); }
 
-bool IsPrivateDirectory(const std::string& path) {
-    struct stat st{};
-    if (::lstat(path.c_str(), &st) != 0) return false;
-    return S_ISDIR(st.st_mode) && st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-std::string RuntimeDirectory() {
-    std::string dir;
-    if (const char* own = std::getenv("TESSERA_RUNTIME_DIR"); own && *own) {
-        dir = own;
-    } else if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) {
-        dir = std::string(xdg) + "/tessera";
-    } else {
-        dir = "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
-        MakeDirectories(dir);
-        // /tmp is shared: a directory someone else made (or a link planted there) would hand
-        // them our locks and the device registry. Then keep to the home directory instead.
-        if (!IsPrivateDirectory(dir)) {
-            const char* home = std::getenv("HOME");
-            dir = std::string(home && *home ? home : ".") + "/.cache/tessera-runtime";
-        }
-    }
-    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
-    MakeDirectories(dir);
-    return dir;
-}
+std::string RuntimeDirectory() { return registry::RuntimeDirectory().path; }
 
 std::string StateDirectory() {
     std::string base;

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QTabWidget>
 #include <QTimer>
+#include <string>
 
 #include "platform/NamedLock.h"
 #include "shell/CSheet.h"
@@ -33,6 +34,11 @@ std::vector<std::string> WriteScreenshots(CSheet& sheet, const std::string& dire
 int RunProgram(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, const ProgramOptions& options) {
     platform::NamedLock instance(options.instanceLockName);
     if (!instance.TryAcquire()) {
+        // Nothing may be running at all: then say what failed, not that a copy runs.
+        if (!instance.Failure().empty()) {
+            prompter.Inform(kInstanceLockFailed + instance.Failure() + ".");
+            return 1;
+        }
         // The first copy is left alone.
         prompter.Inform(kAlreadyRunning);
         return 1;

@@ -12,6 +12,8 @@ inline constexpr const char* kConfigurationTab = "     Configuration     ";
 inline constexpr const char* kVersionTab = "     Version     ";
 
 inline constexpr const char* kAlreadyRunning = "TESSERA is running now.";
+// Followed by what failed: the lock that keeps the program to one copy could not be made.
+inline constexpr const char* kInstanceLockFailed = "TESSERA cannot start: its single-instance lock could not be made: ";
 inline constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
 inline constexpr const char* kBadAccuracyFile = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
 

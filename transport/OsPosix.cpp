@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/RegistryRoot.h"  // header-only: the library links nothing of the system
 #include "transport/InstrumentIds.h"
 #include "transport/OsCalls.h"
 
@@ -27,21 +28,6 @@ namespace {
 std::string Env(const char* name) {
     const char* v = std::getenv(name);
     return v ? std::string(v) : std::string();
-}
-
-// The registry roots in search order; the same rules as the program's runtime paths, kept
-// here because the library depends on nothing of the system.
-std::vector<std::string> RegistryRoots() {
-    const std::string own = Env("TESSERA_DEVICE_ROOT");
-    if (!own.empty()) return {own};
-    std::string runtime = Env("TESSERA_RUNTIME_DIR");
-    if (runtime.empty()) {
-        const std::string xdg = Env("XDG_RUNTIME_DIR");
-        runtime = xdg.empty() ? "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()))
-                              : xdg + "/tessera";
-    }
-    while (runtime.size() > 1 && runtime.back() == '/') runtime.pop_back();
-    return {"/run/tessera", runtime};
 }
 
 // How long one read or write on a pipe may block, so a silent meter costs a bounded wait.
@@ -144,7 +130,7 @@ class PosixOsCalls final : public OsCalls {
 public:
     std::vector<std::string> Interfaces() override {
         std::vector<std::string> out;
-        for (const auto& root : RegistryRoots()) {
+        for (const auto& root : platform::registry::SearchRoots()) {
             const std::string classDir = root + "/" + INSTRUMENT_INTERFACE_CLASS_TEXT;
             for (const auto& name : SortedEntries(classDir)) {
                 const std::string path = classDir + "/" + name;

@@ -61,7 +61,11 @@ std::string QtPrompter::ChooseOpenFile(const FileFilter& filter) {
 }
 
 std::string QtPrompter::ChooseSaveFile(const FileFilter& filter) {
-    return QFileDialog::getSaveFileName(parent_, QString(), QString(), DialogFilter(filter)).toStdString();
+    // The pages append their extension to the chosen name and then ask about overwriting
+    // the file they will really write; the dialog must not ask first (about another name).
+    return QFileDialog::getSaveFileName(parent_, QString(), QString(), DialogFilter(filter), nullptr,
+                                        QFileDialog::DontConfirmOverwrite)
+        .toStdString();
 }
 
 bool QtPrompter::ChoosePrinter(QPrinter& printer) {

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -160,6 +162,65 @@ TEST(Cli, QuestionsOnTheTerminalNeedAYes) {
         EXPECT_EQ(yes.exit, 0) << '"' << consent << '"' << yes.err;
         EXPECT_NE(tessera::testing::ReadAll(file).find("RANGE"), std::string::npos);
     }
+}
+
+// A log run stopped the way a session or a service manager stops a program (SIGTERM, SIGHUP)
+// ends like Ctrl-C: the samples are written and the meter is told to stop logging.
+TEST(Cli, LogStoppedByTermOrHangupWritesTheSamplesAndStopsTheMeter) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir("tessera-cli-log");
+    for (int sig : {SIGTERM, SIGHUP}) {
+        ASSERT_TRUE(meter.ClearCommandLog());
+        const std::string file = dir.File("run" + std::to_string(sig) + ".CSV");
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::freopen("/dev/null", "w", stdout);
+            ::execl(TESSERA_CLI_PATH, TESSERA_CLI_PATH, "log", "--period", "1s", "--method", "fixed", "--duration",
+                    "60", "-o", file.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // Logging, with a few polls taken.
+        bool polled = false;
+        for (int i = 0; i < 200 && !polled; ++i) {
+            const auto log = meter.CommandLog();
+            polled = std::count(log.begin(), log.end(), "LOG 1") == 1 && std::count(log.begin(), log.end(), "MEAS?") >= 4;
+            if (!polled) ::usleep(50000);
+        }
+        ASSERT_TRUE(polled);
+        ASSERT_EQ(::kill(pid, sig), 0);
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status)) << "signal " << sig << " ended the process unhandled";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << sig;
+        const std::string csv = Slurp(file);
+        EXPECT_NE(csv.find("NO,x,y,z,R\r\n1,"), std::string::npos) << "signal " << sig << ": " << csv;
+        const auto log = meter.CommandLog();
+        ASSERT_FALSE(log.empty());
+        EXPECT_NE(std::find(log.begin(), log.end(), "LOG 0"), log.end()) << sig;
+        EXPECT_EQ(meter.StatusValue("logging"), "0") << sig;
+    }
+}
+
+// Where the log cannot be written is found out before the run, not after it; and a meter
+// without a sensor has its own exit code.
+TEST(Cli, LogRefusesAnUnwritablePathAndAMissingSensorBeforeLogging) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir("tessera-cli-log");
+    const std::string unwritable = dir.File("no-such-folder/live.CSV");
+    const CliRun r = Cli("log --period 1s --method fixed --samples 2 -o '" + unwritable + "'");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_NE(r.err.find(unwritable), std::string::npos) << r.err;
+    auto log = meter.CommandLog();
+    EXPECT_EQ(std::find(log.begin(), log.end(), "LOG 1"), log.end()) << "no sample was taken for nothing";
+
+    ASSERT_TRUE(meter.SetSensor('0'));
+    const CliRun noSensor = Cli("log --period 1s --method fixed --samples 2 -o '" + dir.File("live.CSV") + "'");
+    EXPECT_EQ(noSensor.exit, 7);
+    EXPECT_EQ(noSensor.err, "No sensor is attached.\n");
+    EXPECT_NE(Cli("help").out.find("7 no sensor"), std::string::npos);
 }
 
 // A killed "log" loses nothing it had journalled: "recover" lists the run, writes it as a

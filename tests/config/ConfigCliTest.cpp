@@ -123,6 +123,18 @@ TEST_F(ConfigCli, InitNeedsItsConfirmation) {
               Strings{"mode=0 axis=3 unit=0 range=0 output=0 aps=1 beep=1 spare=1 slow=0 mem=0"});
 }
 
+TEST_F(ConfigCli, EverySubcommandLeavesTheMeterOutOfApplicationMode) {
+    for (const Strings& words : {Strings{"config", "show"}, Strings{"config", "save", dir.File("m.SET")},
+                                 Strings{"config", "apply", dir.File("m.SET")}, Strings{"config", "init", "--yes"}}) {
+        ASSERT_TRUE(meter.ClearCommandLog());
+        const CliRun run = Cli(words);
+        ASSERT_EQ(run.exitCode, 0) << words[1] << ": " << run.out;
+        const Strings log = meter.CommandLog();
+        ASSERT_FALSE(log.empty()) << words[1];
+        EXPECT_EQ(log.back(), "APP 0") << words[1];
+    }
+}
+
 TEST_F(ConfigCli, WithoutAMeterOrWithWrongWordsItFailsClearly) {
     ASSERT_TRUE(meter.Unplug());
     CliRun run = Cli({"config", "show"});

@@ -14,6 +14,7 @@
 #include "link/Link.h"
 #include "link/Stores.h"
 #include "settings/Vocabulary.h"
+#include "tests/support/FileSizeLimit.h"
 #include "ui/Prompter.h"
 
 namespace tessera::config {
@@ -152,6 +153,17 @@ TEST_F(ConfigModelNoMeter, SaveThatCannotCreateTheFileIsReportedNotCountedAsSave
     EXPECT_FALSE(model.SettingSave());
     EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
     EXPECT_EQ(prompter.Messages(), Strings{"The file \"" + path + "\" could not be created."});
+
+    // A disk that fills up while writing leaves the old file whole.
+    WriteAll(dir.File("old.SET"), kExposureFile);
+    prompter.files = {dir.File("old.SET")};
+    prompter.answers = {Answer::Yes};
+    {
+        const tessera::testing::FileSizeLimit fullDisk(64);
+        EXPECT_FALSE(model.SettingSave());
+    }
+    EXPECT_EQ(ReadAll(dir.File("old.SET")), kExposureFile);
+    EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
 }
 
 TEST_F(ConfigModelNoMeter, ReadReplacesTheNewSettingAndLeavesMarkZero) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <sys/wait.h>
 
 #include <cstdio>
@@ -56,7 +58,8 @@ class CliTest : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-cli-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -157,6 +160,15 @@ TEST_F(CliTest, DownloadCutShortStillDeliversWhatArrived) {
     EXPECT_NE(r.err.find("Connection failed. Please connect the QM8620 again."), std::string::npos);
     const std::string text = Slurp(dir_ / "part.CSV");
     EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3 + 10) << text;
+
+    // The page ends a download on any other answer without a word; a script is told.
+    ASSERT_TRUE(meter.Plug());
+    ASSERT_TRUE(meter.InjectFault("status E 1 DATA? 3"));
+    const Result e = Cli("read -o part2.CSV", dir_);
+    EXPECT_EQ(e.code, 1);
+    EXPECT_NE(e.err.find("0x80000045"), std::string::npos) << e.err;
+    const std::string two = Slurp(dir_ / "part2.CSV");
+    EXPECT_EQ(std::count(two.begin(), two.end(), '\n'), 3 + 2) << two;
 }
 
 }  // namespace

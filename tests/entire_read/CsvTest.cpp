@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <clocale>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +13,7 @@
 
 #include "entire_read/EntireReadModel.h"
 #include "tests/entire_read/EntireReadTestData.h"
+#include "tests/support/FileSizeLimit.h"
 #include "ui/Prompter.h"
 
 namespace tessera::entire_read {
@@ -39,7 +42,8 @@ protected:
     void SetUp() override {
         link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-csv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-csv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         savedUnit = kNoUnit;
@@ -126,7 +130,8 @@ private:
 
 TEST_F(CsvTest, DecimalPointWhateverTheLocale) {
     const CommaLocale comma;
-    if (!comma.Active()) GTEST_SKIP() << "no locale with a decimal comma installed";
+    ASSERT_TRUE(comma.Active()) << "no locale with a decimal comma (tools/bootstrap.sh generates de_DE.UTF-8)";
+    ASSERT_EQ(std::localeconv()->decimal_point, std::string(","));
     Open(WriteFile("in.CSV", kMicroTeslaLines));
     EXPECT_EQ(Cell(0, 5), "1.500");
     EXPECT_EQ(Cell(0, 10), "1.501");
@@ -239,6 +244,37 @@ TEST_F(CsvTest, OverRangeSurvivesARoundTripInEveryUnit) {
             EXPECT_NE(back.RowCells(0).at(6), "O.L.") << "saved in " << unit << ", shown in " << u;
         }
         Open(Path(name));  // keep going from the file just written
+    }
+    EXPECT_TRUE(prompter_.Messages().empty());
+}
+
+TEST_F(CsvTest, RIsTakenFromTheFileNotRecomputed) {
+    // The meter's R is its own effective value, not always the root of the shown components.
+    Open(WriteFile("r.CSV", {"1,Magnetic Flux Density(10Hz-400kHz),R,uT,2.000uT,1.000,0.000,0.000,1.500,OFF,OFF,"
+                             "8621,1.501,1.499"}));
+    EXPECT_EQ(Cell(0, 4), "1.500");
+    EXPECT_NEAR(recordValues[0].R, 1.5e-6, 1e-12);
+}
+
+TEST_F(CsvTest, FullScaleSurvivesARoundTripInEveryFluxDensityUnit) {
+    // (A/m is no decimal multiple of tesla: 20 uT saved as 15.92 A/m reads back as 20.006 uT.)
+    Open(WriteFile("fs.CSV",
+                   {"1,Magnetic Flux Density(10Hz-400kHz),x,uT,20.00uT,20.00,0.00,0.00,20.00,OFF,OFF,8621,20.01,19.99"}));
+    for (int unit = kOriginalUnit; unit <= kUnitGauss; ++unit) {
+        model_.SetUnitSelection(unit);
+        model_.UnitChange();
+        const std::string name = "fs" + std::to_string(unit) + ".CSV";
+        prompter_.files.push_back(Path(name));
+        ASSERT_TRUE(model_.SaveCsv()) << "unit " << unit;
+        EntireRead back(link_, prompter_);
+        prompter_.files.push_back(Path(name));
+        back.FileRead();
+        ASSERT_EQ(back.RecordCount(), 1u) << "unit " << unit;
+        for (int u = kOriginalUnit; u <= kUnitAmperePerMetre; ++u) {
+            back.SetUnitSelection(u);
+            back.UnitChange();
+            EXPECT_NE(back.RowCells(0).at(5), "O.L.") << "saved in " << unit << ", shown in " << u;
+        }
     }
     EXPECT_TRUE(prompter_.Messages().empty());
 }
@@ -389,6 +425,17 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
     EXPECT_NE(prompter_.Messages().back().find(bad), std::string::npos);
     EXPECT_EQ(model_.DataState(), 1);
     EXPECT_EQ(savedUnit, kUnitGauss);
+
+    // A disk that fills up while writing leaves the old file whole.
+    const std::string before = Slurp(Path("keep.CSV"));
+    prompter_.files.push_back(Path("keep.CSV"));
+    prompter_.answers.push_back(Answer::Yes);
+    {
+        const testing::FileSizeLimit fullDisk(before.size() / 2);
+        EXPECT_FALSE(model_.SaveCsv());
+    }
+    EXPECT_EQ(Slurp(Path("keep.CSV")), before);
+    EXPECT_EQ(model_.DataState(), 1);
 
     // Cancelled dialog.
     EXPECT_FALSE(model_.SaveCsv());

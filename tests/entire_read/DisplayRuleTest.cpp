@@ -56,6 +56,21 @@ TEST_F(DisplayRuleTest, ComponentAboveFullScaleIsOverRangeInEveryUnitAndMarksR) 
     EXPECT_EQ(Row(Record('0', '0', '0', 0, 2.0e-6, 0, 0), kUnitMicroTesla).x, "2.000");
 }
 
+TEST_F(DisplayRuleTest, ExactFullScaleStaysAReadingThroughTheSinglePrecisionFactors) {
+    // 0.1, 0.001 and 1e-7 are a little too large in single precision: 2.000 G shown in mT
+    // lands a hair above 200.
+    const auto fullScale = Record('0', '0', '1', 2, 2.0, 0, 0);
+    for (int unit = kOriginalUnit; unit <= kUnitGauss; ++unit) {
+        const RowTexts t = Row(fullScale, unit);
+        EXPECT_NE(t.x, "O.L.") << "unit " << unit;
+        EXPECT_NE(t.R, "O.L.") << "unit " << unit;
+        EXPECT_NE(t.plus, "O.L.") << "unit " << unit;
+    }
+    EXPECT_EQ(Row(fullScale, kUnitMilliTesla).x, "200.0E-3");
+    // A reading truly above full scale is still over range.
+    EXPECT_EQ(Row(Record('0', '0', '1', 2, 2.0002, 0, 0), kUnitMilliTesla).x, "O.L.");
+}
+
 TEST_F(DisplayRuleTest, ResultantMayExceedFullScaleWithoutOverRange) {
     const auto r = Record('0', '3', '0', 0, 1.9e-6, 1.9e-6, 1.9e-6);
     const RowTexts t = Row(r, kUnitMicroTesla);

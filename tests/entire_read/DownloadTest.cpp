@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -31,7 +33,8 @@ protected:
         ASSERT_TRUE(link_.BindTransportPath(testing::VirtualMeter::BulklinkPath()));
         ASSERT_TRUE(link_.OpenSession());
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-dl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-dl-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
@@ -172,16 +175,26 @@ TEST_F(DownloadTest, UnplugAfterTenRecordsKeepsEveryRowShownAndSaved) {
     EXPECT_EQ(model_.PrintData()->rows.size(), 10u);
 }
 
-TEST_F(DownloadTest, OtherFailureMidwayIsReported) {
-    FillMemory(6);
-    model_.Read();
-    for (int i = 0; i < 3; ++i) ASSERT_TRUE(model_.Step());
-    ASSERT_TRUE(meter_.InjectFault("status 5 1 DATA?"));
-    EXPECT_FALSE(model_.Step());
-    EXPECT_FALSE(model_.Downloading());
-    EXPECT_EQ(prompter_.Messages(), std::vector<std::string>{"Connection failed. Please connect the QM8620 again."});
-    EXPECT_EQ(model_.RecordCount(), 3u);
-    EXPECT_EQ(model_.Rows().size(), 3u);
+TEST_F(DownloadTest, AnyOtherAnswerEndsTheDownloadWithoutAMessage) {
+    // '4' (repeat) is asked again only by the connection check, never for a record.
+    for (const char* fault : {"repeat 1 DATA?", "status E 1 DATA?", "overlong 1 DATA?"}) {
+        FillMemory(6);
+        model_.Read();
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(model_.Step()) << fault;
+        ASSERT_TRUE(meter_.InjectFault(fault));
+        ASSERT_TRUE(meter_.ClearCommandLog());
+        EXPECT_FALSE(model_.Step()) << fault;
+        EXPECT_FALSE(model_.Downloading()) << fault;
+        EXPECT_EQ(DataRequests(), std::vector<std::string>{"DATA? 4"}) << fault;
+        EXPECT_TRUE(prompter_.Messages().empty()) << fault;
+        EXPECT_NE(model_.DownloadEnd(), link::kStatusOk) << fault;
+        EXPECT_EQ(model_.RecordCount(), 3u) << fault;
+        EXPECT_EQ(model_.Rows().size(), 3u) << fault;
+        model_.SetDataState(0);
+    }
+    FillMemory(2);
+    Download();
+    EXPECT_EQ(model_.DownloadEnd(), link::kStatusOk) << "a memory read to its end";
 }
 
 TEST_F(DownloadTest, ReadAsksToSaveUnsavedDataFirst) {

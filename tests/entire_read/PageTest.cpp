@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -51,7 +53,8 @@ protected:
         link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
         link::loggerRunning = false;
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-page-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-page-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

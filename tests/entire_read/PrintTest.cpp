@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QGuiApplication>
 #include <QFontMetricsF>
 #include <QImage>
@@ -75,7 +77,8 @@ protected:
     void SetUp() override {
         link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-print-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("eread-print-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }

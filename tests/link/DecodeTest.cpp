@@ -88,10 +88,15 @@ TEST(Link, DecodeForcesPercentInExposureModesAndToleratesShortReplies) {
 
 TEST(Link, NumbersAreReadTheSameWhateverTheLocale) {
     // Qt programs adopt the user's locale; a decimal comma must not change what the meter said.
-    const char* german = std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+    const char* german = nullptr;
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "German_Germany.1252", "de-DE"})
+        if ((german = std::setlocale(LC_NUMERIC, name))) break;
+    ASSERT_NE(german, nullptr) << "no locale with a decimal comma (tools/bootstrap.sh generates de_DE.UTF-8)";
+    ASSERT_EQ(std::localeconv()->decimal_point, std::string(","));
     EXPECT_DOUBLE_EQ(ReadLeadingNumber("4.5E-01"), 0.45);
     EXPECT_EQ(FormatSignificant(2.0, 3), "2.00");
-    if (german) std::setlocale(LC_NUMERIC, "C");
+    EXPECT_EQ(RoundNumberText("1.5E+00", 4), "1.500");
+    std::setlocale(LC_NUMERIC, "C");
 }
 
 TEST(Link, RoundNumberTextExamples) {
@@ -138,4 +143,9 @@ TEST(Link, FormatSignificantSurvivesHugeAndOddInput) {
     EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::quiet_NaN(), 3), "0.000");
     EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::infinity(), 3), "0.000");
     EXPECT_EQ(RoundNumberText("1.0E+300", 4), "1" + std::string(300, '0'));
+    // An exponent no double can hold does not locate a digit: the number's own magnitude does
+    // (found by fuzzing: the rounding unit overflowed and its NaN was cut to an integer).
+    EXPECT_EQ(RoundNumberText("1.46+E52305", 4), "1.460");
+    EXPECT_EQ(RoundNumberText("1.46-E-52305", 4), "1.460");
+    EXPECT_EQ(RoundNumberText("1.7976E+308", 4), "1797" + std::string(305, '0')) << "up would pass the largest double";
 }

@@ -309,6 +309,18 @@ TEST_F(LinkExchange, RefreshSettingsReadsModelSettingsAndMemoryMode) {
     EXPECT_EQ(cur.memMode, '1') << "the digit counts, though a three-byte reply reads as a status";
 }
 
+TEST_F(LinkExchange, MemoryQueryIsAskedAgainOnRepeatButARecordIsNot) {
+    Script s = GoodMeter();
+    s.On("MEM?", {Packets("4\r\n"), Packets("1\r\n")}).On("DATA? 1", {Packets("4\r\n"), Packets(kMeas)});
+    Start(std::move(s));
+    Open();
+    ASSERT_EQ(link_.RefreshSettings(), kStatusOk);
+    EXPECT_EQ(link_.CurrentSettings().memMode, '1');
+    MeterSettings record;
+    EXPECT_EQ(link_.ReadMemoryEntry(record, 0), kStatusRepeat) << "only busy repeats a record request";
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"QPID", "MEAS?", "MEM?", "MEM?", "DATA? 1"}));
+}
+
 TEST_F(LinkExchange, RefreshSettingsAcceptsAFailedMemoryQuery) {
     Script s = GoodMeter();
     s.On("MEM?", {{}});

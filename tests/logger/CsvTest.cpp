@@ -288,6 +288,20 @@ TEST_F(LoggerCsvPage, BlankAndShortLinesAreSkippedSilently) {
     EXPECT_EQ(model.SampleCount(), 4);
 }
 
+TEST_F(LoggerCsvPage, ASingleFaintSampleIsDataAndAFullFileFillsTheStoreExactly) {
+    // Refused as "no valid data" only below 1e-10, the limit a line must pass to be read.
+    WriteAll(dir.File("faint.CSV"), Header() + "\r\n1,0.0000000005,0.000,0.000,0.0000000005");
+    EXPECT_TRUE(model.ReadFile(dir.File("faint.CSV")));
+    EXPECT_TRUE(prompter.Messages().empty());
+    EXPECT_EQ(model.DataState(), 2);
+
+    // One line more than the store holds: 32000 samples, slots 0..31999, nothing beyond.
+    WriteAll(dir.File("full.CSV"), Header("OFF", "3min[1h/div]") + DataLines(32001));
+    ASSERT_TRUE(model.ReadFile(dir.File("full.CSV")));
+    EXPECT_EQ(model.SampleCount(), 31999);
+    EXPECT_EQ(link::LogSampleStore.back().index, 31999);
+}
+
 TEST_F(LoggerCsvPage, DivisionsAfterReading) {
     WriteAll(dir.File("40.CSV"), Header() + DataLines(40));
     ASSERT_TRUE(model.ReadFile(dir.File("40.CSV")));
@@ -315,11 +329,14 @@ TEST_F(LoggerCsvPage, RefusedHeaderLeavesThePreviousDataShown) {
     ASSERT_TRUE(model.SaveCsv());
     WriteAll(dir.File("bad.CSV"), Header("ON", "0.25s[1s/div]"));
     prompter.files.push_back(dir.File("bad.CSV"));
+    const std::string readout = model.ReadoutText();
+    ASSERT_FALSE(readout.empty());
     model.FileRead();
     EXPECT_EQ(prompter.Messages().back(), "The State of SLOW isn't matched for \"SAMPLING PERIOD\".");
     EXPECT_EQ(model.DataState(), 2);
     EXPECT_EQ(model.SampleCount(), 3);
     EXPECT_TRUE(model.HasData());
+    EXPECT_EQ(model.ReadoutText(), readout) << "the readout goes on showing the data still shown";
 
     WriteAll(dir.File("empty.CSV"), Header() + "\r\n1,0,0,0,0");
     prompter.answers.push_back(ui::Answer::Yes);

@@ -128,7 +128,7 @@ TEST_F(LoggerRun, StopDiscardsAnUnfinishedPeriod) {
     meter.Queue(4.0, 0, 0);
     meter.Queue(5.0, 0, 0);
     meter.Queue(6.0, 0, 0);
-    Poll(3);  // slot 0, and two polls of the next period
+    Poll(2);  // slot 0, and one poll of the next period
     model.Stop();
     EXPECT_EQ(model.SampleCount(), 0);  // the last valid slot
     EXPECT_EQ(Slot(1).x, 0.0);
@@ -239,6 +239,35 @@ TEST_F(LoggerRun, CancelledSaveQuestionAtStartKeepsTheDataAndEndsLogging) {
     EXPECT_EQ(model.SampleCount(), 2);
     // "LOG 1" went out before the question; the meter is told again that nothing runs.
     EXPECT_EQ(meter.logging, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(LoggerRun, DiscardedDataLeaveTheScaleToTheMeter) {
+    // A run that ended on the 2 mT scale, then the meter back on its 2 uT range.
+    StartRun('0', 2, kFixedInterval);
+    auto r = meter.current;
+    r.range = 3;
+    r.value1 = 1e-3;
+    meter.readings.push_back(r);
+    Poll(3);
+    model.Stop();
+    ASSERT_EQ(model.GraphScale().scaleIndex, 3);
+    meter.current.range = 0;
+    meter.readings.clear();
+    meter.Queue(1e-6, 0, 0);
+
+    // "No" to the save question of Start: the new run's scale is the meter's.
+    prompter.answers.push_back(ui::Answer::No);
+    ASSERT_TRUE(model.Start());
+    EXPECT_EQ(model.GraphScale().scaleIndex, 0);
+    Poll(3);
+    model.Stop();
+
+    // "No" to the save question of a method change: no data, so the meter's scale again.
+    meter.current.range = 2;
+    prompter.answers.push_back(ui::Answer::No);
+    model.SelectMethod(kAverage);
+    ASSERT_EQ(model.DataState(), 0);
+    EXPECT_EQ(model.GraphScale().scaleIndex, 2);
 }
 
 TEST_F(LoggerRun, SlowResponseMakesTheFastPeriodsUnselectable) {

@@ -2,6 +2,8 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
+#include <iterator>
 #include <string>
 
 #include <sys/socket.h>
@@ -11,9 +13,12 @@
 #include <unistd.h>
 
 #include "platform/DynamicLibrary.h"
+#include "platform/FileReplace.h"
 #include "platform/Handle.h"
 #include "platform/NamedLock.h"
 #include "platform/Paths.h"
+#include "tests/support/FileSizeLimit.h"
+#include "tests/support/TempDir.h"
 
 using namespace tessera::platform;
 
@@ -206,4 +211,39 @@ TEST(Platform, AVanishedPeerGivesFailedReadsAndWritesWithoutKillingUs) {
     std::uint32_t written = 99;
     EXPECT_FALSE(WriteHandle(sp.fd[1], "MEAS?", 5, &written));  // no SIGPIPE
     EXPECT_EQ(written, 0u);
+}
+
+// Saving never destroys the file it replaces, and keeps what the user made of it.
+TEST(Platform, ReplacingAFileKeepsTheOldOneOnFailureAndFollowsLinksWithTheirPermissions) {
+    tessera::testing::TempDir dir;
+    const std::string file = dir.File("data.CSV");
+    const std::string old(2740, 'o');
+    tessera::testing::WriteAll(file, old);
+    {
+        const tessera::testing::FileSizeLimit fullDisk(1024);
+        std::string error;
+        EXPECT_FALSE(ReplaceFileContents(file, std::string(2740, 'n'), &error));
+        EXPECT_FALSE(error.empty());
+    }
+    EXPECT_EQ(tessera::testing::ReadAll(file), old) << "a failed save leaves the old file whole";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "and no temporary file";
+
+    // Through a relative link: the target gets the text and keeps its mode; the link stays.
+    ASSERT_EQ(::mkdir(dir.File("real").c_str(), 0700), 0);
+    const std::string target = dir.File("real/target.SET");
+    tessera::testing::WriteAll(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    ASSERT_EQ(::symlink("real/target.SET", dir.File("link.SET").c_str()), 0);
+    ASSERT_TRUE(ReplaceFileContents(dir.File("link.SET"), "new"));
+    struct stat st{};
+    ASSERT_EQ(::lstat(dir.File("link.SET").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(tessera::testing::ReadAll(target), "new");
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+
+    EXPECT_TRUE(CanReplaceFile(dir.File("fresh.CSV")));
+    EXPECT_FALSE(FileExists(dir.File("fresh.CSV"))) << "the check leaves nothing behind";
+    EXPECT_FALSE(CanReplaceFile(dir.File("real")));
+    EXPECT_FALSE(CanReplaceFile(dir.File("missing/x.CSV")));
 }

@@ -117,17 +117,29 @@ TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return meterLink.SessionOpen(); }, kEventWaitMs));
     EXPECT_EQ(settingsCopies, 2);
 
-    // Nothing unsaved: the window closes without a question and everything is released.
+    // Never shown so far, the page held nothing to save; shown now, with the meter there,
+    // it takes the meter's settings as an unsaved New Setting.
+    EXPECT_EQ(sheet->Hooks().settings.state(), 0);
+    if (config) {
+        sheet->Tabs()->setCurrentWidget(sheet->ConfigurationPage());
+        EXPECT_EQ(sheet->Hooks().settings.state(), 1);
+        EXPECT_EQ(config.New(1), "y");
+        prompter.answers = {ui::Answer::No};
+    }
+
+    // The window closes (after the settings question) and everything is released.
     QSignalSpy finished(&startup, &shell::Startup::Finished);
     EXPECT_TRUE(sheet->close());
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_TRUE(prompter.events.empty());
+    EXPECT_EQ(prompter.Questions(), config ? std::vector<std::string>{"Do you want to save the current settings?"}
+                                           : std::vector<std::string>{});
     EXPECT_FALSE(meterLink.SessionOpen());
     EXPECT_FALSE(meterLink.Bound());
 }
 
-// A meter present at the start hands its settings to the Configuration page unsaved, so
-// the close asks about them; a refused or failed save keeps the window and the mark.
+// A meter present at the start hands its settings to the Configuration page unsaved when
+// the page is first shown (a page never opened has nothing to save), so the close asks
+// about them; a refused or failed save keeps the window and the mark.
 TEST(DeviceChange, MeterSettingsTakenAtStartAreOfferedForSavingOnClose) {
     tessera::testing::VirtualMeter meter;
     ASSERT_TRUE(meter.Start()) << meter.LastError();
@@ -147,6 +159,8 @@ TEST(DeviceChange, MeterSettingsTakenAtStartAreOfferedForSavingOnClose) {
     if (!sheet->ConfigurationPage()) GTEST_SKIP() << "no Configuration page in this build";
     const auto& mark = sheet->Hooks().settings;
     ASSERT_TRUE(static_cast<bool>(mark));
+    EXPECT_EQ(mark.state(), 0);
+    sheet->Tabs()->setCurrentWidget(sheet->ConfigurationPage());
     EXPECT_EQ(mark.state(), 1);
 
     // Cancel, then Yes with the file dialog cancelled: the window stays, the mark too.

@@ -137,4 +137,26 @@ TEST(Program, SecondCopySaysSoAndLeavesTheFirstAlone) {
     qunsetenv("TESSERA_RUNTIME_DIR");
 }
 
+TEST(Program, ALockThatCannotBeMadeSaysWhatFailed) {
+    QTemporaryDir dir;
+    const QString blocker = dir.filePath("not-a-directory");
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    // The runtime directory cannot be created below a plain file, whoever runs the test.
+    const QByteArray saved = qgetenv("TESSERA_RUNTIME_DIR");
+    qputenv("TESSERA_RUNTIME_DIR", (blocker + "/runtime").toUtf8());
+    link::Link meterLink("DeviceChangeEvent-startup-test");
+    ui::ScriptedPrompter prompter;
+    platform::ManualClock clock;
+    EXPECT_EQ(shell::RunProgram(meterLink, prompter, clock, shell::ProgramOptions{}), 1);
+    qputenv("TESSERA_RUNTIME_DIR", saved);
+    ASSERT_EQ(prompter.Messages().size(), 1u);
+    const std::string message = prompter.Messages().front();
+    EXPECT_NE(message, "TESSERA is running now.");
+    EXPECT_EQ(message.rfind("TESSERA cannot start", 0), 0u) << message;
+    EXPECT_NE(message.find(blocker.toStdString()), std::string::npos) << message;
+    EXPECT_FALSE(meterLink.Bound());
+}
+
 }  // namespace

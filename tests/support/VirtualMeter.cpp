@@ -113,7 +113,7 @@ bool VirtualMeter::Start() {
         environmentSet_ = true;
     }
 
-    std::vector<std::string> args = {ProgramPath(), "--root", root_, "--entry", options_.entry,
+    std::vector<std::string> args = {options_.program.empty() ? ProgramPath() : options_.program, "--root", root_, "--entry", options_.entry,
                                      "--control", controlPath_, "--seed", std::to_string(options_.seed),
                                      "--sensor", std::string(1, options_.sensor)};
     if (!options_.plugged) args.push_back("--unplugged");

@@ -41,6 +41,9 @@ public:
         std::uint32_t seed = 1;          // live field model seed
         char sensor = '1';               // '0' none, '1' 8621, '2' 8622
         std::vector<std::string> extraArgs;
+        // Another meter program that takes the same options and control requests (the
+        // emulated USB meter); empty: virtual-qm8620.
+        std::string program;
     };
 
     VirtualMeter();

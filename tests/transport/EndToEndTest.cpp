@@ -145,6 +145,19 @@ TEST_F(LinkOverVirtualMeter, ASilentMeterCostsOneTimeoutAndTheLinkRecovers) {
     EXPECT_EQ(reply.Text(), "8620\r\n");
 }
 
+TEST_F(LinkOverVirtualMeter, AnAnswerLaterThanThePipeTimeoutIsNeverTakenForTheNextCommand) {
+    // 600 ms against the 400 ms pipe timeout: the exchange gives up while the answer is
+    // still on its way, and it arrives while the next command waits for its own.
+    ASSERT_TRUE(meter.InjectFault("delay 600 1 APP 1"));
+    ASSERT_TRUE(link.OpenSession());
+    EXPECT_EQ(link.RefreshSettings(), link::kStatusOk) << "the late \"0\\r\\n\" is no model line";
+    ASSERT_TRUE(meter.InjectFault("delay 600 1 MEAS?"));
+    link::Reply reply;
+    EXPECT_EQ(link.Exchange("MEAS?", reply), link::kStatusNoDevice);
+    EXPECT_EQ(link.Exchange("QPID", reply), link::kStatusOk);
+    EXPECT_EQ(reply.Text(), "8620\r\n");
+}
+
 TEST_F(LinkOverVirtualMeter, TruncatedAndStatusRepliesKeepTheirMeaning) {
     ASSERT_TRUE(link.OpenSession());
     ASSERT_TRUE(meter.InjectFault("truncate 1 QPID"));

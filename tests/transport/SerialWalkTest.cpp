@@ -112,6 +112,17 @@ TEST_F(FakeSysfs, MoreThanSixInstrumentsAreCountedButTheListKeepsSixWholeSerials
     EXPECT_EQ(out, "SER000008");
 }
 
+TEST_F(FakeSysfs, ASeventhSerialThatWouldFillTheLastByteIsLeftOut) {
+    // Six nine-character serials and their commas take 59 bytes: a four-character seventh
+    // would need 64 with its comma, leaving no room for the terminating zero.
+    Hub("usb1", 7);
+    for (int i = 1; i <= 6; ++i) Device("1-" + std::to_string(i), INSTRUMENT_VENDOR_ID, 0x3000, ("SER00000" + std::to_string(i)).c_str());
+    Device("1-7", INSTRUMENT_VENDOR_ID, 0x3000, "ABCD");
+    std::string out, list;
+    EXPECT_EQ(Walk(out, list), 7);
+    EXPECT_EQ(list, "SER000001,SER000002,SER000003,SER000004,SER000005,SER000006");
+}
+
 TEST_F(FakeSysfs, NonAsciiSerialsGiveTheLowByteOfEachUtf16Unit) {
     Hub("usb3", 1);
     Device("3-1", INSTRUMENT_VENDOR_ID, 0x3000, "\xC3\xA9" "12345678");  // U+00E9 then digits

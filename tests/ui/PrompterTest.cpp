@@ -2,11 +2,14 @@
 // answers; the scripted one answers from its queues and records what it was shown.
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 #include "ui/Prompter.h"
 
@@ -64,6 +67,31 @@ TEST(QtPrompter, InformationHasOnlyAnOkButton) {
     EXPECT_EQ(presser.title, "TAVIK TESSERA for QM8620");
     EXPECT_EQ(presser.text, "No data was found in the QM8620.");
     EXPECT_EQ(presser.buttons, QMessageBox::Ok);
+}
+
+TEST(QtPrompter, TheSaveDialogLeavesTheOverwriteQuestionToTheProgram) {
+    // The pages ask "Would you like to overwrite ...?" themselves, after adding their
+    // extension; the dialog asking first would put the question twice (or for a name that
+    // is not the one written).
+    QtPrompter prompter;
+    bool seen = false, asksItself = true;
+    QString filter;
+    std::function<void()> look = [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog) {
+            QTimer::singleShot(0, look);
+            return;
+        }
+        seen = true;
+        asksItself = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        filter = dialog->nameFilters().join(";;");
+        dialog->reject();
+    };
+    QTimer::singleShot(0, look);
+    EXPECT_EQ(prompter.ChooseSaveFile({"8620 Setting File(*.SET)", "*.SET"}), "");
+    ASSERT_TRUE(seen);
+    EXPECT_FALSE(asksItself);
+    EXPECT_TRUE(filter.contains("*.SET")) << filter.toStdString();
 }
 
 TEST(ScriptedPrompter, AnswersFromItsQueuesAndRecordsEverything) {

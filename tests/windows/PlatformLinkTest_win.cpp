@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "link/Link.h"
 #include "link/Status.h"
@@ -31,6 +32,17 @@ TEST(WindowsPlatform, NamedLockExistsMeansBusy) {
     platform::NamedLock first(name), second(name);
     ASSERT_TRUE(first.TryAcquire());
     EXPECT_TRUE(first.Held());
+    const std::wstring wide(name.begin(), name.end());
+    // Created owned: a thread that waits on the mutex is kept waiting while it is held.
+    DWORD waited = 0;
+    std::thread([&] {
+        HANDLE h = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, wide.c_str());
+        if (!h) return;
+        waited = ::WaitForSingleObject(h, 0);
+        if (waited == WAIT_OBJECT_0) ::ReleaseMutex(h);
+        ::CloseHandle(h);
+    }).join();
+    EXPECT_EQ(waited, static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_TRUE(first.TryAcquire()) << "asking again while holding it keeps it";
     EXPECT_FALSE(second.TryAcquire());
     EXPECT_FALSE(second.Held());
@@ -39,7 +51,6 @@ TEST(WindowsPlatform, NamedLockExistsMeansBusy) {
     second.Release();
 
     // A holder outside this layer (another program of the family) makes it busy too.
-    const std::wstring wide(name.begin(), name.end());
     HANDLE other = ::CreateMutexW(nullptr, FALSE, wide.c_str());
     ASSERT_NE(other, nullptr);
     EXPECT_FALSE(first.TryAcquire());
