@@ -1,6 +1,6 @@
 # The README's two commands: `make run` and `make test`.
 # Both install what is missing first (tools/bootstrap.sh), then configure and build.
-.PHONY: run test build bootstrap clean windows usb-demo package
+.PHONY: run test build bootstrap clean windows usb-demo package fuzz
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
@@ -27,6 +27,12 @@ usb-demo: build
 package: build
 	@tools/package.sh build
 
+# The fuzzers, each for FUZZ_SECONDS (FUZZ_TARGETS: some of decode accuracy entire_read_csv
+# logger_csv setting_file journal).
+FUZZ_SECONDS ?= 60
+fuzz: bootstrap
+	@tools/fuzz.sh run $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 # The Windows deliverables, cross-built with mingw-w64: Bulklink.dll, instlaunch.exe and the
 # link core. 64-bit with its test programs (ctest runs them under wine), 32-bit build-only.
 WIN_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSERA_WITH_GUI=OFF -DTESSERA_WINDOWS_CORE_ONLY=ON
@@ -38,4 +44,4 @@ windows: bootstrap
 	@cmake --build build-win32 -j $(JOBS)
 
 clean:
-	rm -rf build build-asan build-win64 build-win32
+	rm -rf build build-asan build-fuzz build-win64 build-win32

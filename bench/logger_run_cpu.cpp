@@ -1,6 +1,7 @@
 // CPU used by a logging run at 250 ms against the virtual meter, driven the way the page
-// drives it: a single-shot Qt timer armed for the next due poll. Usage:
-//   logger_run_cpu [seconds]   (default 600: the ten-minute run)
+// drives it: a single-shot Qt timer armed for the next due poll, the run journalled as the
+// page journals it. Usage:
+//   logger_run_cpu [seconds] [--no-journal]   (default 600: the ten-minute run)
 // Prints the process's CPU time (user + system) against the wall time.
 
 #include <sys/resource.h>
@@ -11,8 +12,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "link/Link.h"
+#include "logger/Journal.h"
 #include "logger/LoggerModel.h"
 #include "bench/BenchMeter.h"
 #include "ui/Prompter.h"
@@ -40,7 +44,12 @@ double CpuSeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 600;
+    int seconds = 600;
+    bool journalled = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--no-journal") == 0) journalled = false;
+        else seconds = std::atoi(argv[i]);
+    }
     QCoreApplication app(argc, argv);
     bench::BenchMeter meter;
     if (!meter.Start()) return 1;
@@ -49,6 +58,10 @@ int main(int argc, char** argv) {
     Quiet prompter;
     platform::Clock& clock = platform::DefaultClock();
     logger::LoggerModel model(port, prompter, clock);
+    // The journal goes beside the test meter's registry, never into the user's state.
+    const std::string journalDir = meter.Meter().DeviceRoot() + "/journal";
+    logger::RunJournal journal(journalDir);
+    if (journalled) model.SetJournal(&journal);
     model.Refresh();
     model.SelectPeriod(0);  // 1 s/div: a poll and a sample every 250 ms
     if (!model.Start()) return 1;
@@ -75,6 +88,8 @@ int main(int argc, char** argv) {
     const double cpu = CpuSeconds() - cpu0;
     std::printf("run %.1f s, polls %u, samples %d, timer wake-ups %d\n", wall, model.PollCount(),
                 model.SampleCount() + 1, wakeups);
-    std::printf("CPU %.3f s = %.3f %% of one core\n", cpu, 100.0 * cpu / wall);
+    std::printf("CPU %.3f s = %.3f %% of one core (%s)\n", cpu, 100.0 * cpu / wall,
+                journalled ? "journalled" : "no journal");
+    journal.Discard();
     return 0;
 }

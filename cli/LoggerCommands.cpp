@@ -19,8 +19,10 @@
 #include "cli/MeterSession.h"
 #include "cli/Terminal.h"
 #include "link/Link.h"
+#include "logger/Journal.h"
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
+#include "logger/Survey.h"
 #include "platform/Clock.h"
 #include "platform/FileReplace.h"
 #include "platform/Paths.h"
@@ -39,7 +41,7 @@ using logger::LoggerModel;
 constexpr const char* kLogUsage =
     "log --period P --method fixed|average|maximum [--duration D | --samples N] -o FILE.CSV [--yes]   "
     "log the meter's effective values (P: 1s 5s 10s 20s 1min 2min 5min 10min 20min 1h per division, or 0-9; "
-    "D: seconds, or with s/min/h)";
+    "D: seconds, or with s/min/h; every 32000 samples the run goes on in FILE-002.CSV, FILE-003.CSV, ...)";
 constexpr const char* kPlotUsage = "plot FILE.CSV -o OUT.pdf   print a saved logger CSV to PDF";
 
 // Ctrl-C, and the way sessions and service managers stop a program (SIGTERM, a closed
@@ -203,15 +205,23 @@ int Log(const std::vector<std::string>& args) {
                   << "choose a longer period.\n";
         return kUsageError;
     }
+    // Crash safety and long surveys: every sample goes to the journal as it is taken, and
+    // every full store to the next file NAME.CSV, NAME-002.CSV, ...
+    logger::RunJournal journal;
+    model.SetJournal(&journal);
+    logger::SurveyFiles survey(prompter.savePath, prompter.assumeYes, prompter);
+    survey.Attach(model);
+    survey.onPartSaved = [](const std::string& path, int n) { std::cout << n << " samples written to " << path << '\n'; };
     if (!model.Start()) return prompter.lastMessage == logger::kMsgNoSensor ? kNoSensor : kNoMeter;
 
     interrupted = 0;
     StopOnSignals();  // kept until the end: a second signal must not cut the saving short
     const int informedBefore = prompter.informed;
     const auto began = std::chrono::steady_clock::now();
+    bool journalWarned = false;
     while (model.Running()) {
         const bool timeUp = duration && std::chrono::steady_clock::now() - began >= std::chrono::seconds(*duration);
-        const bool enough = samples && model.SampleCount() >= *samples;
+        const bool enough = samples && survey.SamplesSaved() + model.SampleCount() >= *samples;
         if (interrupted || timeUp || enough) {
             model.Stop();
             break;
@@ -219,16 +229,27 @@ int Log(const std::vector<std::string>& args) {
         const std::uint32_t wait = model.MillisUntilNextPoll(clock.Millis());
         if (wait > 0) std::this_thread::sleep_for(std::chrono::milliseconds(std::min<std::uint32_t>(wait, 100)));
         else model.Tick(clock.Millis());
+        model.TakeDrawRequests();  // nothing draws them here; they must not pile up
+        if (!journal.Problem().empty() && !journalWarned) {
+            journalWarned = true;
+            std::cerr << journal.Problem() << " The run goes on without it.\n";
+        }
     }
     const bool stoppedByFailure = prompter.informed > informedBefore;
 
     if (!model.HasData()) {
+        if (survey.PartsSaved() > 0) return stoppedByFailure ? kFailed : kOk;  // the last part had no sample yet
         std::cerr << logger::kMsgNoDataToSave << '\n';
         return kFailed;
     }
-    if (!model.SaveCsv()) return kFailed;
-    std::cout << model.SampleCount() + 1 << " samples written to " << logger::WithCsvExtension(prompter.savePath)
-              << '\n';
+    prompter.savePath = survey.CurrentPath();
+    if (!model.SaveCsv()) {
+        if (journal.Active()) {
+            std::cerr << "The samples are kept; \"tessera-cli recover\" brings them back.\n";
+        }
+        return kFailed;
+    }
+    std::cout << model.SampleCount() + 1 << " samples written to " << prompter.savePath << '\n';
     // The limit stop is a full log, not a failure; a lost sensor or meter is.
     return stoppedByFailure && model.SampleCount() + 1 < logger::kSampleLimit ? kFailed : kOk;
 }

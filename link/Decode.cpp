@@ -198,6 +198,12 @@ std::string FormatSignificant(double x, int n) {
     double y = static_cast<double>(lead) + 0.0000001;
     for (int j = 0; j < steps - 1; ++j) y *= 0.1;
     for (int j = steps - 1; j < 0; ++j) y *= 10.0;
+    if (!std::isfinite(y)) {
+        // Rounding the largest doubles up passes what a double holds: keep their digits.
+        std::string out = WholeDigits(x);
+        for (std::size_t j = static_cast<std::size_t>(n); j < out.size(); ++j) out[j] = '0';
+        return out;
+    }
 
     std::string out;
     double r = 0.0;

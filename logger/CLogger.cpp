@@ -15,6 +15,7 @@
 
 #include "logger/GraphPainter.h"
 #include "logger/PageLayout.h"
+#include "logger/Recovery.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
 
@@ -117,6 +118,7 @@ CLogger::CLogger(link::Link& link, ui::Prompter& prompter, platform::Clock& cloc
     connect(&timer_, &QTimer::timeout, this, &CLogger::OnTimer);
 
     model_.SetPlotArea(l.plot);
+    model_.SetJournal(&journal_);
     Sync();
 }
 
@@ -171,6 +173,14 @@ void CLogger::Print() {
     if (!prompter_.ChoosePrinter(printer)) return;
     printer.setPageOrientation(QPageLayout::Landscape);
     PaintPrintout(printer, model_);
+}
+
+void CLogger::OfferRecovery() {
+    if (logger::OfferRecovery(model_, journal_, prompter_)) Sync();
+}
+
+void CLogger::DeclineUnsaved() {
+    if (model_.DataState() == 1 && !model_.Running()) journal_.Discard();
 }
 
 void CLogger::MoveCursor(int step) {

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "link/Link.h"
+#include "logger/Journal.h"
 #include "logger/LoggerModel.h"
 #include "platform/Clock.h"
 #include "ui/Prompter.h"
@@ -56,6 +57,11 @@ public:
     void FileRead();
     void Print();
 
+    // At start-up: offers the runs a crash left unsaved; a recovered one is shown unsaved.
+    void OfferRecovery();
+    // The window closes and the user chose not to save: the run's journal goes too.
+    void DeclineUnsaved();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -69,6 +75,7 @@ private:
     LinkMeterPort port_;
     ui::Prompter& prompter_;
     platform::Clock& clock_;
+    RunJournal journal_;
     LoggerModel model_;
 
     QPushButton* start_ = nullptr;

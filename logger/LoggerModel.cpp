@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "logger/Journal.h"
 #include "logger/LoggerCsv.h"
 #include "logger/PageLayout.h"
 
@@ -106,6 +107,7 @@ bool LoggerModel::AskSaveFirst() {
 }
 
 void LoggerModel::DiscardData() {
+    if (journal_) journal_->Discard();
     link::ClearStores(link::kClearLogStore);
     sampleCount_ = 0;
     samplesPerDivision_ = 0;
@@ -145,6 +147,10 @@ bool LoggerModel::Start() {
             return false;
         }
     }
+
+    // Whatever was shown is given up now; the new run's journal begins with its first sample.
+    if (journal_) journal_->Discard();
+    continuing_ = false;
 
     // A period or method that this meter's slow response cannot serve falls back the way
     // the page's own selection rules would have moved it.
@@ -224,9 +230,10 @@ void LoggerModel::Tick(std::uint32_t nowMs) {
     const double R = Resultant(x, y, z);
     auto& store = Store();
 
-    if (sampleCount_ == 0) {
+    if (sampleCount_ == 0 && !continuing_) {
         store[0] = {0, x, y, z, R};
         FollowRange(reading.range);
+        RecordInJournal(0);
         divisionCount_ = 1;
         divSampleCount_ = 0;
         requests_.newSegments.push_back(0);
@@ -275,12 +282,16 @@ void LoggerModel::Tick(std::uint32_t nowMs) {
         }
     }
     if (complete) {
-        SampleCompleted(sampleCount_);
+        if (continuing_ && sampleCount_ == 0) BeginNextPart();
+        else SampleCompleted(sampleCount_);
+        RecordInJournal(sampleCount_);
         ++sampleCount_;
     }
     RefreshReadout();
 
-    if (sampleCount_ >= kSampleLimit) {
+    if (storeFull_) {
+        if (sampleCount_ >= link::kLogSlots) HandOverFullStore();
+    } else if (sampleCount_ >= kSampleLimit) {
         Stop();
         prompter_.Inform(kMsgOverLimit);
         RequestFull();
@@ -319,6 +330,7 @@ void LoggerModel::Stop() {
     if (!running_) return;
     running_ = false;
     meter_.SetLogging(false);
+    if (journal_) journal_->Sync();
 
     auto& store = Store();
     controls_.traces = controls_.combo = controls_.start = controls_.fileRead = true;
@@ -412,6 +424,7 @@ bool LoggerModel::SaveCsv() {
     }
     if (dataState_ == 1) fileRecord_ = snapshot_;
     dataState_ = 2;
+    if (journal_) journal_->Discard();
     return true;
 }
 
@@ -476,6 +489,7 @@ bool LoggerModel::ReadFile(const std::string& path) {
     fileRecord_.slow = h.record.slow;
     startTime_ = h.start;
     dataState_ = 2;
+    if (journal_) journal_->Discard();  // the shown data were given up for the file's
     link::ClearStores(link::kClearLogStore);
     sampleCount_ = 0;
     dataPeriodIndex_ = periodIndex_ = period.periodIndex;
@@ -658,6 +672,41 @@ void LoggerModel::RefreshReadout() {
     const long long elapsed = static_cast<long long>(slot) * SecondsPerDivision(dataPeriodIndex_) / L;
     readout_ = ReadoutDateTime(AddSeconds(startTime_, elapsed)) +
                ReadoutValues(DisplaySample(slot), record.unit, scale_.scaleIndex, scale_.maxFullScale);
+}
+
+void LoggerModel::RecordInJournal(int slot) {
+    if (!journal_) return;
+    const JournalSample sample{Store()[slot], scale_.scaleIndex};
+    if (slot == 0) journal_->Begin({snapshot_, startTime_, dataPeriodIndex_, dataMethod_}, sample);
+    else journal_->Append(sample);
+}
+
+void LoggerModel::HandOverFullStore() {
+    LogHeader header{snapshot_, startTime_, dataPeriodIndex_, dataMethod_};
+    header.record.range = static_cast<std::uint8_t>((snapshot_.range >= 10 ? 10 : 0) + scale_.scaleIndex);
+    if (!storeFull_(header, sampleCount_ - 1)) {
+        --sampleCount_;  // Stop looks at the slot after the last sample; the store has none
+        Stop();
+        RequestFull();
+        return;
+    }
+    if (journal_) journal_->Discard();  // those samples are kept now
+    link::ClearStores(link::kClearLogStore);
+    sampleCount_ = 0;
+    divSampleCount_ = visibleDivsFilled_ = divisionCount_ = scrollDivision_ = 0;
+    controls_.scrollEnabled = false;
+    controls_.scrollMax = 0;
+    continuing_ = true;
+    RequestFull();
+}
+
+void LoggerModel::BeginNextPart() {
+    // Slot 0 of a new part starts its divisions as a run's first sample does, and its time
+    // is the start time of the part.
+    startTime_ = StartTime::From(clock_.Now());
+    divisionCount_ = 1;
+    divSampleCount_ = 0;
+    requests_.newSegments.push_back(0);
 }
 
 DrawRequests LoggerModel::TakeDrawRequests() {

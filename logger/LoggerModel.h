@@ -5,6 +5,7 @@
 // only forwards user actions here and draws what the model says.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "link/Status.h"
 #include "link/Stores.h"
 #include "logger/Geometry.h"
+#include "logger/LoggerCsv.h"
 #include "logger/LoggerTables.h"
 #include "logger/Readout.h"
 #include "platform/Clock.h"
@@ -19,6 +21,9 @@
 #include "ui/Prompter.h"
 
 namespace tessera::logger {
+
+class RunJournal;
+struct JournalContents;
 
 // What the logger needs from the meter; the page binds it to the instrument link.
 class MeterPort {
@@ -152,7 +157,24 @@ public:
     // Start time from a test or a file (also what the CSV writer writes).
     void SetStartTime(const StartTime& t) { startTime_ = t; }
 
+    // --- crash safety and long surveys (logger/Journal.h, logger/Survey.h) ---
+    // Every sample of a run goes to this journal as it is taken (null: none); the journal
+    // goes when the data are saved or discarded.
+    void SetJournal(RunJournal* journal) { journal_ = journal; }
+    // Shows a recovered run as unsaved data, exactly as it stood when it had just been
+    // logged and stopped (logger/Recovery.cpp). False when it holds no data.
+    bool ShowRecoveredRun(const JournalContents& run);
+    // Long surveys: with a handler, a full store does not end the run. The handler keeps
+    // slots 0..lastSlot under `header` and answers true; the run then goes on into an
+    // empty store with the same schedule. False stops the run (the handler said why).
+    using StoreFullHandler = std::function<bool(const LogHeader& header, int lastSlot)>;
+    void SetStoreFullHandler(StoreFullHandler handler) { storeFull_ = std::move(handler); }
+
 private:
+    void RecordInJournal(int slot);
+    void HandOverFullStore();
+    void BeginNextPart();
+
     void DiscardData();
     bool AskSaveFirst();            // the save question; false when the action must stop
     void FollowRange(int rangeCode);
@@ -201,6 +223,10 @@ private:
     std::string readout_;
     Controls controls_;
     DrawRequests requests_;
+
+    RunJournal* journal_ = nullptr;
+    StoreFullHandler storeFull_;
+    bool continuing_ = false;  // a survey goes on after handing over a full store
 };
 
 }  // namespace tessera::logger

@@ -244,8 +244,16 @@ std::optional<Fault> Meter::TakeFault(std::string_view command, FaultKind kind) 
     return std::nullopt;
 }
 
+void Meter::SetCommandLogSize(std::size_t entries) {
+    logSize_ = entries;
+    while (log_.size() > logSize_) log_.pop_front();
+}
+
 Response Meter::Handle(std::string_view packet) {
-    log_.emplace_back(packet);
+    if (logSize_ > 0) {
+        if (log_.size() >= logSize_) log_.pop_front();
+        log_.emplace_back(packet);
+    }
     const std::string_view command = Trim(packet);
     Response r;
     if (unplugAfter_ == 0) {

@@ -4,7 +4,9 @@
 // byte counter, the faults a test asked for and the log of every command received.
 // The server (Server.h) feeds it one command per packet and sends what it answers.
 
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -60,6 +62,10 @@ const std::vector<std::string>& DemoMemory();
 
 enum class FaultKind { Busy, Repeat, Status, Silence, Truncate, Overlong, Delay };
 
+// How many of the latest commands the log keeps unless told otherwise: plenty for any
+// scripted scenario, and a meter that serves a logging run for days stays the same size.
+inline constexpr std::size_t kDefaultCommandLogSize = 10000;
+
 struct Fault {
     FaultKind kind = FaultKind::Busy;
     int remaining = 1;        // commands it still affects; negative: every one
@@ -112,8 +118,11 @@ public:
     // Answer this many more commands, then unplug when the next one arrives.
     void UnplugAfter(int commands) { unplugAfter_ = commands; }
 
-    const std::vector<std::string>& CommandLog() const { return log_; }
+    // The latest commands received, oldest first: a ring of CommandLogSize() entries.
+    std::vector<std::string> CommandLog() const { return {log_.begin(), log_.end()}; }
     void ClearCommandLog() { log_.clear(); }
+    void SetCommandLogSize(std::size_t entries);
+    std::size_t CommandLogSize() const { return logSize_; }
 
     // The measurement "MEAS?" answers now (advances the field model by one poll).
     std::string Measure();
@@ -134,7 +143,8 @@ private:
     bool app_ = false;
     std::vector<Fault> faults_;
     int unplugAfter_ = -1;
-    std::vector<std::string> log_;
+    std::deque<std::string> log_;
+    std::size_t logSize_ = kDefaultCommandLogSize;
 };
 
 }  // namespace tessera::meter

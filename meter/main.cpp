@@ -43,6 +43,7 @@ const char* kUsage =
     "  --sensor C        attached sensor: 0 none, 1 8621 (default), 2 8622\n"
     "  --unplugged       start unplugged (\"plug\" on the control socket plugs in)\n"
     "  --fault SPEC      inject a fault as the control request \"fault SPEC\" (repeatable)\n"
+    "  --command-log N   keep the last N commands for \"log\" (default 10000; 0 keeps none)\n"
     "  --help            this text\n"
     "  --version         print the version and exit\n"
     "\n"
@@ -58,7 +59,7 @@ const char* kUsage =
     "  fault busy|repeat|silence|truncate|overlong [N|always] [COMMAND PREFIX]\n"
     "  fault status C [N|always] [PREFIX]  |  fault delay MS [N|always] [PREFIX]\n"
     "  fault unplug-after N  (answer N more commands, then unplug)  |  fault clear\n"
-    "  log  (every command received, in order)  |  log clear\n";
+    "  log  (the commands received, oldest first; see --command-log)  |  log clear\n";
 
 volatile sig_atomic_t gStop = 0;
 
@@ -78,6 +79,7 @@ int main(int argc, char** argv) {
     char sensor = '1';
     std::optional<Field> fixed;
     std::vector<std::string> faults;
+    std::optional<std::size_t> logSize;
 
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -105,6 +107,16 @@ int main(int argc, char** argv) {
         else if (a == "--unplugged") unplugged = true;
         else if (a == "--fault") faults.push_back(value());
         else if (a == "--seed") seed = std::strtoul(value().c_str(), nullptr, 10);
+        else if (a == "--command-log") {
+            const std::string v = value();
+            char* end = nullptr;
+            const unsigned long long n = std::strtoull(v.c_str(), &end, 10);
+            if (v.empty() || v[0] == '-' || *end != '\0') {
+                std::cerr << "virtual-qm8620: --command-log takes a number of commands\n";
+                return 2;
+            }
+            logSize = static_cast<std::size_t>(n);
+        }
         else if (a == "--sensor") {
             const std::string v = value();
             if (v.size() != 1 || v[0] < '0' || v[0] > '2') {
@@ -144,6 +156,7 @@ int main(int argc, char** argv) {
     Meter meter(static_cast<std::uint32_t>(seed));
     meter.SetSensor(sensor);
     meter.SetFixedField(fixed);
+    if (logSize) meter.SetCommandLogSize(*logSize);
     if (demo) meter.SetMemory(DemoMemory());
     if (!memoryFile.empty()) {
         std::ifstream file(memoryFile, std::ios::binary);

@@ -30,6 +30,11 @@ std::vector<std::string> DeviceRegistryRoots();
 // $TESSERA_DEVICE_ROOT when set, else RuntimeDirectory().
 std::string UserDeviceRoot();
 
+// Per-user state that must outlive a crash (the logging journals):
+// $XDG_STATE_HOME/tessera, else ~/.local/state/tessera; %LOCALAPPDATA%\tessera on Windows.
+// Created on demand (private); empty when there is no place for it.
+std::string StateDirectory();
+
 bool FileExists(const std::string& path);
 
 }  // namespace tessera::platform

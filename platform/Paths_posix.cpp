@@ -1,12 +1,26 @@
 #include "platform/Paths.h"
 #include "platform/RegistryRoot.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <string>
 
 namespace tessera::platform {
+
+namespace {
+// mkdir -p with private permissions; an existing directory is fine.
+void MakeDirectories(const std::string& path) {
+    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == '/') {
+            if (::mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST) return;
+        }
+    }
+}
+}  // namespace
 
 std::string ProgramDirectory() {
     char buf[PATH_MAX + 1];
@@ -22,5 +36,21 @@ std::string ProgramDirectory() {
 bool IsPrivateDirectory(const std::string& path) { return registry::DirectoryProblem(path).empty(); }
 
 std::string RuntimeDirectory() { return registry::RuntimeDirectory().path; }
+
+std::string StateDirectory() {
+    std::string base;
+    // A relative XDG_STATE_HOME is invalid by its own rules and would follow the working directory.
+    if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && xdg[0] == '/') {
+        base = xdg;
+    } else if (const char* home = std::getenv("HOME"); home && *home) {
+        base = std::string(home) + "/.local/state";
+    } else {
+        return {};
+    }
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    const std::string dir = base + "/tessera";
+    MakeDirectories(dir);
+    return dir;
+}
 
 }  // namespace tessera::platform

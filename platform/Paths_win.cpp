@@ -68,4 +68,14 @@ std::string RuntimeDirectory() {
     return win::Narrow(dir);
 }
 
+std::string StateDirectory() {
+    const std::wstring local = Environment(L"LOCALAPPDATA");
+    if (local.empty()) return {};
+    std::wstring dir = local;
+    while (dir.size() > 3 && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
+    dir += L"\\tessera";
+    MakeDirectories(dir);
+    return win::Narrow(dir);
+}
+
 }  // namespace tessera::platform

@@ -57,6 +57,7 @@ int RunProgram(link::Link& link, ui::Prompter& prompter, platform::Clock& clock,
     QTimer::singleShot(0, &startup, [&] {
         CSheet* sheet = startup.CreateSheet();
         if (sheet && dialogs) dialogs->SetParent(sheet);
+        if (sheet && options.screenshotDirectory.empty()) sheet->OfferRecovery();
         if (!sheet || options.screenshotDirectory.empty()) return;
         // Let the window settle (first layout and paint) before taking its pictures.
         QTimer::singleShot(300, sheet, [sheet, &options] {

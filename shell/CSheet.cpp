@@ -52,6 +52,8 @@ CSheet::CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock,
                      [logger] { return logger->SaveCsv(); }};
     hooks_.moveLoggerCursor = [logger](int step) { logger->MoveCursor(step); };
     hooks_.redrawLoggerGraph = [logger] { logger->RedrawGraph(); };
+    hooks_.offerRecovery = [logger] { logger->OfferRecovery(); };
+    hooks_.unsavedDeclined = [logger] { logger->DeclineUnsaved(); };
 #endif
 #if TESSERA_HAVE_ENTIRE_READ_VIEW
     auto* entire = new entire_read::CEntireRead(link, prompter);
@@ -97,6 +99,10 @@ void CSheet::SettingsFromMeter() {
     if (hooks_.settingsFromMeter) hooks_.settingsFromMeter();
 }
 
+void CSheet::OfferRecovery() {
+    if (hooks_.offerRecovery) hooks_.offerRecovery();
+}
+
 bool CSheet::MoveLoggerCursor(int step) {
     if (!hooks_.moveLoggerCursor) return false;
     hooks_.moveLoggerCursor(step);
@@ -114,9 +120,14 @@ void CSheet::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!skipQuestions_ && !RunCloseQuestions(prompter_, hooks_)) {
-        event->ignore();
-        return;
+    if (!skipQuestions_) {
+        if (!RunCloseQuestions(prompter_, hooks_)) {
+            event->ignore();
+            return;
+        }
+        // Every question was answered and the window goes: data the user chose not to save
+        // are given up, their crash journal with them.
+        if (hooks_.unsavedDeclined) hooks_.unsavedDeclined();
     }
     closed_ = true;
     event->accept();

@@ -25,6 +25,8 @@ struct SheetHooks : CloseHooks {
     std::function<void(int)> moveLoggerCursor;  // -1 left, +1 right
     std::function<void()> redrawLoggerGraph;
     std::function<void()> settingsFromMeter;    // a meter was just connected
+    std::function<void()> offerRecovery;        // at start-up: runs a crash left unsaved
+    std::function<void()> unsavedDeclined;      // closing: the user chose not to save
 };
 
 class CSheet : public QWidget {
@@ -46,6 +48,8 @@ public:
     // its state (the page in front last, so it is the one shown last).
     void RefreshPages();
     void SettingsFromMeter();
+    // At start-up: offers to bring back logging runs that a crash left unsaved.
+    void OfferRecovery();
     // False when there is no logger cursor to move.
     bool MoveLoggerCursor(int step);
 

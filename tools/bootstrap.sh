@@ -13,6 +13,7 @@ packages=(
   mingw-w64 wine64
   locales
   dpkg-dev file lintian desktop-file-utils appstream
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

@@ -22,6 +22,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSERA_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
+# The fuzzers (clang, libFuzzer, ASan+UBSan) over every reader of outside bytes: each over
+# its seed corpus, then a few seconds of fuzzing.
+tools/fuzz.sh test
+
 # The Windows deliverables (Bulklink.dll, instlaunch.exe, the link core): cross-built with
 # mingw-w64 for both architectures; the 64-bit test programs run under wine64. Skipped when
 # either tool is missing. Runs headless in a throw-away wine prefix.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -220,6 +221,52 @@ TEST(Cli, LogRefusesAnUnwritablePathAndAMissingSensorBeforeLogging) {
     EXPECT_EQ(noSensor.exit, 7);
     EXPECT_EQ(noSensor.err, "No sensor is attached.\n");
     EXPECT_NE(Cli("help").out.find("7 no sensor"), std::string::npos);
+}
+
+// A killed "log" loses nothing it had journalled: "recover" lists the run, writes it as a
+// logger file and then has nothing more to recover.
+TEST(Cli, KilledLogRunIsRecoveredIntoALoggerFile) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir("tessera-cli");
+    const pid_t log = ::fork();
+    ASSERT_GE(log, 0);
+    if (log == 0) {
+        ::freopen("/dev/null", "w", stdout);
+        ::execl(TESSERA_CLI_PATH, TESSERA_CLI_PATH, "log", "--period", "1s", "--method", "fixed", "-o",
+                dir.File("live").c_str(), nullptr);
+        ::_exit(127);
+    }
+    // Wait until the journal holds eight samples, then kill without warning.
+    std::size_t journalled = 0;
+    for (int i = 0; i < 600 && journalled < 8; ++i) {
+        ::usleep(50000);
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(meter.JournalDir(), ec)) {
+            std::istringstream lines(Slurp(e.path().string()));
+            std::size_t n = 0;
+            for (std::string line; std::getline(lines, line);) n += line.rfind("S ", 0) == 0;
+            journalled = n;
+        }
+    }
+    ::kill(log, SIGKILL);
+    ::waitpid(log, nullptr, 0);
+    ASSERT_GE(journalled, 8u);
+
+    const CliRun list = Cli("recover");
+    EXPECT_EQ(list.exit, 0) << list.err;
+    EXPECT_NE(list.out.find("Fixed Interval  " + meter.JournalDir() + "/run-"), std::string::npos) << list.out;
+    const CliRun saved = Cli("recover -o '" + dir.File("back") + "'");
+    ASSERT_EQ(saved.exit, 0) << saved.err;
+    const std::string file = saved.out.substr(saved.out.find(dir.File("back")));
+    std::istringstream csv(Slurp(file.substr(0, file.find('\n'))));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(csv, line);) lines.push_back(line);
+    ASSERT_GT(lines.size(), 11u);
+    EXPECT_EQ(lines[0], "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r");
+    EXPECT_EQ(lines[7], "7 SAMPLING PERIOD,0.25s[1s/div]\r");
+    EXPECT_GE(lines.size() - 11, journalled);
+    EXPECT_EQ(Cli("recover").out, "No logging run is waiting to be recovered.\n");
 }
 
 }  // namespace

@@ -31,6 +31,8 @@ mapfile -t commands < <(awk '/^```sh/ { inblock = 1; next } /^```/ { inblock = 0
 unset TESSERA_DEVICE_ROOT TESSERA_RUNTIME_DIR TESSERA_PIPE_TIMEOUT_MS
 export XDG_RUNTIME_DIR="$work/run"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
+# The logging journals too: "recover" must never see (or take) the user's own unsaved runs.
+export XDG_STATE_HOME="$work/state"
 export QT_QPA_PLATFORM=offscreen
 ln -s "$build" "$work/build"
 cd "$work" || exit 1

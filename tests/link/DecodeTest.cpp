@@ -137,6 +137,9 @@ TEST(Link, FormatSignificantExamples) {
 TEST(Link, FormatSignificantSurvivesHugeAndOddInput) {
     EXPECT_EQ(FormatSignificant(1e300, 3), "1" + std::string(300, '0'));
     EXPECT_EQ(FormatSignificant(9.87654e20, 3), "988000000000000000000");
+    // Rounded up, the largest doubles would pass what a double holds.
+    EXPECT_EQ(FormatSignificant(1.6853853141878587e308, 1), "1" + std::string(308, '0'));
+    EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::max(), 4), "1797" + std::string(305, '0'));
     EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::quiet_NaN(), 3), "0.000");
     EXPECT_EQ(FormatSignificant(std::numeric_limits<double>::infinity(), 3), "0.000");
     EXPECT_EQ(RoundNumberText("1.0E+300", 4), "1" + std::string(300, '0'));

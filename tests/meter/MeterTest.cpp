@@ -194,6 +194,21 @@ TEST(MeterFaults, BusyAndStatusFaultsHitOnlyTheirCommandsAndRunOut) {
                                                         "OUTPUT 1", "OUTPUT 1"}));
 }
 
+TEST(MeterCommandLog, KeepsOnlyTheLatestCommands) {
+    Meter m;
+    for (int i = 0; i < static_cast<int>(kDefaultCommandLogSize) + 5; ++i) m.Handle("MEAS?");
+    m.Handle("QPID");
+    const auto full = m.CommandLog();
+    EXPECT_EQ(full.size(), kDefaultCommandLogSize);
+    EXPECT_EQ(full.back(), "QPID");
+    m.SetCommandLogSize(2);
+    m.Handle("MEM?");
+    EXPECT_EQ(m.CommandLog(), (std::vector<std::string>{"QPID", "MEM?"}));
+    m.SetCommandLogSize(0);
+    m.Handle("QPID");
+    EXPECT_TRUE(m.CommandLog().empty());
+}
+
 TEST(MeterFaults, SilenceTruncationOverlengthAndUnplug) {
     Meter m;
     Fault f;

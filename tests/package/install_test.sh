@@ -84,7 +84,9 @@ check_tree() {
 
   # The installed programs against the installed virtual meter, from an empty directory.
   local reg=$work/registry run=$work/run
-  rm -rf "$reg" "$run" && mkdir -p "$reg" "$run"
+  # The log goes first: the background meter truncates it only once it runs, and until then
+  # the wait below would read the previous tree's "serving" line.
+  rm -rf "$reg" "$run" "$work/meter.log" && mkdir -p "$reg" "$run"
   "$bin/virtual-qm8620" --root "$reg" --demo --control "$work/control" >"$work/meter.log" 2>&1 &
   meter_pid=$!
   for _ in $(seq 1 200); do

@@ -9,8 +9,13 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "link/Link.h"
 #include "link/Stores.h"
+#include "logger/Journal.h"
+#include "platform/Paths.h"
 #include "platform/Clock.h"
 #include "shell/CSheet.h"
 #include "shell/CVersion.h"
@@ -67,6 +72,30 @@ TEST_F(SheetTest, FreshPagesCloseWithoutAnyQuestion) {
     EXPECT_TRUE(prompter.events.empty());
     EXPECT_EQ(closed.count(), 1);
     EXPECT_TRUE(sheet->IsClosed());
+}
+
+// A run a crash left unsaved comes back on the logger page at start; declining to save it
+// when the window closes gives its journal up too.
+TEST_F(SheetTest, UnsavedRunIsOfferedAtStartAndGoesWhenDeclinedOnClose) {
+    ASSERT_NE(sheet->LoggerPage(), nullptr);
+    logger::JournalHeader header;
+    header.settings.mode = header.settings.axis = header.settings.unit = header.settings.slow = '0';
+    header.start = {2012, 5, 3, 4, 9, 5, 7};
+    const std::string journal = platform::StateDirectory() + "/run-20120503-090507.journal";
+    std::ofstream(journal, std::ios::binary) << logger::JournalHeaderText(header)
+                                             << logger::JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0})
+                                             << logger::JournalSampleText({{1, 2e-6, 0, 0, 2e-6}, 0});
+
+    prompter.answers = {ui::Answer::Yes};
+    sheet->OfferRecovery();
+    ASSERT_EQ(prompter.Questions().size(), 1u);
+    EXPECT_EQ(prompter.Questions()[0].rfind("A logging run from 2012/05/03 09:05:07 (2 samples) was not saved.", 0), 0u);
+    EXPECT_EQ(sheet->Hooks().logger.state(), 1);
+
+    prompter.answers = {ui::Answer::No};
+    EXPECT_TRUE(sheet->close());
+    EXPECT_EQ(prompter.Questions().back(), "Do you want to save the displayed data of \"Effective Value Logger\"?");
+    EXPECT_FALSE(std::filesystem::exists(journal));
 }
 
 TEST_F(SheetTest, RefusedCloseKeepsTheWindowOpenWithItsState) {

@@ -1,5 +1,6 @@
 // GoogleTest main of the test programs. Each test process gets its own runtime directory
-// (named locks, device registries), so tests running in parallel never share a lock. Built
+// (named locks, device registries) and state directory (logging journals), so tests
+// running in parallel never share a lock and never touch the user's unfinished runs. Built
 // with TESSERA_TEST_MAIN_QT it also makes the one QApplication widget and print tests need,
 // on the offscreen platform unless told otherwise.
 
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     ::setenv("TESSERA_RUNTIME_DIR", runtime.c_str(), 1);
+    ::setenv("XDG_STATE_HOME", (runtime + "/state").c_str(), 1);
     int rc = 0;
     {
 #ifdef TESSERA_TEST_MAIN_QT

@@ -80,6 +80,7 @@ void VirtualMeter::RestoreEnvironment() {
     if (!environmentSet_) return;
     PutEnv("TESSERA_DEVICE_ROOT", savedDeviceRoot_);
     PutEnv("TESSERA_RUNTIME_DIR", savedRuntimeDir_);
+    PutEnv("XDG_STATE_HOME", savedStateHome_);
     environmentSet_ = false;
 }
 
@@ -104,8 +105,11 @@ bool VirtualMeter::Start() {
     if (!environmentSet_) {
         savedDeviceRoot_ = GetEnv("TESSERA_DEVICE_ROOT");
         savedRuntimeDir_ = GetEnv("TESSERA_RUNTIME_DIR");
+        savedStateHome_ = GetEnv("XDG_STATE_HOME");
         ::setenv("TESSERA_DEVICE_ROOT", root_.c_str(), 1);
         ::setenv("TESSERA_RUNTIME_DIR", runtime_.c_str(), 1);
+        // Programs the test starts keep their logging journals here, never in the user's.
+        ::setenv("XDG_STATE_HOME", (root_ + "/state").c_str(), 1);
         environmentSet_ = true;
     }
 

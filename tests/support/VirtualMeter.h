@@ -81,8 +81,8 @@ public:
     // "overlong", "delay MS [N] [PREFIX]", "unplug-after N", "clear".
     bool InjectFault(const std::string& spec);
     bool ClearFaults() { return InjectFault("clear"); }
-    // Every command received since the start or the last ClearCommandLog(), exactly as
-    // received (bytes outside printable ASCII come back as they were sent).
+    // The commands received since the start or the last ClearCommandLog() (the latest
+    // 10000), exactly as received (bytes outside printable ASCII come back as sent).
     std::vector<std::string> CommandLog();
     bool ClearCommandLog();
     // The meter's "status" lines as name -> value ("plugged", "memory", "bytes", ...).
@@ -90,6 +90,8 @@ public:
 
     const std::string& DeviceRoot() const { return root_; }
     const std::string& RuntimeDir() const { return runtime_; }
+    // Where programs started by the test keep their logging journals.
+    std::string JournalDir() const { return root_ + "/state/tessera"; }
     std::string EntryPath() const;
     const std::string& LastError() const { return error_; }
 
@@ -109,7 +111,7 @@ private:
     bool ownsRoot_ = false;
     int pid_ = -1;
     std::string error_;
-    std::optional<std::string> savedDeviceRoot_, savedRuntimeDir_;
+    std::optional<std::string> savedDeviceRoot_, savedRuntimeDir_, savedStateHome_;
     bool environmentSet_ = false;
 };
 

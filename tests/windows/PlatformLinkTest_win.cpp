@@ -13,6 +13,7 @@
 #include "link/Status.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Handle.h"
+#include "platform/LockedFile.h"
 #include "platform/NamedLock.h"
 #include "platform/Paths.h"
 #include "tests/windows/PipePair.h"
@@ -86,6 +87,25 @@ TEST(WindowsPlatform, Paths) {
     ASSERT_GT(n, 0u);
     EXPECT_EQ(platform::RuntimeDirectory(), std::string(runtime, runtime + n));
     EXPECT_TRUE(platform::FileExists(platform::RuntimeDirectory()));
+}
+
+// The logging journals' file: held while open, free for another program after, and
+// deleted by its holder without a moment in which anyone else could take it.
+TEST(WindowsPlatform, LockedFileIsBusyWhileHeld) {
+    const std::string path = platform::RuntimeDirectory() + "\\" + UniqueName("held.journal");
+    auto held = platform::LockedFile::Create(path, "first\n");
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(platform::LockedFile::Create(path, "again\n"));
+    EXPECT_FALSE(platform::LockedFile::Claim(path));
+    ASSERT_TRUE(held->Append("second\n"));
+    EXPECT_TRUE(held->Sync());
+    held->Close();
+    auto taken = platform::LockedFile::Claim(path);
+    ASSERT_TRUE(taken);
+    EXPECT_EQ(taken->ReadAll(), "first\nsecond\n");
+    EXPECT_FALSE(platform::LockedFile::Claim(path));
+    EXPECT_TRUE(taken->Remove());
+    EXPECT_FALSE(platform::FileExists(path));
 }
 
 TEST(WindowsPlatform, PipeReadsAndWrites) {

@@ -1,0 +1,84 @@
+// tessera-cli "recover": the logging runs that were never saved (the window or "log" was
+// killed, crashed or lost its power) are listed; with -o each is written as a logger CSV,
+// after which its journal goes.
+
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/CommandRegistry.h"
+#include "cli/ExitCodes.h"
+#include "cli/Terminal.h"
+#include "logger/Journal.h"
+#include "logger/LoggerCsv.h"
+#include "logger/LoggerModel.h"
+#include "logger/LoggerTables.h"
+#include "platform/Paths.h"
+
+namespace tessera::cli {
+namespace {
+
+constexpr const char* kRecoverUsage =
+    "recover [-o DIR] [--yes]   list the logging runs that were not saved; with -o write each as a logger "
+    "CSV into DIR";
+
+std::string Describe(const logger::JournalContents& run) {
+    const int samples = logger::LastValidSlot(run) + 1;
+    const auto& h = run.header;
+    return logger::RunStartText(h.start) + "  " + std::to_string(samples) + (samples == 1 ? " sample  " : " samples  ") +
+           logger::PeriodShortText(h.settings.slow == '1' ? '1' : '0', h.periodIndex) + " " +
+           logger::MethodText(h.method);
+}
+
+int Recover(const std::vector<std::string>& args) {
+    std::string directory;
+    bool assumeYes = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) directory = args[++i];
+        else if (args[i] == "--yes" || args[i] == "-y") assumeYes = true;
+        else return std::cerr << "usage: tessera-cli " << kRecoverUsage << '\n', kUsageError;
+    }
+
+    auto runs = logger::ClaimUnfinishedRuns();
+    if (runs.empty()) {
+        std::cout << "No logging run is waiting to be recovered.\n";
+        return kOk;
+    }
+    if (directory.empty()) {
+        for (const auto& run : runs) std::cout << Describe(run.contents) << "  " << run.file.Path() << '\n';
+        return kOk;
+    }
+
+    std::error_code ec;
+    std::filesystem::create_directories(directory, ec);
+    int rc = kOk;
+    for (auto& run : runs) {
+        // The journal's name without its extension: "run-20120503-090507".
+        std::string stem = run.file.Path().substr(run.file.Path().find_last_of("/\\") + 1);
+        stem.resize(stem.size() - std::string(logger::kJournalExtension).size());
+        const std::string path = directory + "/" + stem + ".CSV";
+        if (platform::FileExists(path) &&
+            AskOnTerminal(logger::kQuestionOverwrite, assumeYes) != ui::Answer::Yes) {
+            std::cerr << "The run from " << logger::RunStartText(run.contents.header.start)
+                      << " was not written: \"" << path << "\" exists.\n";
+            rc = kFailed;
+            continue;
+        }
+        const auto samples = logger::RecoveredSamples(run.contents);
+        if (!logger::WriteLogFile(path, logger::RecoveredLogHeader(run.contents), samples.data(),
+                                  static_cast<int>(samples.size()) - 1)) {
+            rc = FileNotWritten(path);
+            continue;
+        }
+        run.file.Remove();  // saved: the run is finished now
+        std::cout << samples.size() << " samples written to " << path << '\n';
+    }
+    return rc;
+}
+
+const RegisterCommand recoverCommand("recover", kRecoverUsage, Recover);
+
+}  // namespace
+}  // namespace tessera::cli

@@ -1,0 +1,77 @@
+#include "logger/Recovery.h"
+
+#include "link/Stores.h"
+
+namespace tessera::logger {
+
+std::string RecoveryQuestion(const JournalContents& run) {
+    const int samples = LastValidSlot(run) + 1;
+    return "A logging run from " + RunStartText(run.header.start) + " (" + std::to_string(samples) +
+           (samples == 1 ? " sample" : " samples") +
+           ") was not saved.\n\nWould you like to recover it?\nIf you click \"No\", the samples will be discarded.";
+}
+
+bool OfferRecovery(LoggerModel& model, RunJournal& journal, ui::Prompter& prompter, const std::string& directory) {
+    // Only an empty page takes a recovered run: nothing shown may be replaced unasked.
+    if (model.Running() || model.DataState() == 1) return false;
+    auto runs = ClaimUnfinishedRuns(directory);
+    for (auto& run : runs) {
+        if (prompter.AskYesNo(RecoveryQuestion(run.contents)) != ui::Answer::Yes) {
+            run.file.Remove();
+            continue;
+        }
+        if (model.ShowRecoveredRun(run.contents)) {
+            journal.Adopt(std::move(run.file));
+            return true;
+        }
+    }
+    return false;
+}
+
+// A member of the page model, kept here beside the rest of the recovery.
+bool LoggerModel::ShowRecoveredRun(const JournalContents& run) {
+    const int last = LastValidSlot(run);
+    const Schedule schedule = MakeSchedule(run.header.settings.slow, run.header.periodIndex);
+    if (running_ || last < 0 || schedule.samplesPerDivision <= 0) return false;
+    if (journal_) journal_->Discard();
+
+    const LogHeader header = RecoveredLogHeader(run);
+    link::ClearStores(link::kClearLogStore);
+    auto& store = link::LogSampleStore;
+    for (int i = 0; i <= last; ++i) store[i] = run.samples[i].sample;
+
+    snapshot_ = header.record;
+    startTime_ = header.start;
+    dataPeriodIndex_ = periodIndex_ = header.periodIndex;
+    dataMethod_ = samplingMethod_ = header.method;
+    dataState_ = 1;
+    schedule_ = schedule;
+    samplesPerDivision_ = schedule.samplesPerDivision;
+    continuing_ = false;
+    foldCount_ = halfPollCounter_ = 0;
+
+    // The graph's scale and divisions as the run left them: the scale it stepped up to and
+    // the divisions its samples filled, the newest twelve in view.
+    scale_ = Scale::AtStart(run.header.settings.unit, run.header.settings.range);
+    while (scale_.scaleIndex < run.samples[last].scaleIndex && scale_.scaleIndex < 3) scale_.StepUp();
+    controls_.scrollEnabled = false;
+    controls_.scrollMax = 0;
+    divisionCount_ = 1;
+    divSampleCount_ = visibleDivsFilled_ = scrollDivision_ = 0;
+    for (int slot = 1; slot <= last; ++slot) SampleCompleted(slot);
+    sampleCount_ = last;
+
+    controls_.traces = controls_.combo = controls_.fileRead = true;
+    controls_.stop = false;
+    controls_.csvSave = controls_.print = HasData();
+    controls_.fixedEnabled = true;
+    controls_.averageEnabled = controls_.maximumEnabled = PeriodAllowsFolding(SlowForMethods(), periodIndex_);
+    controls_.focus = Controls::kFocusStart;
+    RebuildCombo();
+    requests_ = {};
+    RefreshReadout();
+    RequestFull();
+    return true;
+}
+
+}  // namespace tessera::logger

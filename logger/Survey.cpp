@@ -1,0 +1,51 @@
+#include "logger/Survey.h"
+
+#include <cstdio>
+
+#include "link/Stores.h"
+#include "platform/Paths.h"
+
+namespace tessera::logger {
+
+std::string SurveyPartPath(const std::string& chosen, int part) {
+    std::string name = WithCsvExtension(chosen);
+    if (part <= 1) return name;
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, "-%03d", part);
+    name.insert(name.rfind(".CSV"), suffix);
+    return name;
+}
+
+SurveyFiles::SurveyFiles(std::string chosen, bool replace, ui::Prompter& prompter)
+    : chosen_(std::move(chosen)), replace_(replace), prompter_(prompter) {}
+
+void SurveyFiles::Attach(LoggerModel& model) {
+    model.SetStoreFullHandler([this](const LogHeader& header, int lastSlot) { return SaveFullStore(header, lastSlot); });
+}
+
+bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot) {
+    const std::string path = CurrentPath();
+    // The same care as the page's CSV Save, without a question in the middle of a run:
+    // the run stops and the samples stay in the store (and the journal) for the final save.
+    if (platform::FileExists(path)) {
+        const auto first = FirstLine(path);
+        if (first && first->find(kEntireReadBannerKey) != std::string::npos) {
+            prompter_.Inform(kMsgEntireReadFileOnSave);
+            return false;
+        }
+        if (!replace_) {
+            prompter_.Inform("The file \"" + path + "\" already exists, so the logging run stops here.");
+            return false;
+        }
+    }
+    if (!WriteLogFile(path, header, link::LogSampleStore.data(), lastSlot)) {
+        prompter_.Inform("The file \"" + path + "\" could not be written.");
+        return false;
+    }
+    saved_.push_back(path);
+    samplesSaved_ += lastSlot + 1;
+    if (onPartSaved) onPartSaved(path, lastSlot + 1);
+    return true;
+}
+
+}  // namespace tessera::logger

@@ -1,0 +1,49 @@
+#pragma once
+// A file that one process works on at a time and that says so for as long as it holds it
+// open: the logging journals. The window and tessera-cli may run side by side; each finds
+// the other's file busy and leaves it alone. The hold goes with the process, so the file of
+// a crashed program is free for anyone to take over.
+// POSIX: flock on the file itself. Windows: a handle that shares nothing but reading.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tessera::platform {
+
+class LockedFile {
+public:
+    LockedFile() = default;
+    ~LockedFile();  // lets go of the file; the file itself stays
+    LockedFile(LockedFile&& other) noexcept;
+    LockedFile& operator=(LockedFile&& other) noexcept;
+    LockedFile(const LockedFile&) = delete;
+    LockedFile& operator=(const LockedFile&) = delete;
+
+    // Creates `path` holding `firstBytes`, held by this process. Another program never sees
+    // it half made or free. Nothing when the name exists or the file cannot be written.
+    static std::optional<LockedFile> Create(const std::string& path, std::string_view firstBytes);
+    // Takes over an existing file that no program holds; nothing when one does or it is gone.
+    static std::optional<LockedFile> Claim(const std::string& path);
+
+    bool IsOpen() const { return handle_ != -1; }
+    const std::string& Path() const { return path_; }
+
+    // Adds bytes at the end, handed to the operating system at once: they survive this
+    // process being killed the next moment.
+    bool Append(std::string_view bytes);
+    // Onto the disk: what was appended survives a power cut.
+    bool Sync();
+    // The whole file.
+    std::optional<std::string> ReadAll();
+    // Deletes the file and lets go of it. True when it is gone.
+    bool Remove();
+    void Close();
+
+private:
+    std::string path_;
+    std::intptr_t handle_ = -1;
+};
+
+}  // namespace tessera::platform

@@ -1,0 +1,242 @@
+// The logging journal: its file reads back exactly and loses only a damaged tail; a held
+// journal is never taken for unfinished; the run writes it and drops it when its data are
+// saved or discarded; a recovered run is the stopped run again, down to the saved file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "LoggerTestSupport.h"
+#include "logger/Journal.h"
+#include "logger/Recovery.h"
+#include "platform/Paths.h"
+#include "ui/Prompter.h"
+
+namespace tessera::logger {
+namespace {
+
+using test::MeterRecord;
+using test::ReadAll;
+using test::ScriptedMeter;
+using test::TempDir;
+using test::WriteAll;
+
+std::vector<std::string> JournalsIn(const std::string& dir) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(dir, ec)) names.push_back(e.path().filename().string());
+    return names;
+}
+
+JournalHeader Header() {
+    JournalHeader h;
+    h.settings = MeterRecord('0', 11, '1');
+    h.settings.value1 = 1.0 / 3.0;
+    h.start = {2012, 5, 3, 4, 9, 5, 7};
+    h.periodIndex = 5;
+    h.method = kMaximum;
+    return h;
+}
+
+TEST(LoggerJournal, ReadsBackExactlyAndCutsADamagedTail) {
+    const JournalSample a{{0, 1.0 / 3.0, 2e-7, 0.1 + 0.2, 1.235e-6}, 1};
+    const JournalSample b{{1, 123456.789, 5e-324, 7.0, 1e300}, 3};
+    const std::string head = JournalHeaderText(Header());
+    const std::string text = head + JournalSampleText(a) + JournalSampleText(b);
+
+    const auto run = ParseJournal(text);
+    ASSERT_TRUE(run);
+    EXPECT_FALSE(run->tailCut);
+    EXPECT_EQ(run->header.settings.range, 11);
+    EXPECT_EQ(run->header.settings.unit, '1');
+    EXPECT_EQ(run->header.settings.value1, 1.0 / 3.0);
+    EXPECT_EQ(run->header.start, (StartTime{2012, 5, 3, 4, 9, 5, 7}));
+    EXPECT_EQ(run->header.periodIndex, 5);
+    EXPECT_EQ(run->header.method, kMaximum);
+    ASSERT_EQ(run->samples.size(), 2u);
+    EXPECT_EQ(run->samples[0].sample.y, 2e-7);
+    EXPECT_EQ(run->samples[0].sample.z, 0.1 + 0.2);  // every bit, not just the digits shown
+    EXPECT_EQ(run->samples[1].sample.y, 5e-324);
+    EXPECT_EQ(run->samples[1].sample.index, 1);
+    EXPECT_EQ(run->samples[1].scaleIndex, 3);
+
+    // A write cut short anywhere in the last line loses that line only.
+    const std::size_t lastLine = text.size() - JournalSampleText(b).size();
+    for (std::size_t cut = lastLine; cut < text.size(); ++cut) {
+        const auto partial = ParseJournal(text.substr(0, cut));
+        ASSERT_TRUE(partial) << cut;
+        EXPECT_EQ(partial->samples.size(), 1u) << cut;
+        EXPECT_EQ(partial->tailCut, cut != lastLine) << cut;
+    }
+    // A changed byte ends the journal at its line; so does a line out of order.
+    std::string flipped = text;
+    flipped[head.size() + 4] ^= 0x01;
+    EXPECT_TRUE(ParseJournal(flipped)->samples.empty());
+    EXPECT_TRUE(ParseJournal(head + JournalSampleText(b))->samples.empty());
+    // Without its whole header nothing can be recovered.
+    EXPECT_FALSE(ParseJournal(head.substr(0, head.size() - 1)));
+    EXPECT_FALSE(ParseJournal(""));
+}
+
+TEST(LoggerJournal, HeldJournalsAreNotUnfinishedAndEmptyOnesAreRemoved) {
+    TempDir dir;
+    platform::ManualClock clock;
+    auto live = std::make_unique<RunJournal>(dir.Path(), clock);
+    live->Begin(Header(), {{0, 1e-6, 0, 0, 1e-6}, 0});
+    live->Append({{1, 2e-6, 0, 0, 2e-6}, 0});
+    ASSERT_TRUE(live->Active()) << live->Problem();
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"run-20120503-090507.journal"}));
+    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).empty());  // another program's run in progress
+
+    // A journal that never got its first sample holds nothing to recover.
+    WriteAll(dir.File("run-20120503-080000.journal"), JournalHeaderText(Header()));
+
+    live.reset();  // the program ends without a word: the journal stays, held by nobody
+    auto runs = ClaimUnfinishedRuns(dir.Path());
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].contents.samples.size(), 2u);
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"run-20120503-090507.journal"}));
+    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).empty());  // ours now; a second program keeps off
+    EXPECT_TRUE(runs[0].file.Remove());
+    EXPECT_TRUE(JournalsIn(dir.Path()).empty());
+}
+
+TEST(LoggerJournal, AppendsAreWrittenThroughAndDiscardRemovesTheFile) {
+    TempDir dir;
+    platform::ManualClock clock;
+    RunJournal journal(dir.Path(), clock);
+    journal.Begin(Header(), {{0, 1e-6, 0, 0, 1e-6}, 0});
+    clock.millis = 999;
+    journal.Append({{1, 1e-6, 0, 0, 1e-6}, 0});
+    const std::string path = journal.Path();
+    // Written through at once all the same: a killed program loses nothing appended.
+    EXPECT_EQ(ParseJournal(ReadAll(path))->samples.size(), 2u);
+    journal.Discard();
+    EXPECT_FALSE(platform::FileExists(path));
+    EXPECT_FALSE(journal.Active());
+}
+
+class LoggerRunJournal : public ::testing::Test {
+protected:
+    TempDir dir;
+    ScriptedMeter meter;
+    ui::ScriptedPrompter prompter;
+    platform::ManualClock clock;
+    std::unique_ptr<RunJournal> journal = std::make_unique<RunJournal>(dir.Path(), clock);
+    LoggerModel model{meter, prompter, clock};
+
+    void SetUp() override {
+        clock.millis = 1000;
+        clock.now = {2012, 5, 3, 9, 5, 7, 0, 4};
+        model.SetJournal(journal.get());
+    }
+
+    // An average run at 2 min/div with slow response (three polls a sample) over a field
+    // that crosses two ranges, stopped in the middle of a period.
+    void LogAndStop(int polls) {
+        meter.current = MeterRecord('1', 10);
+        model.Refresh();
+        model.SelectPeriod(5);
+        model.SelectMethod(kAverage);
+        ASSERT_TRUE(model.Start());
+        for (int i = 0; i < polls; ++i) {
+            auto r = meter.current;
+            r.value1 = 1e-7 * (1 + i % 7);
+            r.value2 = 3e-7;
+            r.value3 = i * 1e-6;
+            r.range = static_cast<std::uint8_t>(10 + std::min(2, i / 40));
+            meter.readings.push_back(r);
+        }
+        for (int i = 0; i < polls; ++i) {
+            model.Tick(clock.millis);
+            clock.millis += 2000;
+        }
+        model.Stop();
+    }
+};
+
+TEST_F(LoggerRunJournal, RunIsJournalledUntilItsDataAreSavedOrDiscarded) {
+    LogAndStop(32);  // eleven samples and an unfinished period
+    ASSERT_EQ(model.SampleCount(), 10);
+    const auto run = ParseJournal(ReadAll(journal->Path()));
+    ASSERT_TRUE(run);
+    ASSERT_EQ(run->samples.size(), 11u);
+    for (int s = 0; s < 11; ++s) EXPECT_EQ(run->samples[s].sample.R, link::LogSampleStore[s].R) << s;
+
+    prompter.files.push_back(dir.File("saved"));
+    ASSERT_TRUE(model.SaveCsv());
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV"}));
+
+    // A new run's unsaved data, given up at the method's save question.
+    LogAndStop(4);
+    EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);
+    prompter.answers.push_back(ui::Answer::No);
+    model.SelectMethod(kFixedInterval);
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV"}));
+}
+
+TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
+    LogAndStop(800);  // 14 divisions: the view has scrolled
+    const int last = model.SampleCount();
+    const auto scale = model.GraphScale();
+    const auto range = model.Snapshot().range;
+    ASSERT_EQ(scale.scaleIndex, 2);
+    const int divisions = model.DivisionCount(), scroll = model.ScrollDivision();
+    const int filled = model.VisibleDivisionsFilled(), scrollMax = model.ControlState().scrollMax;
+    ASSERT_GT(scroll, 0);
+    // The file the stopped run saves, written past the journal as a crash would leave it.
+    model.SetJournal(nullptr);
+    prompter.files.push_back(dir.File("before.CSV"));
+    ASSERT_TRUE(model.SaveCsv());
+    journal.reset();
+
+    ScriptedMeter otherMeter;
+    ui::ScriptedPrompter asked;
+    RunJournal otherJournal(dir.Path(), clock);
+    LoggerModel other(otherMeter, asked, clock);
+    other.SetJournal(&otherJournal);
+    asked.answers.push_back(ui::Answer::Yes);
+    ASSERT_TRUE(OfferRecovery(other, otherJournal, asked, dir.Path()));
+    EXPECT_EQ(asked.Questions(), (std::vector<std::string>{
+                                     "A logging run from 2012/05/03 09:05:07 (" + std::to_string(last + 1) +
+                                     " samples) was not saved.\n\nWould you like to recover it?\nIf you click "
+                                     "\"No\", the samples will be discarded."}));
+    EXPECT_EQ(other.DataState(), 1);
+    EXPECT_EQ(other.SampleCount(), last);
+    EXPECT_EQ(other.Snapshot().range, range);
+    EXPECT_EQ(other.GraphScale().scaleIndex, scale.scaleIndex);
+    EXPECT_EQ(other.GraphScale().maxFullScale, scale.maxFullScale);
+    EXPECT_EQ(other.DivisionCount(), divisions);
+    EXPECT_EQ(other.ScrollDivision(), scroll);
+    EXPECT_EQ(other.VisibleDivisionsFilled(), filled);
+    EXPECT_EQ(other.ControlState().scrollMax, scrollMax);
+    EXPECT_TRUE(other.ControlState().csvSave);
+
+    asked.files.push_back(dir.File("after.CSV"));
+    ASSERT_TRUE(other.SaveCsv());
+    EXPECT_EQ(ReadAll(dir.File("after.CSV")), ReadAll(dir.File("before.CSV")));
+    EXPECT_FALSE(otherJournal.Active());
+    EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);  // the two files, no journal
+}
+
+TEST_F(LoggerRunJournal, NoDiscardsAndOnlyTheFirstYesIsShown) {
+    for (const char* start : {"080000", "090000", "100000"}) {
+        JournalHeader h = Header();
+        h.start.hour = std::stoi(std::string(start).substr(0, 2));
+        WriteAll(dir.File(std::string("run-20120503-") + start + ".journal"),
+                 JournalHeaderText(h) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0}));
+    }
+    prompter.answers = {ui::Answer::No, ui::Answer::Yes};
+    ASSERT_TRUE(OfferRecovery(model, *journal, prompter, dir.Path()));
+    ASSERT_EQ(prompter.Questions().size(), 2u);
+    EXPECT_NE(prompter.Questions()[0].find(" 10:05:07 (1 sample)"), std::string::npos);  // newest first
+    EXPECT_NE(prompter.Questions()[1].find(" 09:05:07 "), std::string::npos);
+    EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);  // 10:00 discarded, 09:00 shown, 08:00 waits
+    EXPECT_EQ(ClaimUnfinishedRuns(dir.Path()).size(), 1u);
+    // Shown data are never replaced unasked.
+    EXPECT_FALSE(OfferRecovery(model, *journal, prompter, dir.Path()));
+}
+
+}  // namespace
+}  // namespace tessera::logger
