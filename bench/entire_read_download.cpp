@@ -9,14 +9,14 @@
 #include "bench/MeterBenchMain.h"
 #include "entire_read/CEntireRead.h"
 #include "entire_read/EntireReadModel.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace {
 
 tessera::link::Link* gLink = nullptr;
 
 void BM_ModelDownload99(benchmark::State& state) {
-    tessera::ui::ScriptedPrompter prompter;
+    tessera::testing::ScriptedPrompter prompter;
     tessera::entire_read::EntireRead model(*gLink, prompter);
     for (auto _ : state) {
         model.SetDataState(0);  // no save question between rounds
@@ -30,7 +30,7 @@ void BM_ModelDownload99(benchmark::State& state) {
 BENCHMARK(BM_ModelDownload99)->Unit(benchmark::kMillisecond);
 
 void BM_PageDownload99(benchmark::State& state) {
-    tessera::ui::ScriptedPrompter prompter;
+    tessera::testing::ScriptedPrompter prompter;
     tessera::entire_read::CEntireRead page(*gLink, prompter);
     page.Refresh();
     for (auto _ : state) {

@@ -14,31 +14,35 @@
 #include "logger/GraphPainter.h"
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace {
 
 using namespace tessera;
 
-class NoMeter final : public logger::MeterPort {
+// A meter that is not there: every request fails as with the meter unplugged.
+class NoMeter final : public link::MeterPort {
 public:
-    tessera::link::Status RefreshSettings() override { return tessera::link::kStatusNoDevice; }
+    link::Status RefreshSettings() override { return link::kStatusNoDevice; }
     const settings::MeterSettings& CurrentSettings() const override { return none_; }
-    tessera::link::Status Identify(settings::MeterSettings&) override { return tessera::link::kStatusNoDevice; }
-    void SetLogging(bool) override {}
+    link::Status Identify(settings::MeterSettings&) override { return link::kStatusNoDevice; }
+    link::Status ReadMemoryEntry(settings::MeterSettings&, unsigned) override { return link::kStatusNoDevice; }
+    link::Status Command(std::string_view, Repeat) override { return link::kStatusNoDevice; }
+    bool HeldByLogger() const override { return false; }
+    void SetHeldByLogger(bool) override {}
 
 private:
     settings::MeterSettings none_{};
 };
 
-class Quiet final : public ui::Prompter {
+class Quiet final : public page::Prompter {
 public:
-    ui::Answer AskYesNo(const std::string&) override { return ui::Answer::Yes; }
-    ui::Answer AskYesNoCancel(const std::string&) override { return ui::Answer::No; }
+    page::Answer AskYesNo(const page::Question&) override { return page::Answer::Yes; }
+    page::Answer AskYesNoCancel(const page::Question&) override { return page::Answer::No; }
     void Inform(const std::string&) override {}
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return path; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return path; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
+    std::string ChooseOpenFile(const page::FileFilter&) override { return path; }
+    std::string ChooseSaveFile(const page::FileFilter&) override { return path; }
+    std::optional<page::PrintChoice> ChoosePrinter(const page::PrintRequest&) override { return std::nullopt; }
     std::string path;
 };
 

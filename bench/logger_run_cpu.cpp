@@ -19,20 +19,20 @@
 #include "logger/Journal.h"
 #include "logger/LoggerModel.h"
 #include "bench/BenchMeter.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace {
 
 using namespace tessera;
 
-class Quiet final : public ui::Prompter {
+class Quiet final : public page::Prompter {
 public:
-    ui::Answer AskYesNo(const std::string&) override { return ui::Answer::No; }
-    ui::Answer AskYesNoCancel(const std::string&) override { return ui::Answer::No; }
+    page::Answer AskYesNo(const page::Question&) override { return page::Answer::No; }
+    page::Answer AskYesNoCancel(const page::Question&) override { return page::Answer::No; }
     void Inform(const std::string& m) override { std::fprintf(stderr, "%s\n", m.c_str()); }
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return {}; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
+    std::string ChooseOpenFile(const page::FileFilter&) override { return {}; }
+    std::string ChooseSaveFile(const page::FileFilter&) override { return {}; }
+    std::optional<page::PrintChoice> ChoosePrinter(const page::PrintRequest&) override { return std::nullopt; }
 };
 
 double CpuSeconds() {
@@ -54,10 +54,9 @@ int main(int argc, char** argv) {
     bench::BenchMeter meter;
     if (!meter.Start()) return 1;
     link::Link& meterLink = meter.Link();
-    logger::LinkMeterPort port(meterLink);
     Quiet prompter;
     platform::Clock& clock = platform::DefaultClock();
-    logger::LoggerModel model(port, prompter, clock);
+    logger::LoggerModel model(meterLink, prompter, clock);
     // The journal goes beside the test meter's registry, never into the user's state.
     const std::string journalDir = meter.Meter().DeviceRoot() + "/journal";
     logger::RunJournal journal(journalDir);

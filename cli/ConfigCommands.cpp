@@ -10,7 +10,7 @@
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
 #include "cli/Terminal.h"
-#include "config/ConfigModel.h"  // with the Prompter interface (header only)
+#include "config/ConfigModel.h"
 #include "config/SettingFile.h"
 #include "link/Link.h"
 #include "settings/Vocabulary.h"
@@ -120,7 +120,7 @@ int Init(const Options& o) {
     TerminalPrompter prompter;
     prompter.assumeYes = o.yes;
     config::ConfigModel model(link, prompter);
-    if (!model.Initialize()) {
+    if (!model.InitializeMeter()) {
         if (prompter.messages.empty()) prompter.messages.push_back("The QM8620 was not initialized.");
         Flush(prompter, true);
         return kFailed;

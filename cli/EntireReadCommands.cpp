@@ -15,19 +15,16 @@
 #include "link/Accuracy.h"
 #include "link/Link.h"
 #include "platform/Paths.h"
-#include "ui/Prompter.h"  // the interface only
 
-#ifdef TESSERA_ENTIRE_READ_PRINT
 #include "cli/PdfOutput.h"
 #include "entire_read/EntireReadPrint.h"
-#endif
 
 namespace tessera::cli {
 namespace {
 
 using entire_read::EntireRead;
 
-constexpr const char* kNoAccuracyFile = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
+constexpr const char* kNoAccuracyFile = link::kMsgBadAccuracyFile;
 constexpr const char* kReadUsage =
     "read [-o FILE.CSV] [--unit U] [--yes]   download the meter's memory as an Entire Read CSV";
 constexpr const char* kConvertUsage =
@@ -43,11 +40,11 @@ class ConsolePrompter final : public TerminalPrompter {
 public:
     int skippedLines = 0;
 
-    ui::Answer AskYesNo(const std::string& question) override {
-        if (question.rfind("An unidentifiable", 0) == 0) {
-            messages.push_back(question);
+    page::Answer AskYesNo(const page::Question& question) override {
+        if (question.topic == page::Topic::SkipBadLine) {
+            messages.push_back(question.text);
             ++skippedLines;
-            return ui::Answer::Yes;
+            return page::Answer::Yes;
         }
         return TerminalPrompter::AskYesNo(question);
     }
@@ -124,7 +121,7 @@ int WriteOut(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
         if (prompter.messages.empty()) prompter.messages.push_back("Nothing was saved.");
         return kFailed;
     }
-    std::cout << entire_read::WithCsvExtension(o.output) << '\n';
+    std::cout << page::WithExtension(o.output, page::kCsvExtension) << '\n';
     return kOk;
 }
 
@@ -205,10 +202,6 @@ int Print(const std::vector<std::string>& args) {
     if (o.files.size() != 1 || o.output.empty()) return Usage(kPrintUsage, "");
     if (!o.layout.empty() && o.layout != "rxyz" && o.layout != "displayed")
         return Usage(kPrintUsage, "unknown layout \"" + o.layout + "\"");
-#ifndef TESSERA_ENTIRE_READ_PRINT
-    std::cerr << "tessera-cli: this build has no printing\n";
-    return kFailed;
-#else
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
@@ -231,7 +224,6 @@ int Print(const std::vector<std::string>& args) {
     if (!printed || !platform::FileExists(o.output)) return FileNotWritten(o.output);
     std::cout << o.output << '\n';
     return prompter.skippedLines > 0 ? kFailed : kOk;
-#endif
 }
 
 const RegisterCommand kReadCommand("read", kReadUsage, Read);

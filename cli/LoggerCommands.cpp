@@ -26,12 +26,9 @@
 #include "platform/Clock.h"
 #include "platform/FileReplace.h"
 #include "platform/Paths.h"
-#include "ui/Prompter.h"  // the interface only
 
-#ifdef TESSERA_LOGGER_PRINT
 #include "cli/PdfOutput.h"
 #include "logger/GraphPainter.h"
-#endif
 
 namespace tessera::cli {
 namespace {
@@ -64,15 +61,15 @@ public:
     int informed = 0;
     std::string lastMessage;
 
-    ui::Answer AskYesNo(const std::string& question) override {
-        if (question.rfind("Data error in line", 0) == 0) {
-            std::cerr << question.substr(0, question.find('\n')) << " The line is skipped.\n";
-            return ui::Answer::Yes;
+    page::Answer AskYesNo(const page::Question& question) override {
+        if (question.topic == page::Topic::SkipBadLine) {
+            std::cerr << question.text.substr(0, question.text.find('\n')) << " The line is skipped.\n";
+            return page::Answer::Yes;
         }
         return TerminalPrompter::AskYesNo(question);
     }
-    ui::Answer AskYesNoCancel(const std::string& question) override {
-        return AskYesNo(question) == ui::Answer::Yes ? ui::Answer::Yes : ui::Answer::Cancel;
+    page::Answer AskYesNoCancel(const page::Question& question) override {
+        return AskYesNo(question) == page::Answer::Yes ? page::Answer::Yes : page::Answer::Cancel;
     }
     void Inform(const std::string& message) override {
         ++informed;
@@ -85,14 +82,14 @@ public:
 // a file that cannot be written, an Entire Read file, or an existing file the user does not
 // want replaced ends the command at once. False (with the message written) when so.
 bool OutputUsable(ConsolePrompter& prompter) {
-    const std::string name = logger::WithCsvExtension(prompter.savePath);
+    const std::string name = page::WithExtension(prompter.savePath, page::kCsvExtension);
     if (platform::FileExists(name)) {
         const auto first = logger::FirstLine(name);
-        if (first && first->find(logger::kEntireReadBannerKey) != std::string::npos) {
+        if (first && first->find(page::kEntireReadBannerKey) != std::string::npos) {
             std::cerr << logger::kMsgEntireReadFileOnSave << '\n';
             return false;
         }
-        if (prompter.AskYesNo(logger::kQuestionOverwrite) != ui::Answer::Yes) {
+        if (prompter.AskYesNo({page::Topic::Overwrite, logger::kQuestionOverwrite}) != page::Answer::Yes) {
             std::cerr << "Nothing was logged.\n";
             return false;
         }
@@ -105,18 +102,6 @@ bool OutputUsable(ConsolePrompter& prompter) {
     }
     return true;
 }
-
-// A meter that is not there: "plot" needs the model but never the meter.
-class NoMeter final : public logger::MeterPort {
-public:
-    link::Status RefreshSettings() override { return link::kStatusNoDevice; }
-    const settings::MeterSettings& CurrentSettings() const override { return none_; }
-    link::Status Identify(settings::MeterSettings&) override { return link::kStatusNoDevice; }
-    void SetLogging(bool) override {}
-
-private:
-    settings::MeterSettings none_{};
-};
 
 std::optional<int> ParsePeriod(std::string text) {
     if (const auto slash = text.find("/div"); slash != std::string::npos) text.resize(slash);
@@ -190,9 +175,8 @@ int Log(const std::vector<std::string>& args) {
     link::Link& link = link::TheLink();
     if (const int rc = OpenMeter(link)) return rc;
 
-    logger::LinkMeterPort port(link);
     platform::Clock& clock = platform::DefaultClock();
-    LoggerModel model(port, prompter, clock);
+    LoggerModel model(link, prompter, clock);
     model.Refresh();
     model.SelectPeriod(*period);
     if (model.PeriodIndex() != *period) {
@@ -265,28 +249,24 @@ int Plot(const std::vector<std::string>& args) {
         std::cerr << "usage: tessera-cli " << kPlotUsage << '\n';
         return kUsageError;
     }
-#ifdef TESSERA_LOGGER_PRINT
     const auto app = GuiApplicationForPrinting();
-    NoMeter meter;
+    // A link that never reached a meter: "plot" needs the model, never the meter.
+    link::Link noMeter;
     ConsolePrompter prompter;
-    LoggerModel model(meter, prompter, platform::DefaultClock());
+    LoggerModel model(noMeter, prompter, platform::DefaultClock());
     if (!platform::FileExists(input)) {
-        std::cerr << "The file \"" << input << "\" was not found.\n";
+        std::cerr << page::FileNotFoundMessage(input) << '\n';
         return kFailed;
     }
     if (!model.ReadFile(input)) return kFailed;
     {
         QPdfWriter writer(QString::fromStdString(output));
-        SetUpPdf(writer, QStringLiteral("Draw graph"));
+        SetUpPdf(writer, QString::fromLatin1(logger::kPrintDocumentName));
         writer.setPageOrientation(QPageLayout::Landscape);
         logger::PaintPrintout(writer, model);
     }
     if (!platform::FileExists(output)) return FileNotWritten(output);
     return kOk;
-#else
-    std::cerr << "This tessera-cli was built without printing.\n";
-    return kFailed;
-#endif
 }
 
 const RegisterCommand logCommand("log", kLogUsage, Log);

@@ -9,7 +9,7 @@
 
 namespace tessera::cli {
 
-inline constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
+inline constexpr const char* kNoTransport = link::kMsgNoTransport;
 inline constexpr const char* kConnectionFailed = link::kMsgConnectionFailed;
 
 // How a meter that does not answer is reported: the program's message alone (page commands),

@@ -7,6 +7,8 @@
 #include <clocale>
 #include <memory>
 
+#include "TesseraVersion.h"
+
 namespace tessera::cli {
 
 // Fonts and PDF output need a GUI application object; no window is ever shown. Null when
@@ -26,7 +28,7 @@ inline std::unique_ptr<QGuiApplication> GuiApplicationForPrinting() {
 // An A4 document titled `title`, made by the program.
 inline void SetUpPdf(QPdfWriter& writer, const QString& title) {
     writer.setTitle(title);
-    writer.setCreator(QStringLiteral("TAVIK TESSERA for QM8620"));
+    writer.setCreator(QStringLiteral(TESSERA_PRODUCT_TITLE));
     writer.setPageSize(QPageSize(QPageSize::A4));
 }
 

@@ -60,7 +60,7 @@ int Recover(const std::vector<std::string>& args) {
         stem.resize(stem.size() - std::string(logger::kJournalExtension).size());
         const std::string path = directory + "/" + stem + ".CSV";
         if (platform::FileExists(path) &&
-            AskOnTerminal(logger::kQuestionOverwrite, assumeYes) != ui::Answer::Yes) {
+            AskOnTerminal(logger::kQuestionOverwrite, assumeYes) != page::Answer::Yes) {
             std::cerr << "The run from " << logger::RunStartText(run.contents.header.start)
                       << " was not written: \"" << path << "\" exists.\n";
             rc = kFailed;

@@ -3,18 +3,19 @@
 #include <iostream>
 
 #include "cli/ExitCodes.h"
+#include "page/Texts.h"
 
 namespace tessera::cli {
 
-ui::Answer AskOnTerminal(const std::string& question, bool assumeYes) {
-    if (assumeYes) return ui::Answer::Yes;
+page::Answer AskOnTerminal(const std::string& question, bool assumeYes) {
+    if (assumeYes) return page::Answer::Yes;
     std::cerr << question << " [y/N] " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) {
         std::cerr << '\n';  // what follows starts on a line of its own
-        return ui::Answer::No;
+        return page::Answer::No;
     }
-    return (line == "y" || line == "Y" || line == "yes" || line == "Yes") ? ui::Answer::Yes : ui::Answer::No;
+    return (line == "y" || line == "Y" || line == "yes" || line == "Yes") ? page::Answer::Yes : page::Answer::No;
 }
 
 void TerminalPrompter::Flush(std::ostream& out) {
@@ -23,7 +24,7 @@ void TerminalPrompter::Flush(std::ostream& out) {
 }
 
 int FileNotWritten(const std::string& path) {
-    std::cerr << "The file \"" << path << "\" could not be written.\n";
+    std::cerr << page::FileNotWrittenMessage(path) << '\n';
     return kFailed;
 }
 

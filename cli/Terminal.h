@@ -7,28 +7,29 @@
 #include <string>
 #include <vector>
 
-#include "ui/Prompter.h"  // the interface only
+#include "page/Prompter.h"
 
 namespace tessera::cli {
 
 // Asks `question` on the terminal; `assumeYes` answers Yes without asking. Only "y" or "yes"
 // is Yes: an empty line or the end of input is No, so a script without --yes never
 // overwrites or erases anything.
-ui::Answer AskOnTerminal(const std::string& question, bool assumeYes);
+page::Answer AskOnTerminal(const std::string& question, bool assumeYes);
 
-class TerminalPrompter : public ui::Prompter {
+class TerminalPrompter : public page::Prompter {
 public:
     bool assumeYes = false;
     std::string openPath;  // the answer of the open-file dialog
     std::string savePath;  // the answer of the save-file dialog
     std::vector<std::string> messages;
 
-    ui::Answer AskYesNo(const std::string& question) override { return AskOnTerminal(question, assumeYes); }
-    ui::Answer AskYesNoCancel(const std::string& question) override { return AskOnTerminal(question, assumeYes); }
+    page::Answer AskYesNo(const page::Question& q) override { return AskOnTerminal(q.text, assumeYes); }
+    page::Answer AskYesNoCancel(const page::Question& q) override { return AskOnTerminal(q.text, assumeYes); }
     void Inform(const std::string& message) override { messages.push_back(message); }
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return openPath; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return savePath; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
+    std::string ChooseOpenFile(const page::FileFilter&) override { return openPath; }
+    std::string ChooseSaveFile(const page::FileFilter&) override { return savePath; }
+    // The print commands write PDF files of their own; no printer is ever chosen here.
+    std::optional<page::PrintChoice> ChoosePrinter(const page::PrintRequest&) override { return std::nullopt; }
 
     // Writes the kept messages to `out`, one a line, and forgets them.
     void Flush(std::ostream& out);

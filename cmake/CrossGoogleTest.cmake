@@ -1,9 +1,8 @@
 # GoogleTest for a mingw-w64 cross build. There is no prebuilt GoogleTest for the target, so
 # build it from the source tree that Debian's libgtest-dev installs.
-set(TESSERA_GTEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest source tree for cross builds")
-if(NOT EXISTS ${TESSERA_GTEST_SOURCE}/CMakeLists.txt)
-  message(FATAL_ERROR "GoogleTest sources not found in ${TESSERA_GTEST_SOURCE} (Debian: libgtest-dev)")
-endif()
+# (Debian: libgtest-dev; -DTESSERA_GTEST_SOURCE=DIR names another tree.)
+find_path(TESSERA_GTEST_SOURCE CMakeLists.txt PATHS /usr/src/googletest NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH
+          DOC "GoogleTest source tree for cross builds" REQUIRED)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)

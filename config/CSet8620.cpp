@@ -47,8 +47,8 @@ int WidestSettingCell(const QFont& font) {
 
 }  // namespace
 
-CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
-    : ui::SheetPage(parent), model_(link, prompter) {
+CSet8620::CSet8620(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent)
+    : ui::SheetPage(parent), model_(meter, prompter) {
     setObjectName("CSet8620");
     // The page face is Century; where it is missing, its Schoolbook cousins keep the look
     // the other pages have.
@@ -114,7 +114,7 @@ CSet8620::CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent)
     });
     connect(configure_, &QPushButton::clicked, this, &CSet8620::OnConfigure);
     connect(initialize_, &QPushButton::clicked, this, [this] {
-        model_.Initialize();
+        model_.InitializeMeter();
         UpdateButtons();
     });
     connect(save_, &QPushButton::clicked, this, [this] { model_.SettingSave(); });
@@ -134,9 +134,9 @@ CSet8620::~CSet8620() = default;
 
 void CSet8620::showEvent(QShowEvent* event) {
     ui::SheetPage::showEvent(event);
-    if (initialised_) return;
-    initialised_ = true;
-    model_.Initialise();
+    if (startingSettingTaken_) return;
+    startingSettingTaken_ = true;
+    model_.TakeStartingSetting();
     FillColumns();
     UpdateButtons();
 }

@@ -11,9 +11,7 @@
 class QPushButton;
 class QGroupBox;
 
-namespace tessera::link { class Link; }
 namespace tessera::ui {
-class Prompter;
 class EditableList;
 }
 
@@ -24,7 +22,7 @@ inline constexpr const char* kPageTitle = "     Configuration     ";
 class CSet8620 : public ui::SheetPage {
     Q_OBJECT
 public:
-    CSet8620(link::Link& link, ui::Prompter& prompter, QWidget* parent = nullptr);
+    CSet8620(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent = nullptr);
     ~CSet8620() override;
 
     int ModifiedMark() const { return model_.ModifiedMark(); }
@@ -63,7 +61,7 @@ private:
     QPushButton* save_ = nullptr;
     QPushButton* read_ = nullptr;
     QTimer configurationTimer_;  // the one-shot timer that runs the command sequence
-    bool initialised_ = false;
+    bool startingSettingTaken_ = false;
 };
 
 }  // namespace tessera::config

@@ -4,7 +4,7 @@
 #include <fstream>
 
 #include "config/SettingFile.h"
-#include "link/Stores.h"
+#include "page/Texts.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::config {
@@ -55,12 +55,12 @@ std::vector<std::string> ConfigurationCommands(const MeterSettings& s) {
     return commands;
 }
 
-ConfigModel::ConfigModel(link::Link& link, ui::Prompter& prompter)
-    : link_(link), prompter_(prompter), newSetting_(DefaultNewSetting()) {}
+ConfigModel::ConfigModel(link::MeterPort& meter, page::Prompter& prompter)
+    : meter_(meter), prompter_(prompter), newSetting_(DefaultNewSetting()) {}
 
-void ConfigModel::Initialise() {
+void ConfigModel::TakeStartingSetting() {
     if (MeterKnown()) {
-        newSetting_ = NewSettingFromCurrent(link_.CurrentSettings());
+        newSetting_ = NewSettingFromCurrent(meter_.CurrentSettings());
         mark_ = kMarkChanged;
     } else {
         newSetting_ = DefaultNewSetting();
@@ -70,7 +70,7 @@ void ConfigModel::Initialise() {
 }
 
 void ConfigModel::SettingsFromMeter() {
-    newSetting_ = NewSettingFromCurrent(link_.CurrentSettings());
+    newSetting_ = NewSettingFromCurrent(meter_.CurrentSettings());
     TextsChanged();
 }
 
@@ -83,7 +83,7 @@ std::string ConfigModel::CellText(int row, int column) const {
     switch (column) {
         case kColumnNumber: return std::to_string(row + 1);
         case kColumnItem: return std::string(settings::RowItemText(row));
-        case kColumnCurrent: return settings::SettingText(row, link_.CurrentSettings(), settings::Column::Current);
+        case kColumnCurrent: return settings::SettingText(row, meter_.CurrentSettings(), settings::Column::Current);
         case kColumnNew: return NewSettingText(row, newSetting_);
         default: return {};
     }
@@ -106,17 +106,18 @@ bool ConfigModel::ApplyEdit(int row, int column, std::string_view text) {
 
 bool ConfigModel::StartConfigure() {
     if (Configuring()) return false;
-    if (link::loggerRunning) {
+    if (meter_.HeldByLogger()) {
         prompter_.Inform(std::string(kBusyWithLogger));
         return false;
     }
-    if (link_.RefreshSettings() != link::kStatusOk) {
+    if (meter_.RefreshSettings() != link::kStatusOk) {
         TextsChanged();
         prompter_.Inform(std::string(kConfigureFailed));
         return false;
     }
     TextsChanged();
-    if (prompter_.AskYesNo(std::string(kConfirmConfigure)) != ui::Answer::Yes) return false;
+    if (prompter_.AskYesNo({page::Topic::ConfirmMeter, std::string(kConfirmConfigure)}) != page::Answer::Yes)
+        return false;
     commands_ = ConfigurationCommands(newSetting_);
     next_ = 0;
     readBackPending_ = false;
@@ -133,8 +134,7 @@ void ConfigModel::FailConfiguration() {
 
 ConfigModel::StepResult ConfigModel::Step() {
     if (next_ < commands_.size()) {
-        link::Reply reply;
-        const link::Status status = link_.ExchangeRepeating(commands_[next_], reply);
+        const link::Status status = meter_.Command(commands_[next_], link::MeterPort::Repeat::WhileBusy);
         if (status != link::kStatusOk) {
             FailConfiguration();
             return StepResult::Failed;
@@ -149,7 +149,7 @@ ConfigModel::StepResult ConfigModel::Step() {
     if (!readBackPending_) return StepResult::Idle;
 
     readBackPending_ = false;
-    if (link_.RefreshSettings() != link::kStatusOk) {
+    if (meter_.RefreshSettings() != link::kStatusOk) {
         TextsChanged();
         prompter_.Inform(std::string(kConfigureFailed));
         return StepResult::Failed;
@@ -167,24 +167,24 @@ ConfigModel::StepResult ConfigModel::RunConfiguration() {
 }
 
 bool ConfigModel::InitCommandAccepted() {
-    link::Reply reply;
-    return link_.ExchangeRepeating("INIT", reply) == link::kStatusOk;
+    return meter_.Command("INIT", link::MeterPort::Repeat::WhileBusy) == link::kStatusOk;
 }
 
-bool ConfigModel::Initialize() {
+bool ConfigModel::InitializeMeter() {
     if (Configuring()) return false;
-    if (link::loggerRunning) {
+    if (meter_.HeldByLogger()) {
         prompter_.Inform(std::string(kBusyWithLogger));
         return false;
     }
-    if (prompter_.AskYesNo(std::string(kConfirmInitialize)) != ui::Answer::Yes) return false;
-    if (link_.RefreshSettings() != link::kStatusOk || !InitCommandAccepted() ||
-        link_.RefreshSettings() != link::kStatusOk) {
+    if (prompter_.AskYesNo({page::Topic::ConfirmMeter, std::string(kConfirmInitialize)}) != page::Answer::Yes)
+        return false;
+    if (meter_.RefreshSettings() != link::kStatusOk || !InitCommandAccepted() ||
+        meter_.RefreshSettings() != link::kStatusOk) {
         TextsChanged();
         prompter_.Inform(std::string(kConnectionFailed));
         return false;
     }
-    newSetting_ = NewSettingFromCurrent(link_.CurrentSettings());
+    newSetting_ = NewSettingFromCurrent(meter_.CurrentSettings());
     TextsChanged();
     prompter_.Inform(std::string(kInitialized));
     return true;
@@ -199,13 +199,13 @@ bool ConfigModel::WriteNewSetting(const std::string& path) {
 }
 
 bool ConfigModel::SettingSave() {
-    const ui::FileFilter filter{std::string(kSettingFileFilterText), std::string(kSettingFilePattern)};
+    const page::FileFilter filter{std::string(kSettingFileFilterText), std::string(kSettingFilePattern)};
     std::string path = prompter_.ChooseSaveFile(filter);
     if (path.empty()) return false;
     path = WithSetExtension(std::move(path));
     std::error_code ec;
     if (std::filesystem::exists(path, ec) &&
-        prompter_.AskYesNo(std::string(kAskOverwrite)) != ui::Answer::Yes)
+        prompter_.AskYesNo({page::Topic::Overwrite, std::string(kAskOverwrite)}) != page::Answer::Yes)
         return false;
     if (!WriteNewSetting(path)) return false;
     mark_ = kMarkClean;
@@ -214,16 +214,16 @@ bool ConfigModel::SettingSave() {
 
 void ConfigModel::SettingRead() {
     if (mark_ == kMarkChanged) {
-        switch (prompter_.AskYesNoCancel(std::string(kAskSaveSettings))) {
-            case ui::Answer::Yes:
+        switch (prompter_.AskYesNoCancel({page::Topic::SaveShownData, std::string(kAskSaveSettings)})) {
+            case page::Answer::Yes:
                 if (!SettingSave()) return;
                 mark_ = kMarkSavedFromQuestion;
                 break;
-            case ui::Answer::Cancel: return;
-            case ui::Answer::No: break;
+            case page::Answer::Cancel: return;
+            case page::Answer::No: break;
         }
     }
-    const ui::FileFilter filter{std::string(kSettingFileFilterText), std::string(kSettingFilePattern)};
+    const page::FileFilter filter{std::string(kSettingFileFilterText), std::string(kSettingFilePattern)};
     const std::string path = prompter_.ChooseOpenFile(filter);
     if (path.empty()) return;
     LoadSettingFile(path);

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "link/Link.h"
+#include "link/MeterPort.h"
 #include "link/Status.h"
+#include "page/Prompter.h"
 #include "settings/MeterSettings.h"
-#include "ui/Prompter.h"
 
 namespace tessera::config {
 
@@ -51,19 +51,19 @@ std::vector<std::string> ConfigurationCommands(const settings::MeterSettings& ne
 
 class ConfigModel {
 public:
-    ConfigModel(link::Link& link, ui::Prompter& prompter);
+    ConfigModel(link::MeterPort& meter, page::Prompter& prompter);
 
-    // Dialog initialisation: the New Setting from the meter (mark 1) or the defaults (mark 0).
-    void Initialise();
+    // The page opens: the New Setting from the meter (mark 1) or the defaults (mark 0).
+    void TakeStartingSetting();
     // A meter has just been connected and its settings read: take them, keep the mark.
     void SettingsFromMeter();
 
     const settings::MeterSettings& NewSetting() const { return newSetting_; }
-    const settings::MeterSettings& CurrentSettings() const { return link_.CurrentSettings(); }
+    const settings::MeterSettings& CurrentSettings() const { return meter_.CurrentSettings(); }
     int ModifiedMark() const { return mark_; }
     void SetModifiedMark(int mark) { mark_ = mark; }
     // The meter buttons are usable only while a meter is known and no sequence runs.
-    bool MeterKnown() const { return settings::MeterKnown(link_.CurrentSettings()); }
+    bool MeterKnown() const { return settings::MeterKnown(meter_.CurrentSettings()); }
 
     // Texts of the table: column 0 "1".."9", 1 the item, 2 the current settings, 3 the New Setting.
     std::string CellText(int row, int column) const;
@@ -85,7 +85,7 @@ public:
     StepResult RunConfiguration();
 
     // "Initialize the QM8620", confirmation included. True when the meter was initialised.
-    bool Initialize();
+    bool InitializeMeter();
 
     // "Setting Save": true when a file was written.
     bool SettingSave();
@@ -109,8 +109,8 @@ private:
     void TextsChanged();
     void FailConfiguration();
 
-    link::Link& link_;
-    ui::Prompter& prompter_;
+    link::MeterPort& meter_;
+    page::Prompter& prompter_;
     settings::MeterSettings newSetting_{};
     int mark_ = kMarkClean;
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <sstream>
 
+#include "page/Texts.h"
 #include "platform/FileReplace.h"
 #include "settings/Vocabulary.h"
 
@@ -99,12 +100,9 @@ std::string SettingFileText(const MeterSettings& s) {
     return text;
 }
 
-std::string WithSetExtension(std::string path) {
-    if (path.find(kSettingFileExtension) == std::string::npos) path += kSettingFileExtension;
-    return path;
-}
+std::string WithSetExtension(std::string path) { return page::WithExtension(std::move(path), kSettingFileExtension); }
 
-std::string FileNotFoundMessage(const std::string& path) { return "The file \"" + path + "\" was not found."; }
+std::string FileNotFoundMessage(const std::string& path) { return page::FileNotFoundMessage(path); }
 
 std::string MissingKeyMessage(std::string_view key) {
     return "The file is a SET file without information about \"" + std::string(key) + "\".";

@@ -13,9 +13,10 @@
 
 #include "entire_read/EntireReadPrint.h"
 #include "ui/EditableList.h"
+#include "link/Stores.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
-#include "ui/Prompter.h"
+#include "ui/QtPrompter.h"
 
 namespace tessera::entire_read {
 
@@ -24,8 +25,8 @@ namespace {
 Qt::Alignment AlignmentOf(const ColumnSpec& c) { return c.leftAligned ? Qt::AlignLeft : Qt::AlignHCenter; }
 }  // namespace
 
-CEntireRead::CEntireRead(link::Link& link, ui::Prompter& prompter, QWidget* parent)
-    : ui::SheetPage(parent), prompter_(prompter), model_(link, prompter) {
+CEntireRead::CEntireRead(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent)
+    : ui::SheetPage(parent), prompter_(prompter), model_(meter, prompter) {
     QFont century = font();
     century.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
     setFont(century);
@@ -156,10 +157,10 @@ void CEntireRead::OnPrint() {
         Sync();
         return;
     }
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setDocName(QString::fromLatin1(kPrintDocumentName));
-    if (!prompter_.ChoosePrinter(printer)) return;
-    PrintTo(printer, *job);  // a printer that refuses the document prints nothing, silently
+    const auto choice = prompter_.ChoosePrinter({kPrintDocumentName});
+    if (!choice) return;
+    const auto printer = ui::MakePrinter(*choice, kPrintDocumentName);
+    PrintTo(*printer, *job);  // a printer that refuses the document prints nothing, silently
 }
 
 void CEntireRead::SyncColumns() {
@@ -202,7 +203,10 @@ void CEntireRead::SyncTable() {
 }
 
 void CEntireRead::Sync(bool paint) {
-    if (paint) model_.Refresh();
+    if (paint) {
+        link::loggerPageShown = false;  // the arrow keys are the logger's only while it is shown
+        model_.Refresh();
+    }
     SyncColumns();
     SyncTable();
     rxyz_->setChecked(model_.DisplayMode() == kRxyz);

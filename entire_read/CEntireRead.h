@@ -17,7 +17,6 @@ class QRadioButton;
 namespace tessera::ui {
 class EditableList;
 class IconButton;
-class Prompter;
 }  // namespace tessera::ui
 
 namespace tessera::entire_read {
@@ -27,7 +26,7 @@ inline constexpr const char* kPageTitle = "     Entire Read     ";
 class CEntireRead : public ui::SheetPage {
     Q_OBJECT
 public:
-    CEntireRead(link::Link& link, ui::Prompter& prompter, QWidget* parent = nullptr);
+    CEntireRead(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent = nullptr);
     ~CEntireRead() override;
 
     int DataState() const { return model_.DataState(); }
@@ -59,7 +58,7 @@ private:
     void SyncColumns();
     void SyncTable();
 
-    ui::Prompter& prompter_;
+    page::Prompter& prompter_;
     EntireRead model_;
     ui::EditableList* table_ = nullptr;
     QPushButton* read_ = nullptr;

@@ -118,13 +118,8 @@ std::optional<double> FileUnitFactor(std::string_view unitText, char familyUnit)
     return std::nullopt;
 }
 
-// Numbers are written with a decimal point whatever locale the program runs in: a
-// decimal comma would split a CSV field in two and not read back.
 std::string FormatNumber(double scaled, const DisplayFormat& format) {
-    char buffer[512];  // room for any double in fixed notation
-    const auto r = std::to_chars(buffer, buffer + sizeof buffer, scaled, std::chars_format::fixed,
-                                 std::max(0, format.decimals));
-    std::string text(buffer, r.ec == std::errc() ? r.ptr : buffer);
+    std::string text = link::FormatFixed(scaled, format.decimals);
     text += format.suffix;
     return text;
 }

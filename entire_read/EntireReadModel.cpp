@@ -30,13 +30,6 @@ const std::vector<ColumnSpec> kDisplayedColumns = {
     {"Displayed Value", 120, false}, {"Sensor", 70, false}, {"Slow", 70, false},
 };
 
-std::string Replace(std::string_view pattern, std::string_view value) {
-    std::string text(pattern);
-    const auto at = text.find("%s");
-    if (at != std::string::npos) text.replace(at, 2, value);
-    return text;
-}
-
 // One line as read: its text without the carriage return, and whether it ended with a
 // line feed. The line feed belongs to the last field, as in a file read line by line.
 struct RawLine {
@@ -157,10 +150,10 @@ std::optional<std::string> ParseDataLine(const std::vector<std::string>& f, int 
 
 }  // namespace
 
-std::string FileNotFoundMessage(const std::string& path) { return Replace("The file \"%s\" was not found.", path); }
+std::string FileNotFoundMessage(const std::string& path) { return page::FileNotFoundMessage(path); }
 
 std::string FileNotWrittenMessage(const std::string& path) {
-    return Replace("The file \"%s\" could not be written. The displayed data have not been saved.", path);
+    return page::FileNotWrittenMessage(path) + " The displayed data have not been saved.";
 }
 
 std::string LineMessage(std::string_view field, int number) {
@@ -168,11 +161,6 @@ std::string LineMessage(std::string_view field, int number) {
 }
 
 std::string RxyzLineMessage(int number) { return "An unidentifiable data Rxyz in line " + std::to_string(number) + "."; }
-
-std::string WithCsvExtension(const std::string& name) {
-    if (name.find(".CSV") != std::string::npos) return name;
-    return name + ".CSV";
-}
 
 const std::vector<ColumnSpec>& Columns(int displayMode) {
     return displayMode == kDisplayedValue ? kDisplayedColumns : kRxyzColumns;
@@ -183,7 +171,7 @@ std::vector<std::string> Cells(const RowTexts& r, int displayMode) {
     return {r.number, r.mode, r.axis, r.unit, r.R, r.x, r.y, r.z, r.sensor, r.slow, r.plus, r.minus};
 }
 
-EntireRead::EntireRead(link::Link& link, ui::Prompter& prompter) : link_(link), prompter_(prompter) {
+EntireRead::EntireRead(link::MeterPort& meter, page::Prompter& prompter) : meter_(meter), prompter_(prompter) {
     link::ClearStores(link::kClearMemoryStore);
 }
 
@@ -218,19 +206,19 @@ void EntireRead::RefillTable(int unit) {
 
 void EntireRead::Read() {
     SetSaveAndPrint(false);
-    if (link::loggerRunning) {
+    if (meter_.HeldByLogger()) {
         SetSaveAndPrint(TableHasRows());
         prompter_.Inform(std::string(kBusyMessage));
         return;
     }
     if (dataState_ == 1 && TableHasRows()) {
-        const ui::Answer answer = prompter_.AskYesNoCancel(std::string(kSaveQuestion));
+        const page::Answer answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, std::string(kSaveQuestion)});
         SetSaveAndPrint(true);
-        if (answer == ui::Answer::Cancel) return;
-        if (answer == ui::Answer::Yes && !SaveCsv()) return;
+        if (answer == page::Answer::Cancel) return;
+        if (answer == page::Answer::Yes && !SaveCsv()) return;
         dataState_ = 0;
     }
-    if (link_.RefreshSettings() != link::kStatusOk) {
+    if (meter_.RefreshSettings() != link::kStatusOk) {
         // The table is untouched, so its buttons stay usable.
         SetSaveAndPrint(TableHasRows());
         prompter_.Inform(std::string(kConnectionFailed));
@@ -251,7 +239,7 @@ bool EntireRead::Step() {
     if (recordCount_ >= static_cast<unsigned>(kMaxRecords)) return false;
 
     link::MemoryRecord record{};
-    const link::Status status = link_.ReadMemoryEntry(record, recordCount_);  // slot index; asks for number + 1
+    const link::Status status = meter_.ReadMemoryEntry(record, recordCount_);  // slot index; asks for number + 1
     if (status != link::kStatusOk) {
         if (status == link::kStatusNoEntry) {
             if (recordCount_ == 0) {
@@ -293,17 +281,17 @@ bool EntireRead::Step() {
 }
 
 void EntireRead::MemoryClear() {
-    if (link::loggerRunning) {
+    if (meter_.HeldByLogger()) {
         prompter_.Inform(std::string(kBusyMessage));
         return;
     }
-    if (prompter_.AskYesNo(std::string(kClearQuestion)) != ui::Answer::Yes) return;
-    if (link_.RefreshSettings() != link::kStatusOk) {
+    if (prompter_.AskYesNo({page::Topic::ConfirmMeter, std::string(kClearQuestion)}) != page::Answer::Yes) return;
+    if (meter_.RefreshSettings() != link::kStatusOk) {
         prompter_.Inform(std::string(kConnectionFailed));
         return;
     }
-    link::Reply reply;
-    if (link_.Exchange("MCLR", reply) != link::kStatusOk) {
+    // One attempt: a busy meter is not asked again.
+    if (meter_.Command("MCLR", link::MeterPort::Repeat::Never) != link::kStatusOk) {
         prompter_.Inform(std::string(kConnectionFailed));
         return;
     }
@@ -311,8 +299,7 @@ void EntireRead::MemoryClear() {
 }
 
 void EntireRead::Refresh() {
-    link::loggerPageShown = false;
-    meterButtonsEnabled_ = settings::MeterKnown(link_.CurrentSettings());
+    meterButtonsEnabled_ = settings::MeterKnown(meter_.CurrentSettings());
     saveAndPrintEnabled_ = TableHasRows();
 }
 
@@ -394,9 +381,9 @@ bool EntireRead::SaveCsv() {
     }
     std::string path = prompter_.ChooseSaveFile(kCsvFilter);
     if (path.empty()) return false;
-    path = WithCsvExtension(path);
+    path = page::WithExtension(path, page::kCsvExtension);
     if (platform::FileExists(path) &&
-        prompter_.AskYesNo(std::string(kOverwriteQuestion)) != ui::Answer::Yes)
+        prompter_.AskYesNo({page::Topic::Overwrite, std::string(kOverwriteQuestion)}) != page::Answer::Yes)
         return false;
     // Callers discard the shown data on true, so a file that could not be written must
     // never be reported as saved.
@@ -410,9 +397,9 @@ bool EntireRead::SaveCsv() {
 
 void EntireRead::FileRead() {
     if (dataState_ == 1) {
-        const ui::Answer answer = prompter_.AskYesNoCancel(std::string(kSaveQuestion));
-        if (answer == ui::Answer::Cancel) return;
-        if (answer == ui::Answer::Yes) {
+        const page::Answer answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, std::string(kSaveQuestion)});
+        if (answer == page::Answer::Cancel) return;
+        if (answer == page::Answer::Yes) {
             if (!SaveCsv()) return;
             dataState_ = 2;
         }
@@ -432,8 +419,8 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
     }
     RawLine line;
     const bool got1 = ReadRawLine(in, line);
-    if (!got1 || line.text.find(kCsvBannerKey) == std::string::npos) {
-        prompter_.Inform(std::string(got1 && line.text.find(kLoggerBannerKey) != std::string::npos
+    if (!got1 || line.text.find(page::kEntireReadBannerKey) == std::string::npos) {
+        prompter_.Inform(std::string(got1 && line.text.find(page::kLoggerBannerKey) != std::string::npos
                                          ? kLoggerFileMessage
                                          : kUnidentifiableFile));
         return false;
@@ -460,7 +447,7 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
         ParsedLine parsed;
         const auto problem = ParseDataLine(SplitFields(line), static_cast<int>(recordCount_) + 1, parsed);
         if (problem) {
-            if (prompter_.AskYesNo(*problem) == ui::Answer::Yes) continue;  // skip the line
+            if (prompter_.AskYesNo({page::Topic::SkipBadLine, *problem}) == page::Answer::Yes) continue;  // skip the line
             break;
         }
         // Only accepted lines decide the unit the file is shown in.

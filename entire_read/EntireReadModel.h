@@ -11,21 +11,22 @@
 #include <vector>
 
 #include "entire_read/DisplayRule.h"
-#include "entire_read/EntireReadPrint.h"
-#include "link/Link.h"
-#include "ui/Prompter.h"
+#include "entire_read/PrintJob.h"
+#include "link/MeterPort.h"
+#include "page/Prompter.h"
+#include "page/Texts.h"
 
 namespace tessera::entire_read {
 
 // The texts the page shows and asks.
 inline constexpr std::string_view kBusyMessage = link::kMsgBusyWithLogger;
-inline constexpr std::string_view kSaveQuestion = "Do you want to save the displayed data?";
+inline constexpr std::string_view kSaveQuestion = page::kSaveShownDataQuestion;
 inline constexpr std::string_view kConnectionFailed = link::kMsgConnectionFailed;
 inline constexpr std::string_view kNoDataFound = "No data was found in the QM8620.";
 inline constexpr std::string_view kClearQuestion = "Are you sure to clear the QM8620's memory?";
 inline constexpr std::string_view kMemoryCleared = "The QM8620's memory has been cleared.";
-inline constexpr std::string_view kNothingToSave = "There is no data to save.";
-inline constexpr std::string_view kOverwriteQuestion = "Would you like to overwrite the file?";
+inline constexpr std::string_view kNothingToSave = page::kNothingToSave;
+inline constexpr std::string_view kOverwriteQuestion = page::kOverwriteFileQuestion;
 inline constexpr std::string_view kNothingToPrint = "There is no effective data to print.";
 inline constexpr std::string_view kUnidentifiableFile = "An unidentifiable file type.";
 inline constexpr std::string_view kLoggerFileMessage =
@@ -40,21 +41,16 @@ inline constexpr std::string_view kNoColumnsLine =
 // File-format data, not the program's version: files of this kind are written with this banner,
 // "VER.1.05" included, by every release (the program's version is project(VERSION)).
 inline constexpr std::string_view kCsvBanner = "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN";
-inline constexpr std::string_view kCsvBannerKey = "TAVIK 8620 IMPORT MODE SOFTWARE VER";
-inline constexpr std::string_view kLoggerBannerKey = "TAVIK 8620 MONITOR MODE SOFTWARE VER";
 inline constexpr std::string_view kCsvDataLine = "DATA";
 inline constexpr std::string_view kCsvColumns =
     "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy";
-inline const ui::FileFilter kCsvFilter{"8620 Entire Read file(*.CSV)", "*.CSV"};
+inline const page::FileFilter kCsvFilter{"8620 Entire Read file(*.CSV)", "*.CSV"};
 
 // "The file "<path>" was not found.", "An unidentifiable information about "Mode" in line 3." ...
 std::string FileNotFoundMessage(const std::string& path);
 std::string FileNotWrittenMessage(const std::string& path);
 std::string LineMessage(std::string_view field, int number);
 std::string RxyzLineMessage(int number);
-
-// A chosen save name without ".CSV" (case-sensitive test) gets it appended.
-std::string WithCsvExtension(const std::string& name);
 
 enum DisplayMode : int { kRxyz = 0, kDisplayedValue = 1 };
 
@@ -70,7 +66,7 @@ std::vector<std::string> Cells(const RowTexts& row, int displayMode);
 
 class EntireRead {
 public:
-    EntireRead(link::Link& link, ui::Prompter& prompter);
+    EntireRead(link::MeterPort& meter, page::Prompter& prompter);
 
     // --- buttons ---
     // Starts a download when the prompts and the connection check allow; Downloading()
@@ -135,8 +131,8 @@ private:
     void FillRow(unsigned index);
     void ClearTable();
 
-    link::Link& link_;
-    ui::Prompter& prompter_;
+    link::MeterPort& meter_;
+    page::Prompter& prompter_;
     unsigned recordCount_ = 0;
     int dataState_ = 0;
     int displayMode_ = kRxyz;

@@ -72,18 +72,6 @@ void TextAt(QPainter& p, int x, int y, const QString& text) {
 
 }  // namespace
 
-int RowsPerPage(PrintLayout layout) { return layout == PrintLayout::Rxyz ? 38 : 60; }
-
-int PageCount(const PrintJob& job) {
-    const int perPage = RowsPerPage(job.layout);
-    const int rows = static_cast<int>(job.rows.size());
-    return std::max(1, (rows + perPage - 1) / perPage);
-}
-
-std::string PageLabel(int pageIndex) {
-    return (pageIndex == 0 ? "page " : "Page ") + std::to_string(pageIndex + 1);
-}
-
 void DrawPage(QPainter& painter, const PrintJob& job, int pageIndex, int shortSide, int longSide) {
     Geometry g;
     g.us = static_cast<float>(shortSide) * 0.00021026072329688813f;

@@ -54,6 +54,12 @@ std::string WholeDigits(double p) {
 
 }  // namespace
 
+std::string FormatFixed(double x, int decimals) {
+    char buffer[512];  // room for any double in fixed notation
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, x, std::chars_format::fixed, std::max(0, decimals));
+    return std::string(buffer, r.ec == std::errc() ? r.ptr : buffer);
+}
+
 double ReadLeadingNumber(std::string_view text) {
     std::size_t i = 0;
     while (i < text.size() && IsBlank(text[i])) ++i;

@@ -28,5 +28,9 @@ long long ReadLeadingInteger(std::string_view text);
 std::string RoundNumberText(std::string_view text, int n);
 // Cuts a double to n significant digits (0.012345, 3 -> "0.0123").
 std::string FormatSignificant(double x, int n);
+// A double with `decimals` digits after the point (rounded to nearest), always with a decimal
+// point whatever the process locale: a decimal comma would split a CSV field in two and not
+// read back.
+std::string FormatFixed(double x, int decimals);
 
 }  // namespace tessera::link

@@ -7,6 +7,7 @@
 
 #include "TesseraVersion.h"
 #include "link/Decode.h"
+#include "link/Stores.h"
 #include "platform/NamedLock.h"
 
 namespace tessera::link {
@@ -233,6 +234,15 @@ Status Link::ReadMemoryEntry(settings::MeterSettings& record, unsigned index) {
     DecodeReply(reply.Text(), record, false);
     return kStatusOk;
 }
+
+Status Link::Command(std::string_view command, Repeat repeat) {
+    Reply reply;
+    return repeat == Repeat::WhileBusy ? ExchangeRepeating(command, reply) : Exchange(command, reply);
+}
+
+bool Link::HeldByLogger() const { return loggerRunning; }
+
+void Link::SetHeldByLogger(bool held) { loggerRunning = held; }
 
 Link& TheLink() {
     static Link link;

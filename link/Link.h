@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "link/MeterPort.h"
 #include "link/Status.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Handle.h"
@@ -32,7 +33,7 @@ struct Reply {
     const char* CStr() const { return bytes.data(); }
 };
 
-class Link {
+class Link final : public MeterPort {
 public:
     explicit Link(std::string lockName = kExchangeLockName);
     ~Link();
@@ -64,14 +65,14 @@ public:
     void CloseSession();
     bool SessionOpen() const;
 
-    Status Identify(settings::MeterSettings& record);
-    Status RefreshSettings();
-    Status ReadMemoryEntry(settings::MeterSettings& record, unsigned index);
-
-    // The meter's settings last read; all zero while no meter is known.
-    const settings::MeterSettings& CurrentSettings() const { return current_; }
-    // Page-model tests and tools may stand in for a meter's answer.
-    void SetCurrentSettings(const settings::MeterSettings& s) { current_ = s; }
+    // --- the meter port of the pages ---
+    Status Identify(settings::MeterSettings& record) override;
+    Status RefreshSettings() override;
+    Status ReadMemoryEntry(settings::MeterSettings& record, unsigned index) override;
+    const settings::MeterSettings& CurrentSettings() const override { return current_; }
+    Status Command(std::string_view command, Repeat repeat) override;
+    bool HeldByLogger() const override;
+    void SetHeldByLogger(bool held) override;
 
 private:
     void DrainOwedAnswer();

@@ -17,6 +17,10 @@ inline constexpr Status kStatusWrongModel = 0xf0000002;  // not a QM8620, or a b
 // and a logging run holds the meter.
 inline constexpr char kMsgConnectionFailed[] = "Connection failed. Please connect the QM8620 again.";
 inline constexpr char kMsgBusyWithLogger[] = "The QM8620 is busy with \"Effective Value Logger\".";
+// What stops the program at start (and tessera-cli before it reaches the meter): the transport
+// library or its OpenUSBBulkFile is missing, or the accuracy table cannot be read.
+inline constexpr char kMsgNoTransport[] = "You need the DLL -- 'Bulklink.dll'.";
+inline constexpr char kMsgBadAccuracyFile[] = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
 
 // The status of a meter's three-byte status reply that starts with `c`.
 inline constexpr Status MeterStatus(char c) { return 0x80000000u + static_cast<unsigned char>(c); }

@@ -13,11 +13,13 @@
 #include <QScrollBar>
 #include <algorithm>
 
+#include "link/Stores.h"
 #include "logger/GraphPainter.h"
 #include "logger/PageLayout.h"
 #include "logger/Recovery.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
+#include "ui/QtPrompter.h"
 
 namespace tessera::logger {
 namespace {
@@ -29,8 +31,8 @@ QRect ToRect(const Box& b) { return QRect(b.left, b.top, b.width, b.height); }
 
 }  // namespace
 
-CLogger::CLogger(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent)
-    : ui::SheetPage(parent), port_(link), prompter_(prompter), clock_(clock), model_(port_, prompter, clock) {
+CLogger::CLogger(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock, QWidget* parent)
+    : ui::SheetPage(parent), prompter_(prompter), clock_(clock), model_(meter, prompter, clock) {
     setWindowTitle(QStringLiteral("     Effective Value Logger     "));
     const PageLayout& l = DefaultLayout();
     setMinimumSize(l.width, l.height);
@@ -127,6 +129,7 @@ CLogger::~CLogger() = default;
 QPushButton* CLogger::PrintButton() const { return print_; }
 
 void CLogger::Refresh() {
+    link::loggerPageShown = true;  // the arrow keys move its cursor while it is shown
     model_.Refresh();
     Sync();
     switch (model_.ControlState().focus) {
@@ -166,13 +169,11 @@ void CLogger::FileRead() {
 
 void CLogger::Print() {
     if (!model_.PrintAllowed()) return;
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setFromTo(1, 1);
-    printer.setDocName(QStringLiteral("Draw graph"));
-    if (!prompter_.ChoosePrinter(printer)) return;
-    printer.setPageOrientation(QPageLayout::Landscape);
-    PaintPrintout(printer, model_);
+    const auto choice = prompter_.ChoosePrinter({kPrintDocumentName, true, 1, 1});
+    if (!choice) return;
+    const auto printer = ui::MakePrinter(*choice, kPrintDocumentName);
+    printer->setPageOrientation(QPageLayout::Landscape);  // the graph is drawn for a landscape page
+    PaintPrintout(*printer, model_);
 }
 
 void CLogger::OfferRecovery() {

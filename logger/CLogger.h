@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <array>
 
-#include "link/Link.h"
+#include "link/MeterPort.h"
 #include "logger/Journal.h"
 #include "logger/LoggerModel.h"
+#include "page/Prompter.h"
 #include "platform/Clock.h"
-#include "ui/Prompter.h"
 #include "ui/SheetPage.h"
 
 class QComboBox;
@@ -29,7 +29,7 @@ namespace tessera::logger {
 class CLogger : public ui::SheetPage {
     Q_OBJECT
 public:
-    CLogger(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent = nullptr);
+    CLogger(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock, QWidget* parent = nullptr);
     ~CLogger() override;
 
     void Stop();
@@ -72,8 +72,7 @@ private:
     void RebuildCanvas();
     void OnTimer();
 
-    LinkMeterPort port_;
-    ui::Prompter& prompter_;
+    page::Prompter& prompter_;
     platform::Clock& clock_;
     RunJournal journal_;
     LoggerModel model_;

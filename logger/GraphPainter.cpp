@@ -6,10 +6,10 @@
 #include <QPainter>
 #include <QPen>
 #include <cmath>
-#include <cstdio>
 
 #include "link/Decode.h"
 #include "logger/LoggerTables.h"
+#include "settings/Vocabulary.h"
 
 namespace tessera::logger {
 namespace {
@@ -18,10 +18,6 @@ const QColor kTraceColours[4] = {QColor(0, 0, 0), QColor(255, 0, 0), QColor(0, 1
 const QColor kGrid(130, 130, 130);
 const QColor kCursor(255, 128, 64);
 const QColor kBand(255, 255, 210);
-
-const char* kModeCaptions[5] = {"Magnetic Flux Density(10Hz-400kHz)", "Magnetic Flux Density(10Hz-2kHz)",
-                                "Magnetic Flux Density(2kHz-400kHz)", "Exposure Level(General Public)",
-                                "Exposure Level(Occupational)"};
 
 QFont PageFont(int pixelSize) {
     QFont font(QStringLiteral("Century"));
@@ -149,7 +145,7 @@ void DrawYLabels(QPainter& p, const LoggerModel& m, const GraphForm& form) {
         const int centreY = Y(form, area.bottom - kPlotHeight / 2);
         p.translate(l.captionX, centreY);
         p.rotate(-90);
-        TextCentred(p, 0, 5, QString::fromLatin1(kModeCaptions[mode]));
+        TextCentred(p, 0, 5, QString::fromStdString(settings::ModeText(record.mode)));
         p.restore();
     }
 }
@@ -168,49 +164,6 @@ void DrawTimeLabelsAndInfo(QPainter& p, const LoggerModel& m, const GraphForm& f
 }
 
 }  // namespace
-
-std::string AxisLabel(double value, char unit, double topValue) {
-    double factor = 1.0;
-    const char* text = "";
-    switch (unit) {
-        case '0':
-            if (topValue > 0.001) factor = 1e3, text = "mT";
-            else factor = 1e6, text = "uT";
-            break;
-        case '1':
-            if (topValue > 1.0) text = "G";
-            else factor = 1e3, text = "mG";
-            break;
-        case '2': text = "A/m"; break;
-        case '3': text = "%"; break;
-        default: break;
-    }
-    if (value <= 0.0) return std::string("0") + text;
-    return link::FormatSignificant(value * factor, 2) + text;
-}
-
-std::pair<std::string, std::string> TimeLabels(int periodIndex, int J) {
-    static const int kMultiplier[kPeriods] = {1, 5, 10, 20, 1, 2, 5, 10, 20, 1};
-    const int i = periodIndex >= 0 && periodIndex < kPeriods ? periodIndex : 2;
-    const char* unit = i <= 3 ? "s" : i <= 8 ? "min" : "h";
-    const int k = kMultiplier[i];
-    return {std::to_string(k * J) + unit, std::to_string(k * (J + 12)) + unit};
-}
-
-std::string InfoLine(const LoggerModel& m, bool print) {
-    if (!m.RecordKnown()) return {};
-    const auto& record = m.RecordInForce();
-    std::string line = record.range >= 10 ? std::string("AUTO Range")
-                                          : "Fixed Range : " + RangeText(record.unit, record.range % 10);
-    line += "    Sampling : ";
-    line += MethodText(m.DataMethod());
-    if (m.DataState() != 0) {
-        line += "    ";
-        line += print ? PeriodShortText(record.slow, m.DataPeriodIndex())
-                      : PeriodItemText(record.slow, m.DataPeriodIndex());
-    }
-    return line;
-}
 
 void PaintGraph(QPainter& p, const LoggerModel& m, const GraphForm& form) {
     const bool known = m.RecordKnown();
@@ -237,18 +190,6 @@ void PaintCursor(QPainter& p, const LoggerModel& m, const GraphForm& form) {
     p.setPen(QPen(kCursor, 1));
     const int x = m.CursorX();
     p.drawLine(x, Y(form, area.bottom - kPlotHeight + 1), x, Y(form, area.bottom - 1));
-}
-
-std::string PrintStartLine(const StartTime& t) {
-    static const char* kDays[7] = {"(Mon.)  ", "(Tue.)  ", "(Wed.)  ", "(Thu.)  ", "(Fri.)  ", "(Sat.)  ", "(Sun.)  "};
-    auto two = [](int v, const char* after) {
-        char text[24];
-        std::snprintf(text, sizeof text, v < 10 ? "0%d%s" : "%d%s", v, after);
-        return std::string(text);
-    };
-    const char* day = t.weekday >= 1 && t.weekday <= 6 ? kDays[t.weekday - 1] : kDays[6];
-    return "Start Time:   " + std::to_string(t.year) + "/" + two(t.month, "/") + two(t.day, " ") + day +
-           two(t.hour, ":") + two(t.minute, ":") + two(t.second, "");
 }
 
 void PaintPrintout(QPaintDevice& device, const LoggerModel& m) {

@@ -171,12 +171,6 @@ std::optional<JournalSample> ParseSample(std::string_view content, int expectedS
     return JournalSample{{static_cast<std::int32_t>(*slot), *x, *y, *z, *R}, static_cast<int>(*scale)};
 }
 
-std::string TwoDigits(int v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d", v);
-    return text;
-}
-
 std::string FileNameFor(const StartTime& t, int attempt) {
     char text[96];
     std::snprintf(text, sizeof text, "run-%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,

@@ -7,6 +7,7 @@
 
 #include "link/Decode.h"
 #include "logger/LoggerTables.h"
+#include "page/Texts.h"
 #include "platform/FileReplace.h"
 #include "settings/Vocabulary.h"
 
@@ -162,11 +163,6 @@ bool WriteLogFile(const std::string& path, const LogHeader& header, const link::
     return platform::ReplaceFileContents(path, text);
 }
 
-std::string WithCsvExtension(std::string name) {
-    if (name.find(".CSV") == std::string::npos) name += ".CSV";
-    return name;
-}
-
 std::optional<std::string> FirstLine(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
@@ -190,8 +186,8 @@ std::variant<ParsedHeader, std::string> ParseHeader(const std::vector<std::strin
     ParsedHeader h;
     auto& r = h.record;
 
-    if (line(0).find(kLogBannerKey) == std::string::npos) {
-        if (line(0).find(kEntireReadBannerKey) != std::string::npos) {
+    if (line(0).find(page::kLoggerBannerKey) == std::string::npos) {
+        if (line(0).find(page::kEntireReadBannerKey) != std::string::npos) {
             return std::string(
                 "The file is a CSV file for \"Entire Read\". \n\nPlease open it in \"Entire Read\" page.");
         }

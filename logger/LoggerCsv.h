@@ -19,8 +19,6 @@ namespace tessera::logger {
 // File-format data, not the program's version: files of this kind are written with this banner,
 // "VER.1.05" included, by every release (the program's version is project(VERSION)).
 inline constexpr const char* kLogBanner = "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN";
-inline constexpr const char* kLogBannerKey = "TAVIK 8620 MONITOR MODE SOFTWARE VER";
-inline constexpr const char* kEntireReadBannerKey = "TAVIK 8620 IMPORT MODE SOFTWARE VER";
 inline constexpr const char* kCsvFilterText = "8620 Effective Value Logger file(*.CSV)";
 inline constexpr const char* kCsvFilterPattern = "*.CSV";
 
@@ -44,8 +42,6 @@ std::string StartTimeText(const StartTime& t);
 // so a failed save never destroys an older file. False when nothing was saved.
 bool WriteLogFile(const std::string& path, const LogHeader& header, const link::LogSample* slots, int lastSlot);
 
-// Appends ".CSV" unless the name already contains it (case-sensitive).
-std::string WithCsvExtension(std::string name);
 // The first line of a file (at most 999 characters); nullopt when it cannot be read.
 std::optional<std::string> FirstLine(const std::string& path);
 

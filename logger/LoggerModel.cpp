@@ -22,14 +22,14 @@ constexpr double kLargestReadable = 1e9;
 
 bool Readable(double v) { return std::isfinite(v) && v > -kLargestReadable && v < kLargestReadable; }
 
-}  // namespace
-
-void LinkMeterPort::SetLogging(bool on) {
-    link::Reply reply;
-    link_.ExchangeRepeating(on ? "LOG 1" : "LOG 0", reply);
+// "LOG 1" / "LOG 0", repeated while the meter is busy; the answer is not examined.
+void SetLogging(link::MeterPort& meter, bool on) {
+    meter.Command(on ? "LOG 1" : "LOG 0", link::MeterPort::Repeat::WhileBusy);
 }
 
-LoggerModel::LoggerModel(MeterPort& meter, ui::Prompter& prompter, platform::Clock& clock)
+}  // namespace
+
+LoggerModel::LoggerModel(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock)
     : meter_(meter), prompter_(prompter), clock_(clock), area_(DefaultLayout().plot) {
     link::ClearStores(link::kClearLogStore);
     controls_.stop = false;
@@ -81,7 +81,6 @@ void LoggerModel::FitMethods(char slow) {
 }
 
 void LoggerModel::Refresh() {
-    link::loggerPageShown = true;
     meter_.RefreshSettings();  // a failure leaves the current settings empty; nothing to say
     const auto& current = meter_.CurrentSettings();
     if (!running_) {
@@ -98,10 +97,10 @@ void LoggerModel::Refresh() {
 }
 
 bool LoggerModel::AskSaveFirst() {
-    switch (prompter_.AskYesNoCancel(kQuestionSave)) {
-        case ui::Answer::Yes: return SaveCsv();
-        case ui::Answer::Cancel: return false;
-        case ui::Answer::No: DiscardData(); return true;
+    switch (prompter_.AskYesNoCancel({page::Topic::SaveShownData, kQuestionSave})) {
+        case page::Answer::Yes: return SaveCsv();
+        case page::Answer::Cancel: return false;
+        case page::Answer::No: DiscardData(); return true;
     }
     return false;
 }
@@ -138,12 +137,12 @@ bool LoggerModel::Start() {
         prompter_.Inform(kMsgNoSensor);
         return false;
     }
-    meter_.SetLogging(true);
+    SetLogging(meter_, true);
     if (dataState_ == 1) {
-        const auto answer = prompter_.AskYesNoCancel(kQuestionSave);
+        const auto answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, kQuestionSave});
         // The meter was already told to log; tell it again that nothing comes of it.
-        if (answer == ui::Answer::Cancel || (answer == ui::Answer::Yes && !SaveCsv())) {
-            meter_.SetLogging(false);
+        if (answer == page::Answer::Cancel || (answer == page::Answer::Yes && !SaveCsv())) {
+            SetLogging(meter_, false);
             return false;
         }
     }
@@ -167,7 +166,7 @@ bool LoggerModel::Start() {
     samplesPerDivision_ = schedule_.samplesPerDivision;
 
     running_ = true;
-    link::loggerRunning = true;
+    meter_.SetHeldByLogger(true);
     controls_.traces = controls_.fixedEnabled = controls_.averageEnabled = controls_.maximumEnabled = false;
     controls_.combo = controls_.start = controls_.fileRead = controls_.csvSave = controls_.print = false;
     controls_.stop = true;
@@ -329,7 +328,7 @@ void LoggerModel::SampleCompleted(int slot) {
 void LoggerModel::Stop() {
     if (!running_) return;
     running_ = false;
-    meter_.SetLogging(false);
+    SetLogging(meter_, false);
     if (journal_) journal_->Sync();
 
     auto& store = Store();
@@ -357,7 +356,7 @@ void LoggerModel::Stop() {
     snapshot_.range = static_cast<std::uint8_t>((snapshot_.range >= 10 ? 10 : 0) + scale_.scaleIndex);
     dataPeriodIndex_ = periodIndex_;
     dataMethod_ = samplingMethod_;
-    link::loggerRunning = false;
+    meter_.SetHeldByLogger(false);
 
     const char slow = SlowForMethods();
     controls_.fixedEnabled = true;
@@ -403,23 +402,23 @@ bool LoggerModel::SaveCsv() {
     const settings::MeterSettings record = dataState_ == 1 ? snapshot_ : fileRecord_;
     std::string name = prompter_.ChooseSaveFile({kCsvFilterText, kCsvFilterPattern});
     if (name.empty()) return false;
-    name = WithCsvExtension(std::move(name));
+    name = page::WithExtension(std::move(name), page::kCsvExtension);
 
     std::error_code ec;
     if (std::filesystem::exists(name, ec)) {
         const auto first = FirstLine(name);
-        if (first && first->find(kEntireReadBannerKey) != std::string::npos) {
+        if (first && first->find(page::kEntireReadBannerKey) != std::string::npos) {
             prompter_.Inform(kMsgEntireReadFileOnSave);
             return false;
         }
-        if (prompter_.AskYesNo(kQuestionOverwrite) != ui::Answer::Yes) return false;
+        if (prompter_.AskYesNo({page::Topic::Overwrite, kQuestionOverwrite}) != page::Answer::Yes) return false;
     }
 
     const LogHeader header{record, startTime_, dataPeriodIndex_, dataMethod_};
     const int last = DataPresent() ? sampleCount_ : -1;
     if (!WriteLogFile(name, header, Store().data(), last)) {
         // The caller must not take the data for saved: it may be about to discard them.
-        prompter_.Inform("The file \"" + name + "\" could not be written.");
+        prompter_.Inform(page::FileNotWrittenMessage(name));
         return false;
     }
     if (dataState_ == 1) fileRecord_ = snapshot_;
@@ -431,15 +430,15 @@ bool LoggerModel::SaveCsv() {
 void LoggerModel::FileRead() {
     if (running_) return;
     if (dataState_ == 1) {
-        const auto answer = prompter_.AskYesNoCancel(kQuestionSave);
-        if (answer == ui::Answer::Cancel) return;
-        if (answer == ui::Answer::Yes && !SaveCsv()) return;
+        const auto answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, kQuestionSave});
+        if (answer == page::Answer::Cancel) return;
+        if (answer == page::Answer::Yes && !SaveCsv()) return;
     }
     const std::string path = prompter_.ChooseOpenFile({kCsvFilterText, kCsvFilterPattern});
     if (path.empty()) return;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
-        prompter_.Inform("The file \"" + path + "\" was not found.");
+        prompter_.Inform(page::FileNotFoundMessage(path));
         return;
     }
     ReadFile(path);
@@ -510,7 +509,7 @@ bool LoggerModel::ReadFile(const std::string& path) {
         if (readable && (x >= 1e-10 || y >= 1e-10 || z >= 1e-10)) {
             store[sampleCount_] = {sampleCount_, x, y, z, Resultant(x, y, z)};
             ++sampleCount_;
-        } else if (prompter_.AskYesNo(DataErrorQuestion(lineNumber)) != ui::Answer::Yes) {
+        } else if (prompter_.AskYesNo({page::Topic::SkipBadLine, DataErrorQuestion(lineNumber)}) != page::Answer::Yes) {
             break;
         }
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "link/Link.h"
+#include "link/MeterPort.h"
 #include "link/Status.h"
 #include "link/Stores.h"
 #include "logger/Geometry.h"
@@ -17,36 +17,14 @@
 #include "logger/LoggerTables.h"
 #include "logger/Readout.h"
 #include "platform/Clock.h"
+#include "page/Prompter.h"
+#include "page/Texts.h"
 #include "settings/MeterSettings.h"
-#include "ui/Prompter.h"
 
 namespace tessera::logger {
 
 class RunJournal;
 struct JournalContents;
-
-// What the logger needs from the meter; the page binds it to the instrument link.
-class MeterPort {
-public:
-    virtual ~MeterPort() = default;
-    virtual link::Status RefreshSettings() = 0;
-    virtual const settings::MeterSettings& CurrentSettings() const = 0;
-    virtual link::Status Identify(settings::MeterSettings& reading) = 0;
-    // "LOG 1" / "LOG 0", repeated while the meter is busy; the reply is not examined.
-    virtual void SetLogging(bool on) = 0;
-};
-
-class LinkMeterPort final : public MeterPort {
-public:
-    explicit LinkMeterPort(link::Link& link) : link_(link) {}
-    link::Status RefreshSettings() override { return link_.RefreshSettings(); }
-    const settings::MeterSettings& CurrentSettings() const override { return link_.CurrentSettings(); }
-    link::Status Identify(settings::MeterSettings& reading) override { return link_.Identify(reading); }
-    void SetLogging(bool on) override;
-
-private:
-    link::Link& link_;
-};
 
 // Messages of the page.
 inline constexpr const char* kMsgConnectionFailed = link::kMsgConnectionFailed;
@@ -54,10 +32,12 @@ inline constexpr const char* kMsgNoSensor = "No sensor is attached.";
 inline constexpr const char* kMsgSensorRemoved = "The sensor was removed.";
 inline constexpr const char* kMsgOverLimit =
     "The number of data sets is over the limit. \nThis software supports up to 32000 sets of data.";
-inline constexpr const char* kQuestionSave = "Do you want to save the displayed data?";
-inline constexpr const char* kMsgNoDataToSave = "There is no data to save.";
+inline constexpr const char* kQuestionSave = page::kSaveShownDataQuestion;
+inline constexpr const char* kMsgNoDataToSave = page::kNothingToSave;
 inline constexpr const char* kMsgNothingToPrint = "There is no effective value to print.";
-inline constexpr const char* kQuestionOverwrite = "Would you like to overwrite the file?";
+// The printout's document name (the print queue shows it; a PDF carries it as its title).
+inline constexpr const char* kPrintDocumentName = "Draw graph";
+inline constexpr const char* kQuestionOverwrite = page::kOverwriteFileQuestion;
 inline constexpr const char* kMsgEntireReadFileOnSave =
     "The file is a CSV file for \"Entire Read\".\n\nPlease open it in \"Entire Read\" page.";
 inline constexpr const char* kMsgNoValidData = "There is no valid data in the file.";
@@ -86,7 +66,7 @@ struct DrawRequests {
 
 class LoggerModel {
 public:
-    LoggerModel(MeterPort& meter, ui::Prompter& prompter, platform::Clock& clock);
+    LoggerModel(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock);
     LoggerModel(const LoggerModel&) = delete;
     LoggerModel& operator=(const LoggerModel&) = delete;
 
@@ -186,8 +166,8 @@ private:
     void SetCursorToLocal(int local);
     void RequestFull() { requests_.full = true; }
 
-    MeterPort& meter_;
-    ui::Prompter& prompter_;
+    link::MeterPort& meter_;
+    page::Prompter& prompter_;
     platform::Clock& clock_;
 
     int samplingMethod_ = kFixedInterval;

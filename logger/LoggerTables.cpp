@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+
+#include "link/Decode.h"
+#include "settings/Vocabulary.h"
 
 namespace tessera::logger {
 namespace {
@@ -28,13 +32,6 @@ constexpr std::array<const char*, kPeriods> kFileTextsSlowOff = {
     "6s[2min/div]",  "15s[5min/div]", "30s[10min/div]", "1min[20min/div]", "3min[1h/div]"};
 
 constexpr std::array<double, 4> kBaseFullScale = {2e-6, 0.02, 1.6, 2.0};
-
-constexpr const char* kRangeTexts[4][4] = {
-    {"2.000uT", "20.00uT", "200.0uT", "2.000mT"},
-    {"20.00mG", "200.0mG", "2.000G", "20.00G"},
-    {"1.600A/m", "16.00A/m", "160.0A/m", "1600A/m"},
-    {"2.000%", "20.00%", "200.0%", "2000%"},
-};
 
 bool ValidPeriod(int i) { return i >= 0 && i < kPeriods; }
 
@@ -112,9 +109,8 @@ double BaseFullScale(char unit) {
 }
 
 std::string RangeText(char unit, int rangeIndex) {
-    const int u = UnitIndex(unit);
-    if (u < 0 || rangeIndex < 0 || rangeIndex > 3) return {};
-    return kRangeTexts[u][rangeIndex];
+    if (rangeIndex < 0 || rangeIndex > 3) return {};
+    return settings::RangeText(unit, static_cast<std::uint8_t>(rangeIndex + 1), settings::Column::Current);
 }
 
 DisplayFormat FormatFor(char unit, int scaleIndex) {
@@ -133,13 +129,15 @@ DisplayFormat FormatFor(char unit, int scaleIndex) {
 
 std::string FormatDisplay(double value, char unit, int scaleIndex) {
     const DisplayFormat f = FormatFor(unit, scaleIndex);
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f%s", f.decimals, value * f.factor, f.suffix);
-    return text;
+    return link::FormatFixed(value * f.factor, f.decimals) + f.suffix;
 }
 
 double Quantise(double value, char unit, int scaleIndex) {
-    return std::strtod(FormatDisplay(value, unit, scaleIndex).c_str(), nullptr);
+    // The displayed text read back: its digits and the "E-6" of its suffix.
+    const std::string text = FormatDisplay(value, unit, scaleIndex);
+    double v = 0.0;
+    std::from_chars(text.data(), text.data() + text.size(), v);
+    return v;
 }
 
 double RoundFour(double value, bool zeroSmall) {

@@ -1,6 +1,5 @@
 #include "logger/Readout.h"
 
-#include <cstdio>
 
 #include "logger/LoggerTables.h"
 
@@ -15,12 +14,6 @@ int MonthLength(int year, int month) {
     }
 }
 
-std::string TwoDigits(int v, const char* after) {
-    char text[32];
-    std::snprintf(text, sizeof text, v < 10 ? "0%d%s" : "%d%s", v, after);
-    return text;
-}
-
 const char* UnitSuffix(char unit) {
     switch (unit) {
         case '0': return "   Unit:T";
@@ -32,6 +25,8 @@ const char* UnitSuffix(char unit) {
 }
 
 }  // namespace
+
+std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
 
 StartTime StartTime::From(const platform::LocalTime& t) {
     return {t.year, t.month, t.day, t.dayOfWeek, t.hour, t.minute, t.second};
@@ -61,10 +56,8 @@ StartTime AddSeconds(StartTime t, long long seconds) {
 }
 
 std::string ReadoutDateTime(const StartTime& t) {
-    char year[16];
-    std::snprintf(year, sizeof year, "%d/", t.year);
-    return year + TwoDigits(t.month, "/") + TwoDigits(t.day, "  ") + TwoDigits(t.hour, ":") +
-           TwoDigits(t.minute, ":") + TwoDigits(t.second, "");
+    return std::to_string(t.year) + "/" + TwoDigits(t.month) + "/" + TwoDigits(t.day) + "  " + TwoDigits(t.hour) +
+           ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
 }
 
 std::string ReadoutValues(const link::LogSample& shown, char unit, int scaleIndex, double maxFullScale) {

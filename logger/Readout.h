@@ -23,6 +23,9 @@ struct StartTime {
 // outside 1..12 (possible in a file) is treated as a 31-day month, so the walk always ends.
 StartTime AddSeconds(StartTime t, long long seconds);
 
+// "05": a date or time field as the readout, the printout and the journal show it.
+std::string TwoDigits(int v);
+
 // "2012/05/03  09:05:07"
 std::string ReadoutDateTime(const StartTime& t);
 

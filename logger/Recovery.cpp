@@ -11,12 +11,12 @@ std::string RecoveryQuestion(const JournalContents& run) {
            ") was not saved.\n\nWould you like to recover it?\nIf you click \"No\", the samples will be discarded.";
 }
 
-bool OfferRecovery(LoggerModel& model, RunJournal& journal, ui::Prompter& prompter, const std::string& directory) {
+bool OfferRecovery(LoggerModel& model, RunJournal& journal, page::Prompter& prompter, const std::string& directory) {
     // Only an empty page takes a recovered run: nothing shown may be replaced unasked.
     if (model.Running() || model.DataState() == 1) return false;
     auto runs = ClaimUnfinishedRuns(directory);
     for (auto& run : runs) {
-        if (prompter.AskYesNo(RecoveryQuestion(run.contents)) != ui::Answer::Yes) {
+        if (prompter.AskYesNo({page::Topic::RecoverRun, RecoveryQuestion(run.contents)}) != page::Answer::Yes) {
             run.file.Remove();
             continue;
         }

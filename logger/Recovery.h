@@ -7,7 +7,7 @@
 
 #include "logger/Journal.h"
 #include "logger/LoggerModel.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace tessera::logger {
 
@@ -17,7 +17,7 @@ std::string RecoveryQuestion(const JournalContents& run);
 // Asks about each unfinished run in `directory` (empty: the user's state directory) until
 // one is recovered into `model`, whose `journal` then keeps it until the data are saved or
 // discarded. Runs not asked about stay for the next start. True when a run was recovered.
-bool OfferRecovery(LoggerModel& model, RunJournal& journal, ui::Prompter& prompter,
+bool OfferRecovery(LoggerModel& model, RunJournal& journal, page::Prompter& prompter,
                    const std::string& directory = {});
 
 }  // namespace tessera::logger

@@ -3,12 +3,13 @@
 #include <cstdio>
 
 #include "link/Stores.h"
+#include "page/Texts.h"
 #include "platform/Paths.h"
 
 namespace tessera::logger {
 
 std::string SurveyPartPath(const std::string& chosen, int part) {
-    std::string name = WithCsvExtension(chosen);
+    std::string name = page::WithExtension(chosen, page::kCsvExtension);
     if (part <= 1) return name;
     char suffix[24];
     std::snprintf(suffix, sizeof suffix, "-%03d", part);
@@ -16,7 +17,7 @@ std::string SurveyPartPath(const std::string& chosen, int part) {
     return name;
 }
 
-SurveyFiles::SurveyFiles(std::string chosen, bool replace, ui::Prompter& prompter)
+SurveyFiles::SurveyFiles(std::string chosen, bool replace, page::Prompter& prompter)
     : chosen_(std::move(chosen)), replace_(replace), prompter_(prompter) {}
 
 void SurveyFiles::Attach(LoggerModel& model) {
@@ -29,7 +30,7 @@ bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot) {
     // the run stops and the samples stay in the store (and the journal) for the final save.
     if (platform::FileExists(path)) {
         const auto first = FirstLine(path);
-        if (first && first->find(kEntireReadBannerKey) != std::string::npos) {
+        if (first && first->find(page::kEntireReadBannerKey) != std::string::npos) {
             prompter_.Inform(kMsgEntireReadFileOnSave);
             return false;
         }
@@ -39,7 +40,7 @@ bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot) {
         }
     }
     if (!WriteLogFile(path, header, link::LogSampleStore.data(), lastSlot)) {
-        prompter_.Inform("The file \"" + path + "\" could not be written.");
+        prompter_.Inform(page::FileNotWrittenMessage(path));
         return false;
     }
     saved_.push_back(path);

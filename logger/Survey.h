@@ -10,7 +10,7 @@
 
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace tessera::logger {
 
@@ -21,7 +21,7 @@ std::string SurveyPartPath(const std::string& chosen, int part);
 class SurveyFiles {
 public:
     // `replace`: an existing part file is replaced; otherwise the run stops before it.
-    SurveyFiles(std::string chosen, bool replace, ui::Prompter& prompter);
+    SurveyFiles(std::string chosen, bool replace, page::Prompter& prompter);
 
     // Makes the model hand every full store to this survey.
     void Attach(LoggerModel& model);
@@ -41,7 +41,7 @@ public:
 private:
     std::string chosen_;
     bool replace_;
-    ui::Prompter& prompter_;
+    page::Prompter& prompter_;
     std::vector<std::string> saved_;
     long long samplesSaved_ = 0;
 };

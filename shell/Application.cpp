@@ -10,7 +10,7 @@
 #include "platform/NamedLock.h"
 #include "shell/CSheet.h"
 #include "shell/Texts.h"
-#include "ui/Prompter.h"
+#include "ui/QtPrompter.h"
 
 namespace tessera::shell {
 
@@ -31,7 +31,7 @@ std::vector<std::string> WriteScreenshots(CSheet& sheet, const std::string& dire
     return written;
 }
 
-int RunProgram(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, const ProgramOptions& options) {
+int RunProgram(link::Link& link, page::Prompter& prompter, platform::Clock& clock, const ProgramOptions& options) {
     platform::NamedLock instance(options.instanceLockName);
     if (!instance.TryAcquire()) {
         // Nothing may be running at all: then say what failed, not that a copy runs.

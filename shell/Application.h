@@ -16,7 +16,7 @@ struct ProgramOptions {
 
 // 0 after a normal run; 1 when the program could not start (second copy, no transport
 // library, bad accuracy file) after saying why. Needs a QApplication.
-int RunProgram(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, const ProgramOptions& options);
+int RunProgram(link::Link& link, page::Prompter& prompter, platform::Clock& clock, const ProgramOptions& options);
 
 // Writes each page of the window as "<n>-<tab name>.png"; answers the files written.
 std::vector<std::string> WriteScreenshots(CSheet& sheet, const std::string& directory);

@@ -4,29 +4,20 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "link/Link.h"
+#include "config/CSet8620.h"
+#include "entire_read/CEntireRead.h"
+#include "link/MeterPort.h"
 #include "link/Stores.h"
+#include "logger/CLogger.h"
+#include "page/Prompter.h"
 #include "shell/CVersion.h"
 #include "shell/Texts.h"
 #include "ui/Icons.h"
-#include "ui/Prompter.h"
-
-#if TESSERA_HAVE_LOGGER_VIEW
-#include "logger/CLogger.h"
-#endif
-#if TESSERA_HAVE_ENTIRE_READ_VIEW
-#include "entire_read/CEntireRead.h"
-#endif
-#if TESSERA_HAVE_CONFIG_VIEW
-#include "config/CSet8620.h"
-#endif
 
 namespace tessera::shell {
 
-CSheet::CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent)
+CSheet::CSheet(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock, QWidget* parent)
     : QWidget(parent, Qt::Window), prompter_(prompter) {
-    (void)link;
-    (void)clock;
     setObjectName(QStringLiteral("CSheet"));
     setWindowTitle(QString::fromUtf8(kWindowTitle));
     setWindowIcon(ui::ResourceIcon(ui::kProgramIcon));
@@ -41,10 +32,9 @@ CSheet::CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock,
     tabs_->setUsesScrollButtons(false);
     layout->addWidget(tabs_);
 
-    hooks_.loggerRunning = [] { return link::loggerRunning; };
+    hooks_.loggerRunning = [&meter] { return meter.HeldByLogger(); };
 
-#if TESSERA_HAVE_LOGGER_VIEW
-    auto* logger = new logger::CLogger(link, prompter, clock);
+    auto* logger = new logger::CLogger(meter, prompter, clock);
     logger_ = logger;
     AddPage(logger, kLoggerTab);
     hooks_.stopLogger = [logger] { logger->Stop(); };
@@ -54,16 +44,14 @@ CSheet::CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock,
     hooks_.redrawLoggerGraph = [logger] { logger->RedrawGraph(); };
     hooks_.offerRecovery = [logger] { logger->OfferRecovery(); };
     hooks_.unsavedDeclined = [logger] { logger->DeclineUnsaved(); };
-#endif
-#if TESSERA_HAVE_ENTIRE_READ_VIEW
-    auto* entire = new entire_read::CEntireRead(link, prompter);
+
+    auto* entire = new entire_read::CEntireRead(meter, prompter);
     entireRead_ = entire;
     AddPage(entire, kEntireReadTab);
     hooks_.entireRead = {[entire] { return entire->DataState(); }, [entire](int s) { entire->SetDataState(s); },
                          [entire] { return entire->SaveCsv(); }};
-#endif
-#if TESSERA_HAVE_CONFIG_VIEW
-    auto* config = new config::CSet8620(link, prompter);
+
+    auto* config = new config::CSet8620(meter, prompter);
     configuration_ = config;
     AddPage(config, kConfigurationTab);
     hooks_.settings = {[config] { return config->ModifiedMark(); }, [config](int s) { config->SetModifiedMark(s); },
@@ -71,7 +59,7 @@ CSheet::CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock,
     hooks_.settingsFromMeter = [config] { config->SettingsFromMeter(); };
     // After a configuration the other pages show the meter's new settings.
     connect(config, &config::CSet8620::Configured, this, [this] { RefreshPages(); });
-#endif
+
     version_ = new CVersion;
     AddPage(version_, kVersionTab);
 

@@ -11,12 +11,10 @@
 
 class QTabWidget;
 
-namespace tessera::link { class Link; }
+namespace tessera::link { class MeterPort; }
 namespace tessera::platform { class Clock; }
-namespace tessera::ui {
-class Prompter;
-class SheetPage;
-}
+namespace tessera::page { class Prompter; }
+namespace tessera::ui { class SheetPage; }
 namespace tessera::shell { class CVersion; }
 
 namespace tessera::shell {
@@ -32,12 +30,11 @@ struct SheetHooks : CloseHooks {
 class CSheet : public QWidget {
     Q_OBJECT
 public:
-    CSheet(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, QWidget* parent = nullptr);
+    CSheet(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock, QWidget* parent = nullptr);
     ~CSheet() override;
 
     QTabWidget* Tabs() const { return tabs_; }
     CVersion* Version() const { return version_; }
-    // Null while that page is not part of this build.
     ui::SheetPage* LoggerPage() const { return logger_; }
     ui::SheetPage* EntireReadPage() const { return entireRead_; }
     ui::SheetPage* ConfigurationPage() const { return configuration_; }
@@ -68,7 +65,7 @@ private:
     void AddPage(ui::SheetPage* page, const char* tabText);
     void OnCurrentChanged(int index);
 
-    ui::Prompter& prompter_;
+    page::Prompter& prompter_;
     QTabWidget* tabs_ = nullptr;
     ui::SheetPage* logger_ = nullptr;
     ui::SheetPage* entireRead_ = nullptr;

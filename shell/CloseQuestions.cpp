@@ -1,23 +1,23 @@
 #include "shell/CloseQuestions.h"
 
 #include "shell/Texts.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace tessera::shell {
 
 namespace {
 
 // Yes saves and goes on only when a file was written; No discards; Cancel stays.
-bool OfferSave(ui::Prompter& prompter, const UnsavedPage& page, const char* question) {
-    if (!page || page.state() != 1) return true;
-    switch (prompter.AskYesNoCancel(question)) {
-        case ui::Answer::Yes:
-            if (!page.save()) return false;
-            page.setState(2);
+bool OfferSave(page::Prompter& prompter, const UnsavedPage& unsaved, const char* question) {
+    if (!unsaved || unsaved.state() != 1) return true;
+    switch (prompter.AskYesNoCancel({page::Topic::SaveShownData, question})) {
+        case page::Answer::Yes:
+            if (!unsaved.save()) return false;
+            unsaved.setState(2);
             return true;
-        case ui::Answer::No:
+        case page::Answer::No:
             return true;
-        case ui::Answer::Cancel:
+        case page::Answer::Cancel:
         default:
             return false;
     }
@@ -25,9 +25,9 @@ bool OfferSave(ui::Prompter& prompter, const UnsavedPage& page, const char* ques
 
 }  // namespace
 
-bool RunCloseQuestions(ui::Prompter& prompter, const CloseHooks& hooks) {
+bool RunCloseQuestions(page::Prompter& prompter, const CloseHooks& hooks) {
     if (hooks.loggerRunning && hooks.loggerRunning()) {
-        if (prompter.AskYesNo(kStopLoggerQuestion) != ui::Answer::Yes) return false;
+        if (prompter.AskYesNo({page::Topic::StopLogging, kStopLoggerQuestion}) != page::Answer::Yes) return false;
         if (hooks.stopLogger) hooks.stopLogger();
     }
     if (!OfferSave(prompter, hooks.logger, kSaveLoggerQuestion)) return false;

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-namespace tessera::ui { class Prompter; }
+namespace tessera::page { class Prompter; }
 
 namespace tessera::shell {
 
@@ -27,6 +27,6 @@ struct CloseHooks {
 };
 
 // True when the window may close; false as soon as any answer keeps it open.
-bool RunCloseQuestions(ui::Prompter& prompter, const CloseHooks& hooks);
+bool RunCloseQuestions(page::Prompter& prompter, const CloseHooks& hooks);
 
 }  // namespace tessera::shell

@@ -6,11 +6,11 @@
 #include "shell/DeviceWatcher.h"
 #include "shell/KeyRouter.h"
 #include "shell/Texts.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace tessera::shell {
 
-Startup::Startup(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, StartupOptions options)
+Startup::Startup(link::Link& link, page::Prompter& prompter, platform::Clock& clock, StartupOptions options)
     : link_(link), prompter_(prompter), clock_(clock), options_(std::move(options)) {}
 
 Startup::~Startup() {

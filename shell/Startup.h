@@ -11,7 +11,7 @@
 
 namespace tessera::link { class Link; }
 namespace tessera::platform { class Clock; }
-namespace tessera::ui { class Prompter; }
+namespace tessera::page { class Prompter; }
 
 namespace tessera::shell {
 
@@ -29,7 +29,7 @@ struct StartupOptions {
 class Startup : public QObject {
     Q_OBJECT
 public:
-    Startup(link::Link& link, ui::Prompter& prompter, platform::Clock& clock, StartupOptions options = {});
+    Startup(link::Link& link, page::Prompter& prompter, platform::Clock& clock, StartupOptions options = {});
     ~Startup() override;
 
     // Library, accuracy table, session. False after the failure's message; everything is
@@ -44,7 +44,7 @@ public:
 
     CSheet* Sheet() const { return sheet_; }
     DeviceWatcher* Watcher() const { return watcher_.get(); }
-    bool ShutDown() const { return shutDown_; }
+    bool IsShutDown() const { return shutDown_; }
 
 signals:
     void SheetCreated(CSheet* sheet);
@@ -53,7 +53,7 @@ signals:
 
 private:
     link::Link& link_;
-    ui::Prompter& prompter_;
+    page::Prompter& prompter_;
     platform::Clock& clock_;
     StartupOptions options_;
     QPointer<CSheet> sheet_;

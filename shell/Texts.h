@@ -2,10 +2,11 @@
 // The program's own words: window title, tab texts and the shell's messages.
 
 #include "TesseraVersion.h"
+#include "link/Status.h"
 
 namespace tessera::shell {
 
-inline constexpr const char* kWindowTitle = "TAVIK TESSERA for QM8620";
+inline constexpr const char* kWindowTitle = TESSERA_PRODUCT_TITLE;
 inline constexpr const char* kInstanceLockName = "Tessera";
 
 inline constexpr const char* kLoggerTab = "     Effective Value Logger     ";
@@ -16,8 +17,8 @@ inline constexpr const char* kVersionTab = "     Version     ";
 inline constexpr const char* kAlreadyRunning = "TESSERA is running now.";
 // Followed by what failed: the lock that keeps the program to one copy could not be made.
 inline constexpr const char* kInstanceLockFailed = "TESSERA cannot start: its single-instance lock could not be made: ";
-inline constexpr const char* kNoTransport = "You need the DLL -- 'Bulklink.dll'.";
-inline constexpr const char* kBadAccuracyFile = "The accuracy file (accuracy.dat) Couldn't be Readed correctly.";
+inline constexpr const char* kNoTransport = link::kMsgNoTransport;
+inline constexpr const char* kBadAccuracyFile = link::kMsgBadAccuracyFile;
 
 inline constexpr const char* kStopLoggerQuestion =
     "The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?";
@@ -28,6 +29,6 @@ inline constexpr const char* kSaveSettingsQuestion = "Do you want to save the cu
 
 // The program's version (project(VERSION)), unlike the "SOFTWARE VER.1.05" of the file banners,
 // which belongs to the file formats and never follows a release.
-inline constexpr const char* kVersionTitle = "TAVIK TESSERA for QM8620 Version " TESSERA_VERSION;
+inline constexpr const char* kVersionTitle = TESSERA_PRODUCT_TITLE " Version " TESSERA_VERSION;
 
 }  // namespace tessera::shell

@@ -13,7 +13,7 @@
 #include "shell/CSheet.h"
 #include "shell/Texts.h"
 #include "ui/Icons.h"
-#include "ui/Prompter.h"
+#include "ui/QtPrompter.h"
 
 int main(int argc, char** argv) {
     // Answered before the window system is touched, so it works without a display too.

@@ -17,7 +17,7 @@
 #include "settings/Vocabulary.h"
 #include "tests/support/VirtualMeter.h"
 #include "ui/EditableList.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::config {
 namespace {
@@ -68,7 +68,7 @@ protected:
     }
 
     link::Link link{"tessera-config-page-test"};
-    ui::ScriptedPrompter prompter;
+    testing::ScriptedPrompter prompter;
     std::unique_ptr<CSet8620> page;
 };
 
@@ -167,7 +167,7 @@ TEST_F(CSet8620PageWithMeter, ConfigureButtonWritesTheNewSettingAndTheCurrentCol
     EXPECT_NE(Column(kColumnCurrent), Column(kColumnNew));
 
     QSignalSpy configured(page.get(), &CSet8620::Configured);
-    prompter.answers = {ui::Answer::Yes};
+    prompter.answers = {page::Answer::Yes};
     page->ConfigureButton()->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.Messages().empty(); }, 20000));
     EXPECT_EQ(prompter.Messages(), Strings{"The QM8620 has been configured with \"New Setting\"."});

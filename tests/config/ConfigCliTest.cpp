@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "config/SettingFile.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/VirtualMeter.h"
 
 namespace tessera::config {
@@ -45,11 +45,11 @@ class ConfigCli : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(meter.Start()) << meter.LastError(); }
     testing::VirtualMeter meter;
-    test::TempDir dir;
+    testing::TempDir dir;
 };
 
 TEST_F(ConfigCli, ApplySendsTheFileAndShowsWhatTheMeterNowReports) {
-    test::WriteAll(dir.File("occ.SET"),
+    testing::WriteAll(dir.File("occ.SET"),
                    "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\r\n1 MODE,Exposure Level(Occupational)\r\n"
                    "2 AXIS,x\r\n3 UNIT,%\r\n4 RANGE,2000%\r\n5 OUTPUT,Monitor\r\n6 APS,OFF\r\n7 BEEP,ON\r\n"
                    "8 SLOW,ON\r\n9 MEM.MODE,ON ");
@@ -69,7 +69,7 @@ TEST_F(ConfigCli, ApplySendsTheFileAndShowsWhatTheMeterNowReports) {
 }
 
 TEST_F(ConfigCli, AFaultyFileIsRefusedBeforeTheMeterIsTouched) {
-    test::WriteAll(dir.File("bad.SET"),
+    testing::WriteAll(dir.File("bad.SET"),
                    "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n1 MODE,Exposure Level(Occupational)\n"
                    "2 AXIS,x\n3 UNIT,T\n");
     CliRun run = Cli({"config", "apply", dir.File("bad.SET")});
@@ -88,7 +88,7 @@ TEST_F(ConfigCli, SaveWritesTheMeterSettingsAndAsksBeforeOverwriting) {
     ASSERT_TRUE(meter.Set("range", "3"));
     CliRun run = Cli({"config", "save", dir.File("meter.set")});
     ASSERT_EQ(run.exitCode, 0) << run.out;
-    const std::string text = test::ReadAll(dir.File("meter.set.SET"));
+    const std::string text = testing::ReadAll(dir.File("meter.set.SET"));
     const SettingFileResult read = ParseSettingText(text);
     ASSERT_TRUE(read.ok) << read.message;
     EXPECT_EQ(read.settings.mode, '2');
@@ -97,14 +97,14 @@ TEST_F(ConfigCli, SaveWritesTheMeterSettingsAndAsksBeforeOverwriting) {
     EXPECT_NE(text.find("4 RANGE,160.0A/m\r\n"), std::string::npos) << text;
 
     // No answer on the terminal is a No; --yes overwrites.
-    test::WriteAll(dir.File("meter.set.SET"), "keep");
+    testing::WriteAll(dir.File("meter.set.SET"), "keep");
     run = Cli({"config", "save", dir.File("meter.set")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.out.find("Would you like to overwrite this file?"), std::string::npos);
-    EXPECT_EQ(test::ReadAll(dir.File("meter.set.SET")), "keep");
+    EXPECT_EQ(testing::ReadAll(dir.File("meter.set.SET")), "keep");
     run = Cli({"config", "save", dir.File("meter.set"), "--yes"});
     EXPECT_EQ(run.exitCode, 0) << run.out;
-    EXPECT_EQ(test::ReadAll(dir.File("meter.set.SET")), text);
+    EXPECT_EQ(testing::ReadAll(dir.File("meter.set.SET")), text);
 }
 
 TEST_F(ConfigCli, InitNeedsItsConfirmation) {

@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "config/ConfigModel.h"
 #include "config/SettingFile.h"
 #include "link/Link.h"
 #include "settings/Vocabulary.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/VirtualMeter.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::config {
 namespace {
 
 using settings::MeterSettings;
-using ui::Answer;
+using page::Answer;
 using Strings = std::vector<std::string>;
 
 class ConfigModelWithMeter : public ::testing::Test {
@@ -57,13 +57,13 @@ protected:
 
     testing::VirtualMeter meter;
     link::Link link;
-    ui::ScriptedPrompter prompter;
+    testing::ScriptedPrompter prompter;
     ConfigModel model{link, prompter};
     int configured = 0;
 };
 
 TEST_F(ConfigModelWithMeter, SendsThirteenCommandsInOrderAndReadsBackWhatWasSent) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Choose(settings::kRowMode, "Magnetic Flux Density(10Hz-2kHz)");
     Choose(settings::kRowAxis, "x");
     Choose(settings::kRowUnit, "G");
@@ -91,8 +91,8 @@ TEST_F(ConfigModelWithMeter, SendsThirteenCommandsInOrderAndReadsBackWhatWasSent
 }
 
 TEST_F(ConfigModelWithMeter, PercentSendsTwelveCommandsAndTheLowestRangeAsRangeOne) {
-    test::TempDir dir;
-    test::WriteAll(dir.File("low.SET"),
+    testing::TempDir dir;
+    testing::WriteAll(dir.File("low.SET"),
                    "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n1 MODE,Exposure Level(General Public)\n"
                    "2 AXIS,y\n3 UNIT,%\n4 RANGE,2.000%\n5 OUTPUT,OFF\n6 APS,ON\n7 BEEP,OFF\n8 SLOW,OFF\n"
                    "9 MEM.MODE,OFF");
@@ -118,7 +118,7 @@ TEST_F(ConfigModelWithMeter, PercentSendsTwelveCommandsAndTheLowestRangeAsRangeO
 }
 
 TEST_F(ConfigModelWithMeter, ARejectedOutputEndsTheSequenceBeforeAps) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Choose(settings::kRowMode, "Exposure Level(Occupational)");
     Choose(settings::kRowOutput, "Monitor (only for 8620)");
     const MeterSettings edited = model.NewSetting();
@@ -138,7 +138,7 @@ TEST_F(ConfigModelWithMeter, ARejectedOutputEndsTheSequenceBeforeAps) {
 }
 
 TEST_F(ConfigModelWithMeter, BusyAnswersRepeatTheSameCommand) {
-    model.Initialise();
+    model.TakeStartingSetting();
     ASSERT_TRUE(meter.InjectFault("busy 3 AXIS")) << meter.LastError();
     ASSERT_EQ(Configure(), ConfigModel::StepResult::Done);
     EXPECT_EQ(SentCommands(16), (Strings{"QPID", "FUNC 0", "MODE 0", "AXIS 3", "AXIS 3", "AXIS 3", "AXIS 3",
@@ -147,7 +147,7 @@ TEST_F(ConfigModelWithMeter, BusyAnswersRepeatTheSameCommand) {
 }
 
 TEST_F(ConfigModelWithMeter, AMeterPulledMidwayEndsWithTheMessageAndNoMeterKnown) {
-    model.Initialise();
+    model.TakeStartingSetting();
     prompter.answers.push_back(Answer::Yes);
     ASSERT_TRUE(model.StartConfigure());
     ASSERT_TRUE(meter.InjectFault("unplug-after 3")) << meter.LastError();
@@ -169,7 +169,7 @@ TEST_F(ConfigModelWithMeter, OpeningThePageTakesTheMeterSettingsAndMarksThemUnsa
     ASSERT_TRUE(meter.Set("beep", "0"));
     ASSERT_EQ(link.RefreshSettings(), link::kStatusOk);
 
-    model.Initialise();
+    model.TakeStartingSetting();
     EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
     EXPECT_TRUE(model.MeterKnown());
     EXPECT_EQ(Column(kColumnNew), (Strings{"Exposure Level(General Public)", "R", "%", "20.00%",
@@ -190,19 +190,19 @@ TEST_F(ConfigModelWithMeter, InitializeReplacesUnsavedEditsWithWhatTheMeterRepor
     ASSERT_TRUE(meter.Set("mode", "4"));
     ASSERT_TRUE(meter.Set("slow", "1"));
     ASSERT_EQ(link.RefreshSettings(), link::kStatusOk);
-    model.Initialise();
+    model.TakeStartingSetting();
     Choose(settings::kRowAxis, "z");
 
     // Declined: nothing is sent.
     meter.ClearCommandLog();
     prompter.answers = {Answer::No};
-    EXPECT_FALSE(model.Initialize());
+    EXPECT_FALSE(model.InitializeMeter());
     EXPECT_TRUE(meter.CommandLog().empty());
     EXPECT_EQ(model.NewSetting().axis, '2');
 
     prompter.events.clear();
     prompter.answers = {Answer::Yes};
-    EXPECT_TRUE(model.Initialize());
+    EXPECT_TRUE(model.InitializeMeter());
     const Strings log = meter.CommandLog();
     EXPECT_NE(std::find(log.begin(), log.end(), "INIT"), log.end());
     EXPECT_EQ(prompter.Questions(), Strings{"Are you sure to initialize the QM8620 settings?"});
@@ -214,11 +214,11 @@ TEST_F(ConfigModelWithMeter, InitializeReplacesUnsavedEditsWithWhatTheMeterRepor
 }
 
 TEST_F(ConfigModelWithMeter, ARejectedInitLeavesTheNewSetting) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Choose(settings::kRowAxis, "z");
     ASSERT_TRUE(meter.InjectFault("status 2 1 INIT")) << meter.LastError();
     prompter.answers = {Answer::Yes};
-    EXPECT_FALSE(model.Initialize());
+    EXPECT_FALSE(model.InitializeMeter());
     EXPECT_EQ(prompter.Messages(), Strings{"Connection failed. Please connect the QM8620 again."});
     EXPECT_EQ(model.NewSetting().axis, '2');
 }

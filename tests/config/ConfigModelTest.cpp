@@ -8,23 +8,22 @@
 #include <string>
 #include <vector>
 
-#include "TempDir.h"
 #include "config/ConfigModel.h"
 #include "config/SettingFile.h"
-#include "link/Link.h"
-#include "link/Stores.h"
 #include "settings/Vocabulary.h"
+#include "tests/support/FakeMeterPort.h"
 #include "tests/support/FileSizeLimit.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
+#include "tests/support/TempDir.h"
 
 namespace tessera::config {
 namespace {
 
-using test::ReadAll;
-using test::TempDir;
-using test::WriteAll;
+using testing::ReadAll;
+using testing::TempDir;
+using testing::WriteAll;
 using settings::MeterSettings;
-using ui::Answer;
+using page::Answer;
 using Strings = std::vector<std::string>;
 
 const std::string kExposureFile =
@@ -52,14 +51,16 @@ protected:
         ASSERT_EQ(model.ModifiedMark(), kMarkChanged);
     }
 
-    link::Link link{"tessera-config-model-test"};
-    ui::ScriptedPrompter prompter;
-    ConfigModel model{link, prompter};
+    void SetUp() override { meter.Disconnect(); }
+
+    testing::FakeMeterPort meter;
+    testing::ScriptedPrompter prompter;
+    ConfigModel model{meter, prompter};
     TempDir dir;
 };
 
 TEST_F(ConfigModelNoMeter, StartsWithTheDefaultNewSettingEmptyCurrentColumnAndMarkZero) {
-    model.Initialise();
+    model.TakeStartingSetting();
     EXPECT_EQ(model.ModifiedMark(), kMarkClean);
     EXPECT_FALSE(model.MeterKnown());
     EXPECT_EQ(Column(kColumnNumber), (Strings{"1", "2", "3", "4", "5", "6", "7", "8", "9"}));
@@ -72,7 +73,7 @@ TEST_F(ConfigModelNoMeter, StartsWithTheDefaultNewSettingEmptyCurrentColumnAndMa
 }
 
 TEST_F(ConfigModelNoMeter, ChoosingTheShownTextOrNothingLeavesTheMark) {
-    model.Initialise();
+    model.TakeStartingSetting();
     for (int row = 0; row < settings::kRowCount; ++row)
         EXPECT_FALSE(model.ApplyEdit(row, kColumnNew, model.CellText(row, kColumnNew))) << row;
     EXPECT_FALSE(model.ApplyEdit(settings::kRowAxis, kColumnNew, ""));
@@ -93,27 +94,26 @@ TEST_F(ConfigModelNoMeter, MeterOperationsWithoutAMeterOrWhileLogging) {
 
     prompter.events.clear();
     prompter.answers = {Answer::No};
-    EXPECT_FALSE(model.Initialize());
+    EXPECT_FALSE(model.InitializeMeter());
     EXPECT_EQ(prompter.Questions(), Strings{std::string(kConfirmInitialize)});
     EXPECT_TRUE(prompter.Messages().empty());
 
     prompter.events.clear();
     prompter.answers = {Answer::Yes};
-    EXPECT_FALSE(model.Initialize());
+    EXPECT_FALSE(model.InitializeMeter());
     EXPECT_EQ(prompter.Messages(), Strings{std::string(kConnectionFailed)});
 
     prompter.events.clear();
-    link::loggerRunning = true;
+    meter.heldByLogger = true;
     EXPECT_FALSE(model.StartConfigure());
-    EXPECT_FALSE(model.Initialize());
-    link::loggerRunning = false;
+    EXPECT_FALSE(model.InitializeMeter());
     EXPECT_EQ(prompter.Questions(), Strings{});
     EXPECT_EQ(prompter.Messages(), (Strings{"The QM8620 is busy with \"Effective Value Logger\".",
                                             "The QM8620 is busy with \"Effective Value Logger\"."}));
 }
 
 TEST_F(ConfigModelNoMeter, SaveAppendsTheExtensionWritesTheColumnAndClearsTheMark) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Edit();
     prompter.files = {dir.File("lab.set")};
     EXPECT_TRUE(model.SettingSave());
@@ -121,12 +121,12 @@ TEST_F(ConfigModelNoMeter, SaveAppendsTheExtensionWritesTheColumnAndClearsTheMar
     EXPECT_EQ(ReadAll(dir.File("lab.set.SET")), SettingFileText(model.NewSetting()));
     EXPECT_FALSE(std::filesystem::exists(dir.File("lab.set")));
     ASSERT_EQ(prompter.events.size(), 1u);
-    EXPECT_EQ(prompter.events[0].kind, ui::ScriptedPrompter::Event::SaveFile);
+    EXPECT_EQ(prompter.events[0].kind, testing::ScriptedPrompter::Event::SaveFile);
     EXPECT_EQ(prompter.events[0].text, "8620 Setting File(*.SET)");
 }
 
 TEST_F(ConfigModelNoMeter, SaveCancelledOrOverwriteDeclinedWritesNothing) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Edit();
     EXPECT_FALSE(model.SettingSave());  // dialog cancelled
     EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
@@ -146,7 +146,7 @@ TEST_F(ConfigModelNoMeter, SaveCancelledOrOverwriteDeclinedWritesNothing) {
 }
 
 TEST_F(ConfigModelNoMeter, SaveThatCannotCreateTheFileIsReportedNotCountedAsSaved) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Edit();
     const std::string path = dir.File("missing-folder/lab.SET");
     prompter.files = {path};
@@ -167,7 +167,7 @@ TEST_F(ConfigModelNoMeter, SaveThatCannotCreateTheFileIsReportedNotCountedAsSave
 }
 
 TEST_F(ConfigModelNoMeter, ReadReplacesTheNewSettingAndLeavesMarkZero) {
-    model.Initialise();
+    model.TakeStartingSetting();
     WriteAll(dir.File("exposure.SET"), kExposureFile);
     prompter.files = {dir.File("exposure.SET")};
     model.SettingRead();
@@ -182,7 +182,7 @@ TEST_F(ConfigModelNoMeter, ReadReplacesTheNewSettingAndLeavesMarkZero) {
 }
 
 TEST_F(ConfigModelNoMeter, ReadAsksToSaveUnsavedEditsAndHonoursEveryAnswer) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Edit();
     const MeterSettings edited = model.NewSetting();
     WriteAll(dir.File("exposure.SET"), kExposureFile);
@@ -202,7 +202,7 @@ TEST_F(ConfigModelNoMeter, ReadAsksToSaveUnsavedEditsAndHonoursEveryAnswer) {
     prompter.answers = {Answer::Yes};
     model.SettingRead();
     EXPECT_EQ(prompter.events.size(), 2u);
-    EXPECT_EQ(prompter.events[1].kind, ui::ScriptedPrompter::Event::SaveFile);
+    EXPECT_EQ(prompter.events[1].kind, testing::ScriptedPrompter::Event::SaveFile);
     EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
 
     // Yes and saved: the edits are in the file and the chosen file is read.
@@ -224,7 +224,7 @@ TEST_F(ConfigModelNoMeter, ReadAsksToSaveUnsavedEditsAndHonoursEveryAnswer) {
 }
 
 TEST_F(ConfigModelNoMeter, AFaultyFileLeavesTheNewSettingButClearsTheMarkOnceFound) {
-    model.Initialise();
+    model.TakeStartingSetting();
     Edit();
     const MeterSettings edited = model.NewSetting();
 

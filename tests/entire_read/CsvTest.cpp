@@ -13,14 +13,15 @@
 
 #include "entire_read/EntireReadModel.h"
 #include "tests/entire_read/EntireReadTestData.h"
+#include "tests/support/FakeMeterPort.h"
 #include "tests/support/FileSizeLimit.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::entire_read {
 namespace {
 
 namespace fs = std::filesystem;
-using ui::Answer;
+using page::Answer;
 
 const char* const kHeader[] = {
     "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN",
@@ -86,9 +87,9 @@ protected:
     std::string Cell(int row, int column) const { return model_.RowCells(row).at(static_cast<std::size_t>(column)); }
 
     fs::path dir_;
-    link::Link link_{"eread-csv-test-lock"};
-    ui::ScriptedPrompter prompter_;
-    EntireRead model_{link_, prompter_};
+    testing::FakeMeterPort meter_;
+    testing::ScriptedPrompter prompter_;
+    EntireRead model_{meter_, prompter_};
 };
 
 TEST_F(CsvTest, FileWrittenByThePageReadsBackAndSavesByteForByte) {
@@ -187,7 +188,7 @@ TEST_F(CsvTest, SavedInMilliGaussReadsBackInMilliGauss) {
     EXPECT_NE(text.find(",mG,2.000mT,12.34E+3,"), std::string::npos);
     EXPECT_NE(text.find(",%,20.00%,3.00,4.00,0.00,5.00,"), std::string::npos);
 
-    EntireRead other(link_, prompter_);
+    EntireRead other(meter_, prompter_);
     prompter_.files.push_back(Path("mg.CSV"));
     other.FileRead();
     EXPECT_EQ(other.UnitSelection(), kUnitMilliGauss);
@@ -232,7 +233,7 @@ TEST_F(CsvTest, OverRangeSurvivesARoundTripInEveryUnit) {
         const std::string name = "ol" + std::to_string(unit) + ".CSV";
         prompter_.files.push_back(Path(name));
         ASSERT_TRUE(model_.SaveCsv()) << "unit " << unit;
-        EntireRead back(link_, prompter_);
+        EntireRead back(meter_, prompter_);
         prompter_.files.push_back(Path(name));
         back.FileRead();
         ASSERT_EQ(back.RecordCount(), 1u) << "unit " << unit;
@@ -266,7 +267,7 @@ TEST_F(CsvTest, FullScaleSurvivesARoundTripInEveryFluxDensityUnit) {
         const std::string name = "fs" + std::to_string(unit) + ".CSV";
         prompter_.files.push_back(Path(name));
         ASSERT_TRUE(model_.SaveCsv()) << "unit " << unit;
-        EntireRead back(link_, prompter_);
+        EntireRead back(meter_, prompter_);
         prompter_.files.push_back(Path(name));
         back.FileRead();
         ASSERT_EQ(back.RecordCount(), 1u) << "unit " << unit;
@@ -391,8 +392,8 @@ TEST_F(CsvTest, AtMostNinetyNineLinesAreRead) {
 
 TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
     Open(WriteFile("in.CSV", kMicroTeslaLines));
-    EXPECT_EQ(WithCsvExtension("data.csv"), "data.csv.CSV");
-    EXPECT_EQ(WithCsvExtension("data.CSV.bak"), "data.CSV.bak");
+    EXPECT_EQ(page::WithExtension("data.csv", page::kCsvExtension), "data.csv.CSV");
+    EXPECT_EQ(page::WithExtension("data.CSV.bak", page::kCsvExtension), "data.CSV.bak");
 
     prompter_.files.push_back(Path("data.csv"));
     ASSERT_TRUE(model_.SaveCsv());
@@ -459,7 +460,7 @@ TEST_F(CsvTest, FileReadAsksToSaveUnsavedData) {
     prompter_.answers = {Answer::Yes};
     model_.FileRead();
     ASSERT_EQ(prompter_.events.size(), 2u);
-    EXPECT_EQ(prompter_.events[1].kind, ui::ScriptedPrompter::Event::SaveFile);
+    EXPECT_EQ(prompter_.events[1].kind, testing::ScriptedPrompter::Event::SaveFile);
     EXPECT_EQ(model_.RecordCount(), 5u);
 
     // Yes and saved, then the new file is read.

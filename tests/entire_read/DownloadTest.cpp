@@ -1,5 +1,6 @@
 // The download of the meter's memory, Memory Clear and the prompts around them, against
-// a virtual meter over the real transport.
+// a virtual meter over the real transport. (What the page does without the meter's answers
+// is in ModelTest.cpp.)
 
 #include <gtest/gtest.h>
 
@@ -11,15 +12,16 @@
 #include <sstream>
 
 #include "entire_read/EntireReadModel.h"
+#include "link/Link.h"
 #include "tests/entire_read/EntireReadTestData.h"
 #include "tests/support/VirtualMeter.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::entire_read {
 namespace {
 
 namespace fs = std::filesystem;
-using ui::Answer;
+using page::Answer;
 
 constexpr const char* kRecordLine = "0,3,0,10,1.234E-06,5.678E-07,9.100E-08,0,1,1,1,1,0";
 
@@ -27,7 +29,6 @@ class DownloadTest : public ::testing::Test {
 protected:
     void SetUp() override {
         link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
-        link::loggerRunning = false;
         ASSERT_TRUE(meter_.Start()) << meter_.LastError();
         ASSERT_TRUE(meter_.ClearMemory());
         ASSERT_TRUE(link_.BindTransportPath(testing::VirtualMeter::BulklinkPath()));
@@ -39,7 +40,6 @@ protected:
         fs::create_directories(dir_);
     }
     void TearDown() override {
-        link::loggerRunning = false;
         link_.CloseSession();
         fs::remove_all(dir_);
         link::SetAccuracyTable(link::AccuracyTable{});
@@ -76,7 +76,7 @@ protected:
 
     testing::VirtualMeter meter_;
     link::Link link_;
-    ui::ScriptedPrompter prompter_;
+    testing::ScriptedPrompter prompter_;
     EntireRead model_{link_, prompter_};
     fs::path dir_;
 };
@@ -236,25 +236,6 @@ TEST_F(DownloadTest, ReadAsksToSaveUnsavedDataFirst) {
     EXPECT_TRUE(prompter_.Questions().empty());
 }
 
-TEST_F(DownloadTest, LoggerRunRefusesTheMeterButtons) {
-    FillMemory(2);
-    Download();
-    ASSERT_TRUE(meter_.ClearCommandLog());
-    link::loggerRunning = true;
-    model_.Read();
-    model_.MemoryClear();
-    EXPECT_EQ(prompter_.Messages(), (std::vector<std::string>{"The QM8620 is busy with \"Effective Value Logger\".",
-                                                              "The QM8620 is busy with \"Effective Value Logger\"."}));
-    EXPECT_TRUE(prompter_.Questions().empty());
-    EXPECT_TRUE(meter_.CommandLog().empty());
-    EXPECT_TRUE(model_.SaveAndPrintEnabled()) << "rows are shown";
-
-    // With an empty table, Save and Print stay off.
-    EntireRead empty(link_, prompter_);
-    empty.Read();
-    EXPECT_FALSE(empty.SaveAndPrintEnabled());
-}
-
 TEST_F(DownloadTest, LostMeterLeavesTheTableAlone) {
     FillMemory(2);
     Download();
@@ -297,6 +278,16 @@ TEST_F(DownloadTest, MemoryClearAsksAndReports) {
     ASSERT_TRUE(meter_.InjectFault("status 5 1 MCLR"));
     model_.MemoryClear();
     EXPECT_EQ(prompter_.Messages(), std::vector<std::string>{"Connection failed. Please connect the QM8620 again."});
+
+    // A busy meter is not asked again: one attempt.
+    prompter_.events.clear();
+    prompter_.answers = {Answer::Yes};
+    ASSERT_TRUE(meter_.InjectFault("busy 1 MCLR"));
+    ASSERT_TRUE(meter_.ClearCommandLog());
+    model_.MemoryClear();
+    EXPECT_EQ(prompter_.Messages(), std::vector<std::string>{"Connection failed. Please connect the QM8620 again."});
+    const auto busyLog = meter_.CommandLog();
+    EXPECT_EQ(std::count(busyLog.begin(), busyLog.end(), "MCLR"), 1);
 }
 
 TEST_F(DownloadTest, UnitChangeAfterADownload) {

@@ -16,11 +16,12 @@
 #include <fstream>
 
 #include "entire_read/CEntireRead.h"
+#include "link/Link.h"
 #include "tests/entire_read/EntireReadTestData.h"
 #include "tests/support/VirtualMeter.h"
 #include "ui/EditableList.h"
 #include "ui/IconButton.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::entire_read {
 namespace {
@@ -78,7 +79,7 @@ protected:
     }
 
     fs::path dir_;
-    ui::ScriptedPrompter prompter_;
+    testing::ScriptedPrompter prompter_;
 };
 
 TEST_F(PageTest, ControlsAndTheirInitialState) {

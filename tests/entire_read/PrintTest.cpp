@@ -19,7 +19,8 @@
 #include "entire_read/EntireReadModel.h"
 #include "entire_read/EntireReadPrint.h"
 #include "tests/entire_read/EntireReadTestData.h"
-#include "ui/Prompter.h"
+#include "tests/support/FakeMeterPort.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::entire_read {
 namespace {
@@ -135,9 +136,9 @@ protected:
     }
 
     fs::path dir_;
-    link::Link link_{"eread-print-test-lock"};
-    ui::ScriptedPrompter prompter_;
-    EntireRead model_{link_, prompter_};
+    testing::FakeMeterPort meter_;
+    testing::ScriptedPrompter prompter_;
+    EntireRead model_{meter_, prompter_};
 };
 
 TEST_F(PrintTest, ThirtyEightRowsFillOneLandscapePage) {

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "logger/LoggerModel.h"
-#include "ui/Prompter.h"
+#include "page/Prompter.h"
 
 namespace tessera::fuzz {
 
@@ -27,28 +27,32 @@ namespace tessera::fuzz {
     } while (0)
 
 // Yes or No from a byte of the input, the save dialogs from a fixed path.
-class InputPrompter final : public ui::Prompter {
+class InputPrompter final : public page::Prompter {
 public:
     unsigned answers = 0;  // bit i: the answer to question i (1 = Yes), repeating
     int asked = 0;
     std::string saveAs;
-    ui::Answer AskYesNo(const std::string&) override { return Next(); }
-    ui::Answer AskYesNoCancel(const std::string&) override { return Next(); }
+    page::Answer AskYesNo(const page::Question&) override { return Next(); }
+    page::Answer AskYesNoCancel(const page::Question&) override { return Next(); }
     void Inform(const std::string&) override {}
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return saveAs; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
+    std::string ChooseOpenFile(const page::FileFilter&) override { return {}; }
+    std::string ChooseSaveFile(const page::FileFilter&) override { return saveAs; }
+    std::optional<page::PrintChoice> ChoosePrinter(const page::PrintRequest&) override { return std::nullopt; }
 
 private:
-    ui::Answer Next() { return (answers >> (asked++ % 8)) & 1 ? ui::Answer::Yes : ui::Answer::No; }
+    page::Answer Next() { return (answers >> (asked++ % 8)) & 1 ? page::Answer::Yes : page::Answer::No; }
 };
 
-class NoMeter final : public logger::MeterPort {
+// A meter that is not there: every request fails as with the meter unplugged.
+class NoMeter final : public link::MeterPort {
 public:
     link::Status RefreshSettings() override { return link::kStatusNoDevice; }
     const settings::MeterSettings& CurrentSettings() const override { return none_; }
     link::Status Identify(settings::MeterSettings&) override { return link::kStatusNoDevice; }
-    void SetLogging(bool) override {}
+    link::Status ReadMemoryEntry(settings::MeterSettings&, unsigned) override { return link::kStatusNoDevice; }
+    link::Status Command(std::string_view, Repeat) override { return link::kStatusNoDevice; }
+    bool HeldByLogger() const override { return false; }
+    void SetHeldByLogger(bool) override {}
 
 private:
     settings::MeterSettings none_{};

@@ -6,14 +6,14 @@
 
 #include "LoggerTestSupport.h"
 #include "logger/LoggerCsv.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
 namespace {
 
 using test::MeterRecord;
 using test::ReadAll;
-using test::ScriptedMeter;
+using test::FakeMeterPort;
 using test::TempDir;
 using test::WriteAll;
 
@@ -189,8 +189,8 @@ TEST(LoggerCsvFormat, DataLineFields) {
 
 class LoggerCsvPage : public ::testing::Test {
 protected:
-    ScriptedMeter meter;
-    ui::ScriptedPrompter prompter;
+    FakeMeterPort meter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     LoggerModel model{meter, prompter, clock};
     TempDir dir;
@@ -227,8 +227,8 @@ TEST_F(LoggerCsvPage, SavedFileReadsBackTheSameData) {
     EXPECT_NE(text.find("6 START TIME,2012/5/3(THU),09:05:07\r\n"), std::string::npos);
     EXPECT_NE(text.find("3 RANGE,fixed,20.00uT\r\n"), std::string::npos);
 
-    ScriptedMeter otherMeter;
-    ui::ScriptedPrompter otherPrompter;
+    FakeMeterPort otherMeter;
+    testing::ScriptedPrompter otherPrompter;
     LoggerModel reader{otherMeter, otherPrompter, clock};
     otherPrompter.files.push_back(dir.File("run.CSV"));
     reader.FileRead();
@@ -269,13 +269,13 @@ TEST_F(LoggerCsvPage, SundayIsWrittenReadAndWrittenAgain) {
 TEST_F(LoggerCsvPage, SeventhDataLineAllZeroAsksWithItsNumber) {
     std::string text = Header() + DataLines(6) + "\r\n7,0.000,0.000,0.000,0.000" + DataLines(3);
     WriteAll(dir.File("z.CSV"), text);
-    prompter.answers.push_back(ui::Answer::Yes);
+    prompter.answers.push_back(page::Answer::Yes);
     ASSERT_TRUE(model.ReadFile(dir.File("z.CSV")));
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>{DataErrorQuestion(7)}));
     EXPECT_EQ(model.SampleCount(), 8);  // nine good lines: slots 0..8
 
     prompter.events.clear();
-    prompter.answers.push_back(ui::Answer::No);
+    prompter.answers.push_back(page::Answer::No);
     ASSERT_TRUE(model.ReadFile(dir.File("z.CSV")));
     EXPECT_EQ(model.SampleCount(), 5);  // the six lines before it
 }
@@ -339,7 +339,7 @@ TEST_F(LoggerCsvPage, RefusedHeaderLeavesThePreviousDataShown) {
     EXPECT_EQ(model.ReadoutText(), readout) << "the readout goes on showing the data still shown";
 
     WriteAll(dir.File("empty.CSV"), Header() + "\r\n1,0,0,0,0");
-    prompter.answers.push_back(ui::Answer::Yes);
+    prompter.answers.push_back(page::Answer::Yes);
     prompter.files.push_back(dir.File("empty.CSV"));
     model.FileRead();
     EXPECT_EQ(prompter.Messages().back(), "There is no valid data in the file.");
@@ -369,11 +369,11 @@ TEST_F(LoggerCsvPage, OverwriteOnlyWhenAllowed) {
     LogSome(2);
     WriteAll(dir.File("old.CSV"), "older log");
     prompter.files.push_back(dir.File("old.CSV"));
-    prompter.answers.push_back(ui::Answer::No);
+    prompter.answers.push_back(page::Answer::No);
     EXPECT_FALSE(model.SaveCsv());
     EXPECT_EQ(ReadAll(dir.File("old.CSV")), "older log");
     prompter.files.push_back(dir.File("old.CSV"));
-    prompter.answers.push_back(ui::Answer::Yes);
+    prompter.answers.push_back(page::Answer::Yes);
     EXPECT_TRUE(model.SaveCsv());
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>(2, "Would you like to overwrite the file?")));
     EXPECT_EQ(ReadAll(dir.File("old.CSV")).rfind("TAVIK 8620 MONITOR", 0), 0u);
@@ -387,7 +387,7 @@ TEST_F(LoggerCsvPage, FileThatCannotBeCreatedIsNotReportedAsSaved) {
     EXPECT_EQ(model.DataState(), 1);
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"The file \"" + locked + "/run.CSV\" could not be written."}));
     // The save question that would discard the data therefore keeps them.
-    prompter.answers.push_back(ui::Answer::Yes);
+    prompter.answers.push_back(page::Answer::Yes);
     prompter.files.push_back(locked + "/run.CSV");
     model.SelectMethod(kMaximum);
     EXPECT_EQ(model.SamplingMethod(), kAverage);

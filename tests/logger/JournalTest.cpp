@@ -11,14 +11,14 @@
 #include "logger/Journal.h"
 #include "logger/Recovery.h"
 #include "platform/Paths.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
 namespace {
 
 using test::MeterRecord;
 using test::ReadAll;
-using test::ScriptedMeter;
+using test::FakeMeterPort;
 using test::TempDir;
 using test::WriteAll;
 
@@ -120,8 +120,8 @@ TEST(LoggerJournal, AppendsAreWrittenThroughAndDiscardRemovesTheFile) {
 class LoggerRunJournal : public ::testing::Test {
 protected:
     TempDir dir;
-    ScriptedMeter meter;
-    ui::ScriptedPrompter prompter;
+    FakeMeterPort meter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     std::unique_ptr<RunJournal> journal = std::make_unique<RunJournal>(dir.Path(), clock);
     LoggerModel model{meter, prompter, clock};
@@ -171,7 +171,7 @@ TEST_F(LoggerRunJournal, RunIsJournalledUntilItsDataAreSavedOrDiscarded) {
     // A new run's unsaved data, given up at the method's save question.
     LogAndStop(4);
     EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);
-    prompter.answers.push_back(ui::Answer::No);
+    prompter.answers.push_back(page::Answer::No);
     model.SelectMethod(kFixedInterval);
     EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV"}));
 }
@@ -191,12 +191,12 @@ TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
     ASSERT_TRUE(model.SaveCsv());
     journal.reset();
 
-    ScriptedMeter otherMeter;
-    ui::ScriptedPrompter asked;
+    FakeMeterPort otherMeter;
+    testing::ScriptedPrompter asked;
     RunJournal otherJournal(dir.Path(), clock);
     LoggerModel other(otherMeter, asked, clock);
     other.SetJournal(&otherJournal);
-    asked.answers.push_back(ui::Answer::Yes);
+    asked.answers.push_back(page::Answer::Yes);
     ASSERT_TRUE(OfferRecovery(other, otherJournal, asked, dir.Path()));
     EXPECT_EQ(asked.Questions(), (std::vector<std::string>{
                                      "A logging run from 2012/05/03 09:05:07 (" + std::to_string(last + 1) +
@@ -227,7 +227,7 @@ TEST_F(LoggerRunJournal, NoDiscardsAndOnlyTheFirstYesIsShown) {
         WriteAll(dir.File(std::string("run-20120503-") + start + ".journal"),
                  JournalHeaderText(h) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0}));
     }
-    prompter.answers = {ui::Answer::No, ui::Answer::Yes};
+    prompter.answers = {page::Answer::No, page::Answer::Yes};
     ASSERT_TRUE(OfferRecovery(model, *journal, prompter, dir.Path()));
     ASSERT_EQ(prompter.Questions().size(), 2u);
     EXPECT_NE(prompter.Questions()[0].find(" 10:05:07 (1 sample)"), std::string::npos);  // newest first

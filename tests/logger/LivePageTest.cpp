@@ -9,9 +9,10 @@
 #include <cstdlib>
 #include <memory>
 
+#include "link/Link.h"
 #include "logger/CLogger.h"
 #include "tests/support/VirtualMeter.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
 namespace {
@@ -20,7 +21,7 @@ class LoggerLivePage : public ::testing::Test {
 protected:
     testing::VirtualMeter meter;
     link::Link link;
-    ui::ScriptedPrompter prompter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     std::unique_ptr<CLogger> page;
 

@@ -5,9 +5,10 @@
 
 #include <algorithm>
 
+#include "link/Link.h"
 #include "logger/LoggerModel.h"
 #include "tests/support/VirtualMeter.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
 namespace {
@@ -16,8 +17,7 @@ class LoggerLive : public ::testing::Test {
 protected:
     testing::VirtualMeter meter;
     link::Link link;
-    LinkMeterPort port{link};
-    ui::ScriptedPrompter prompter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     std::unique_ptr<LoggerModel> model;
 
@@ -28,7 +28,7 @@ protected:
         ASSERT_TRUE(meter.SetField(1.0e-6, 2.0e-6, 3.0e-6));
         clock.millis = 100;
         clock.now = {2012, 5, 3, 9, 5, 7, 0, 4};
-        model = std::make_unique<LoggerModel>(port, prompter, clock);
+        model = std::make_unique<LoggerModel>(link, prompter, clock);
     }
 
     void Poll(int n) {

@@ -7,18 +7,18 @@
 #include <cmath>
 
 #include "LoggerTestSupport.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
 namespace {
 
 using test::MeterRecord;
-using test::ScriptedMeter;
+using test::FakeMeterPort;
 
 class LoggerRun : public ::testing::Test {
 protected:
-    ScriptedMeter meter;
-    ui::ScriptedPrompter prompter;
+    FakeMeterPort meter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     LoggerModel model{meter, prompter, clock};
 
@@ -144,7 +144,7 @@ TEST_F(LoggerRun, StopRightAfterACompletedPeriodKeepsThatSample) {
     EXPECT_EQ(model.SampleCount(), 1);
     EXPECT_DOUBLE_EQ(Slot(1).x, 5.0);
     EXPECT_TRUE(model.ControlState().csvSave);
-    EXPECT_EQ(meter.logging, (std::vector<bool>{true, false}));
+    EXPECT_EQ(meter.Logging(), (std::vector<bool>{true, false}));
 }
 
 TEST_F(LoggerRun, SlowExchangeIsFollowedByCatchUpPolls) {
@@ -181,7 +181,7 @@ TEST_F(LoggerRun, SensorRemovedStopsAndKeepsTheSamples) {
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"The sensor was removed."}));
     EXPECT_EQ(model.SampleCount(), 1);
     EXPECT_EQ(model.DataState(), 1);
-    EXPECT_EQ(meter.logging.back(), false);
+    EXPECT_EQ(meter.Logging().back(), false);
 }
 
 TEST_F(LoggerRun, FailedReadStopsWithTheConnectionMessage) {
@@ -223,7 +223,7 @@ TEST_F(LoggerRun, StartRefusesWithoutMeterOrSensor) {
     EXPECT_FALSE(model.Start());
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"Connection failed. Please connect the QM8620 again.",
                                                              "No sensor is attached."}));
-    EXPECT_TRUE(meter.logging.empty());
+    EXPECT_TRUE(meter.Logging().empty());
     EXPECT_FALSE(link::loggerRunning);
 }
 
@@ -232,13 +232,13 @@ TEST_F(LoggerRun, CancelledSaveQuestionAtStartKeepsTheDataAndEndsLogging) {
     meter.Queue(1e-6, 0, 0);
     Poll(3);
     model.Stop();
-    prompter.answers.push_back(ui::Answer::Cancel);
+    prompter.answers.push_back(page::Answer::Cancel);
     EXPECT_FALSE(model.Start());
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>{"Do you want to save the displayed data?"}));
     EXPECT_EQ(model.DataState(), 1);
     EXPECT_EQ(model.SampleCount(), 2);
     // "LOG 1" went out before the question; the meter is told again that nothing runs.
-    EXPECT_EQ(meter.logging, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(meter.Logging(), (std::vector<bool>{true, false, true, false}));
 }
 
 TEST_F(LoggerRun, DiscardedDataLeaveTheScaleToTheMeter) {
@@ -256,7 +256,7 @@ TEST_F(LoggerRun, DiscardedDataLeaveTheScaleToTheMeter) {
     meter.Queue(1e-6, 0, 0);
 
     // "No" to the save question of Start: the new run's scale is the meter's.
-    prompter.answers.push_back(ui::Answer::No);
+    prompter.answers.push_back(page::Answer::No);
     ASSERT_TRUE(model.Start());
     EXPECT_EQ(model.GraphScale().scaleIndex, 0);
     Poll(3);
@@ -264,7 +264,7 @@ TEST_F(LoggerRun, DiscardedDataLeaveTheScaleToTheMeter) {
 
     // "No" to the save question of a method change: no data, so the meter's scale again.
     meter.current.range = 2;
-    prompter.answers.push_back(ui::Answer::No);
+    prompter.answers.push_back(page::Answer::No);
     model.SelectMethod(kAverage);
     ASSERT_EQ(model.DataState(), 0);
     EXPECT_EQ(model.GraphScale().scaleIndex, 2);

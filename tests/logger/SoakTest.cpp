@@ -48,7 +48,7 @@ using testing::ReadAll;
 using testing::TempDir;
 
 // The logger's meter port bound straight to the virtual meter's model.
-class InProcessMeter final : public MeterPort {
+class InProcessMeter final : public link::MeterPort {
 public:
     meter::Meter device{7};
     settings::MeterSettings current{};
@@ -66,19 +66,26 @@ public:
         lastReading = reading;
         return link::kStatusOk;
     }
-    void SetLogging(bool on) override { device.Handle(on ? "LOG 1" : "LOG 0"); }
+    link::Status ReadMemoryEntry(settings::MeterSettings&, unsigned) override { return link::kStatusNoEntry; }
+    link::Status Command(std::string_view command, Repeat) override {
+        device.Handle(std::string(command));
+        return link::kStatusOk;
+    }
+    bool HeldByLogger() const override { return held; }
+    void SetHeldByLogger(bool h) override { held = h; }
+    bool held = false;
 };
 
-class Quiet final : public ui::Prompter {
+class Quiet final : public page::Prompter {
 public:
     std::vector<std::string> messages;
     std::string saveAs;
-    ui::Answer AskYesNo(const std::string&) override { return ui::Answer::No; }
-    ui::Answer AskYesNoCancel(const std::string&) override { return ui::Answer::No; }
+    page::Answer AskYesNo(const page::Question&) override { return page::Answer::No; }
+    page::Answer AskYesNoCancel(const page::Question&) override { return page::Answer::No; }
     void Inform(const std::string& m) override { messages.push_back(m); }
-    std::string ChooseOpenFile(const ui::FileFilter&) override { return {}; }
-    std::string ChooseSaveFile(const ui::FileFilter&) override { return saveAs; }
-    bool ChoosePrinter(QPrinter&) override { return false; }
+    std::string ChooseOpenFile(const page::FileFilter&) override { return {}; }
+    std::string ChooseSaveFile(const page::FileFilter&) override { return saveAs; }
+    std::optional<page::PrintChoice> ChoosePrinter(const page::PrintRequest&) override { return std::nullopt; }
 };
 
 class LoggerLongRun : public ::testing::Test {

@@ -14,16 +14,17 @@
 #include <cstdio>
 #include <memory>
 
+#include "link/Link.h"
 #include "LoggerTestSupport.h"
 #include "logger/CLogger.h"
 #include "logger/GraphPainter.h"
 #include "ui/IconButton.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
 namespace {
 
-using test::ScriptedMeter;
+using test::FakeMeterPort;
 using test::TempDir;
 using test::WriteAll;
 
@@ -80,8 +81,8 @@ void PrintToPdf(const LoggerModel& model, const std::string& path) {
 
 class LoggerPrint : public ::testing::Test {
 protected:
-    ScriptedMeter meter;
-    ui::ScriptedPrompter prompter;
+    FakeMeterPort meter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     LoggerModel model{meter, prompter, clock};
     TempDir dir;
@@ -178,7 +179,7 @@ TEST_F(LoggerPrint, ClippedComponentIsFlatAndThickAndHidesR) {
 class LoggerPage : public ::testing::Test {
 protected:
     link::Link link{"tessera-logger-view-test-lock"};
-    ui::ScriptedPrompter prompter;
+    testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     std::unique_ptr<CLogger> page;
     TempDir dir;

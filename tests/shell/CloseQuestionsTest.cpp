@@ -5,10 +5,11 @@
 
 #include "shell/CloseQuestions.h"
 #include "shell/Texts.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 using namespace tessera;
-using ui::Answer;
+using tessera::testing::ScriptedPrompter;
+using page::Answer;
 
 namespace {
 
@@ -43,7 +44,7 @@ TEST(CloseQuestions, NothingUnsavedAsksNothing) {
     pages.loggerState = 2;  // saved or read from a file
     pages.entireState = 0;
     pages.mark = 2;
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_TRUE(prompter.events.empty());
     // Pages that are not part of the window are skipped.
@@ -55,14 +56,14 @@ TEST(CloseQuestions, RunningLoggerNoKeepsEverythingRunning) {
     Pages pages;
     pages.running = true;
     pages.entireState = 1;
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     prompter.answers = {Answer::No};
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_TRUE(pages.running);
     EXPECT_EQ(pages.stops, 0);
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>{
                                         "The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?"}));
-    EXPECT_EQ(prompter.events[0].kind, ui::ScriptedPrompter::Event::YesNo);
+    EXPECT_EQ(prompter.events[0].kind, ScriptedPrompter::Event::YesNo);
 }
 
 TEST(CloseQuestions, StoppedRunIsOfferedForSavingAndEveryQuestionComesInOrder) {
@@ -70,7 +71,7 @@ TEST(CloseQuestions, StoppedRunIsOfferedForSavingAndEveryQuestionComesInOrder) {
     pages.running = true;
     pages.entireState = 1;
     pages.mark = 1;
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes, Answer::No, Answer::No, Answer::No};
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_EQ(pages.stops, 1);
@@ -81,7 +82,7 @@ TEST(CloseQuestions, StoppedRunIsOfferedForSavingAndEveryQuestionComesInOrder) {
                   "Do you want to save the displayed data of \"Entire Read\"?",
                   "Do you want to save the current settings?"}));
     for (std::size_t i = 1; i < prompter.events.size(); ++i)
-        EXPECT_EQ(prompter.events[i].kind, ui::ScriptedPrompter::Event::YesNoCancel);
+        EXPECT_EQ(prompter.events[i].kind, ScriptedPrompter::Event::YesNoCancel);
     // No discards: nothing saved, states untouched.
     EXPECT_EQ(pages.loggerSaveCalls + pages.entireSaveCalls + pages.settingsSaveCalls, 0);
     EXPECT_EQ(pages.loggerState, 1);
@@ -92,7 +93,7 @@ TEST(CloseQuestions, YesWithACancelledSaveKeepsTheWindowOpenAndTheStateAtOne) {
     pages.loggerState = 1;
     pages.entireState = 1;
     pages.loggerSaves = false;  // the file dialog was cancelled
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes};
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_EQ(pages.loggerSaveCalls, 1);
@@ -105,7 +106,7 @@ TEST(CloseQuestions, YesWithASaveMarksTheDataSavedAndGoesOn) {
     pages.loggerState = 1;
     pages.entireState = 1;
     pages.mark = 1;
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_EQ(pages.loggerState, 2);
@@ -118,7 +119,7 @@ TEST(CloseQuestions, CancelAtAnyPageKeepsTheWindowOpen) {
     for (int at = 0; at < 3; ++at) {
         Pages pages;
         pages.loggerState = pages.entireState = pages.mark = 1;
-        ui::ScriptedPrompter prompter;
+        ScriptedPrompter prompter;
         for (int i = 0; i < at; ++i) prompter.answers.push_back(Answer::No);
         prompter.answers.push_back(Answer::Cancel);
         EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks())) << at;
@@ -131,7 +132,7 @@ TEST(CloseQuestions, CancelAtAnyPageKeepsTheWindowOpen) {
     Pages pages;
     pages.mark = 1;
     pages.settingsSave = false;
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes};
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_EQ(pages.mark, 1);

@@ -15,9 +15,10 @@
 #include "shell/CSheet.h"
 #include "shell/Startup.h"
 #include "shell/Texts.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 using namespace tessera;
+using tessera::testing::ScriptedPrompter;
 
 namespace {
 
@@ -42,7 +43,7 @@ std::string WriteAccuracyFile(const QTemporaryDir& dir, int flipByte = -1) {
 
 TEST(Startup, MissingTransportLibrarySaysSoAndShowsNothing) {
     link::Link meterLink("DeviceChangeEvent-startup-test");
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     platform::ManualClock clock;
     shell::StartupOptions options;
     options.transportPath = "/nonexistent/libBulklink.so";
@@ -50,7 +51,7 @@ TEST(Startup, MissingTransportLibrarySaysSoAndShowsNothing) {
     EXPECT_FALSE(startup.Initialize());
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"You need the DLL -- 'Bulklink.dll'."}));
     EXPECT_EQ(prompter.events.size(), 1u);
-    EXPECT_TRUE(startup.ShutDown());
+    EXPECT_TRUE(startup.IsShutDown());
     EXPECT_EQ(startup.CreateSheet(), nullptr);
     EXPECT_FALSE(AnyWindowVisible());
     EXPECT_FALSE(meterLink.Bound());
@@ -63,7 +64,7 @@ TEST(Startup, MissingOrDamagedAccuracyFileSaysSoAndReleasesTheLibrary) {
     ASSERT_EQ(link::LoadAccuracyTableFrom(good), link::kStatusOk);  // the file as written is sound
     for (int flip : {-2, 0, 17, 200, 203}) {
         link::Link meterLink("DeviceChangeEvent-startup-test");
-        ui::ScriptedPrompter prompter;
+        ScriptedPrompter prompter;
         platform::ManualClock clock;
         shell::StartupOptions options;
         options.transportPath = TESSERA_TEST_BULKLINK;
@@ -84,7 +85,7 @@ TEST(Startup, NoMeterIsNoErrorAndTheWindowOpensWithSettingsAllZero) {
     QTemporaryDir dir, registry;
     qputenv("TESSERA_DEVICE_ROOT", registry.path().toUtf8());
     link::Link meterLink("DeviceChangeEvent-startup-test");
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     platform::ManualClock clock;
     shell::StartupOptions options;
     options.transportPath = TESSERA_TEST_BULKLINK;
@@ -118,7 +119,7 @@ TEST(Program, SecondCopySaysSoAndLeavesTheFirstAlone) {
     ASSERT_TRUE(first.TryAcquire());
 
     link::Link meterLink("DeviceChangeEvent-startup-test");
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     platform::ManualClock clock;
     shell::ProgramOptions options;
     EXPECT_EQ(options.instanceLockName, lockName);
@@ -131,7 +132,7 @@ TEST(Program, SecondCopySaysSoAndLeavesTheFirstAlone) {
     // Once the first copy is gone a copy starts (and here stops at the missing library).
     first.Release();
     options.startup.transportPath = "/nonexistent/libBulklink.so";
-    ui::ScriptedPrompter second;
+    ScriptedPrompter second;
     EXPECT_EQ(shell::RunProgram(meterLink, second, clock, options), 1);
     EXPECT_EQ(second.Messages(), (std::vector<std::string>{"You need the DLL -- 'Bulklink.dll'."}));
     qunsetenv("TESSERA_RUNTIME_DIR");
@@ -147,7 +148,7 @@ TEST(Program, ALockThatCannotBeMadeSaysWhatFailed) {
     const QByteArray saved = qgetenv("TESSERA_RUNTIME_DIR");
     qputenv("TESSERA_RUNTIME_DIR", (blocker + "/runtime").toUtf8());
     link::Link meterLink("DeviceChangeEvent-startup-test");
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     platform::ManualClock clock;
     EXPECT_EQ(shell::RunProgram(meterLink, prompter, clock, shell::ProgramOptions{}), 1);
     qputenv("TESSERA_RUNTIME_DIR", saved);

@@ -1,5 +1,6 @@
 // The Prompter: real message boxes carry the program's title and map their buttons to
-// answers; the scripted one answers from its queues and records what it was shown.
+// answers; a print choice comes back as data and sets a printer up again exactly; the
+// scripted one answers from its queues and records what it was shown.
 
 #include <QApplication>
 #include <QFileDialog>
@@ -11,9 +12,14 @@
 
 #include <functional>
 
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
+#include "ui/QtPrompter.h"
 
 using namespace tessera::ui;
+using tessera::page::Answer;
+using tessera::page::Question;
+using tessera::page::Topic;
+using tessera::testing::ScriptedPrompter;
 
 namespace {
 
@@ -42,21 +48,22 @@ TEST(QtPrompter, QuestionsCarryTheTitleAndAnswerWhatWasPressed) {
     QtPrompter prompter;
     BoxPresser presser;
     presser.Arm(QMessageBox::Cancel);
-    EXPECT_EQ(prompter.AskYesNoCancel("Do you want to save the current settings?"), Answer::Cancel);
+    EXPECT_EQ(prompter.AskYesNoCancel({Topic::SaveShownData, "Do you want to save the current settings?"}),
+              Answer::Cancel);
     EXPECT_EQ(presser.title, "TAVIK TESSERA for QM8620");
     EXPECT_EQ(presser.text, "Do you want to save the current settings?");
     EXPECT_EQ(presser.buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 
     presser.Arm(QMessageBox::No);
-    EXPECT_EQ(prompter.AskYesNoCancel("q"), Answer::No);
+    EXPECT_EQ(prompter.AskYesNoCancel({Topic::Overwrite, "q"}), Answer::No);
     presser.Arm(QMessageBox::Yes);
-    EXPECT_EQ(prompter.AskYesNo("q"), Answer::Yes);
+    EXPECT_EQ(prompter.AskYesNo({Topic::Overwrite, "q"}), Answer::Yes);
     EXPECT_EQ(presser.buttons, QMessageBox::Yes | QMessageBox::No);
     // Closing a Yes/No box without a button is a No, never a Yes.
     presser.Arm(QMessageBox::Escape);
-    EXPECT_EQ(prompter.AskYesNo("q"), Answer::No);
+    EXPECT_EQ(prompter.AskYesNo({Topic::Overwrite, "q"}), Answer::No);
     presser.Arm(QMessageBox::Escape);
-    EXPECT_EQ(prompter.AskYesNoCancel("q"), Answer::Cancel);
+    EXPECT_EQ(prompter.AskYesNoCancel({Topic::Overwrite, "q"}), Answer::Cancel);
 }
 
 TEST(QtPrompter, InformationHasOnlyAnOkButton) {
@@ -94,30 +101,63 @@ TEST(QtPrompter, TheSaveDialogLeavesTheOverwriteQuestionToTheProgram) {
     EXPECT_TRUE(filter.contains("*.SET")) << filter.toStdString();
 }
 
+TEST(PrintChoice, SetsThePrinterUpAsChosenAndReadsBackTheSame) {
+    tessera::page::PrintChoice chosen;
+    chosen.outputFile = "/tmp/out.pdf";
+    chosen.landscape = true;
+    chosen.paperWidthMm = 215.9;  // US Letter
+    chosen.paperHeightMm = 279.4;
+    chosen.fromPage = 2;
+    chosen.toPage = 3;
+    chosen.copies = 2;
+    chosen.collate = false;
+    chosen.colour = false;
+    const auto printer = MakePrinter(chosen, "ERPrint");
+    EXPECT_EQ(printer->docName(), "ERPrint");
+    EXPECT_EQ(printer->outputFormat(), QPrinter::PdfFormat);
+    EXPECT_EQ(printer->pageLayout().pageSize().id(), QPageSize::Letter);
+
+    const tessera::page::PrintChoice back = ChoiceOf(*printer);
+    EXPECT_EQ(back.outputFile, chosen.outputFile);
+    EXPECT_TRUE(back.landscape);
+    EXPECT_NEAR(back.paperWidthMm, chosen.paperWidthMm, 0.5);
+    EXPECT_NEAR(back.paperHeightMm, chosen.paperHeightMm, 0.5);
+    EXPECT_EQ(back.fromPage, 2);
+    EXPECT_EQ(back.toPage, 3);
+    EXPECT_FALSE(back.collate);
+    EXPECT_FALSE(back.colour);
+
+    // Nothing chosen beyond the defaults: portrait, every page.
+    const auto plain = ChoiceOf(*MakePrinter({}, "Draw graph"));
+    EXPECT_FALSE(plain.landscape);
+    EXPECT_EQ(plain.fromPage, 0);
+}
+
 TEST(ScriptedPrompter, AnswersFromItsQueuesAndRecordsEverything) {
     ScriptedPrompter p;
     p.answers = {Answer::Yes, Answer::Cancel};
     p.files = {"/tmp/a.CSV"};
-    EXPECT_EQ(p.AskYesNoCancel("first?"), Answer::Yes);
-    EXPECT_EQ(p.AskYesNo("second?"), Answer::No);  // a Yes/No box cannot answer Cancel
-    EXPECT_EQ(p.AskYesNo("third?"), Answer::No);   // empty queue
-    EXPECT_EQ(p.AskYesNoCancel("fourth?"), Answer::Cancel);
+    EXPECT_EQ(p.AskYesNoCancel({Topic::SaveShownData, "first?"}), Answer::Yes);
+    EXPECT_EQ(p.AskYesNo({Topic::Overwrite, "second?"}), Answer::No);  // a Yes/No box cannot answer Cancel
+    EXPECT_EQ(p.AskYesNo({Topic::Overwrite, "third?"}), Answer::No);   // empty queue
+    EXPECT_EQ(p.AskYesNoCancel({Topic::SaveShownData, "fourth?"}), Answer::Cancel);
     p.Inform("done.");
-    const FileFilter csv{"CSV File(*.CSV)", "*.CSV"};
+    const tessera::page::FileFilter csv{"CSV File(*.CSV)", "*.CSV"};
     EXPECT_EQ(p.ChooseSaveFile(csv), "/tmp/a.CSV");
     EXPECT_EQ(p.ChooseOpenFile(csv), "");
-    QPrinter printer;
-    EXPECT_FALSE(p.ChoosePrinter(printer));
+    EXPECT_FALSE(p.ChoosePrinter({"Draw graph", true, 1, 1}));
     p.printPdfs = {"/tmp/out.pdf"};
-    EXPECT_TRUE(p.ChoosePrinter(printer));
-    EXPECT_EQ(printer.outputFormat(), QPrinter::PdfFormat);
-    EXPECT_EQ(printer.outputFileName(), "/tmp/out.pdf");
+    const auto choice = p.ChoosePrinter({"Draw graph", true, 1, 1});
+    ASSERT_TRUE(choice);
+    EXPECT_EQ(choice->outputFile, "/tmp/out.pdf");
+    EXPECT_TRUE(choice->landscape);
 
     EXPECT_EQ(p.Questions(), (std::vector<std::string>{"first?", "second?", "third?", "fourth?"}));
     EXPECT_EQ(p.Messages(), (std::vector<std::string>{"done."}));
     ASSERT_EQ(p.events.size(), 9u);
     EXPECT_EQ(p.events[5].kind, ScriptedPrompter::Event::SaveFile);
     EXPECT_EQ(p.events[5].text, "CSV File(*.CSV)");
+    EXPECT_EQ(p.events[1].topic, Topic::Overwrite);
 }
 
 }  // namespace

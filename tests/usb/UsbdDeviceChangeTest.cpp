@@ -16,9 +16,10 @@
 #include "shell/CSheet.h"
 #include "shell/Startup.h"
 #include "tests/support/VirtualMeter.h"
-#include "ui/Prompter.h"
+#include "tests/support/ScriptedPrompter.h"
 
 using namespace tessera;
+using tessera::testing::ScriptedPrompter;
 
 namespace {
 
@@ -44,7 +45,7 @@ TEST(UsbdDeviceChange, UnplugEndsTheLoggingRunKeepingItsSamplesAndReplugReopensT
 
     QTemporaryDir dir;
     link::Link meterLink("DeviceChangeEvent-usbd-watch");
-    ui::ScriptedPrompter prompter;
+    ScriptedPrompter prompter;
     platform::ManualClock clock;
     clock.millis = 1000;
     clock.now = {2024, 3, 5, 10, 0, 0, 0, 2};
@@ -83,7 +84,7 @@ TEST(UsbdDeviceChange, UnplugEndsTheLoggingRunKeepingItsSamplesAndReplugReopensT
     EXPECT_EQ(meterLink.CurrentSettings().sensor, '1') << "the settings were read again";
     EXPECT_EQ(logger->Model().SampleCount(), samples - 1);
 
-    prompter.answers = {ui::Answer::No, ui::Answer::No};  // save neither the log nor the settings
+    prompter.answers = {page::Answer::No, page::Answer::No};  // save neither the log nor the settings
     EXPECT_TRUE(sheet->close());
     EXPECT_EQ(prompter.Questions().front(), "Do you want to save the displayed data of \"Effective Value Logger\"?");
     EXPECT_FALSE(meterLink.Bound());
