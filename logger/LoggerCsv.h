@@ -21,6 +21,9 @@ namespace tessera::logger {
 inline constexpr const char* kLogBanner = "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN";
 inline constexpr const char* kCsvFilterText = "8620 Effective Value Logger file(*.CSV)";
 inline constexpr const char* kCsvFilterPattern = "*.CSV";
+// Saving over an Entire Read file is refused with this.
+inline constexpr const char* kMsgEntireReadFileOnSave =
+    "The file is a CSV file for \"Entire Read\".\n\nPlease open it in \"Entire Read\" page.";
 
 // What the header says about the data.
 struct LogHeader {

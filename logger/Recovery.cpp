@@ -32,34 +32,27 @@ bool OfferRecovery(LoggerModel& model, RunJournal& journal, page::Prompter& prom
 bool LoggerModel::ShowRecoveredRun(const JournalContents& run) {
     const int last = LastValidSlot(run);
     const Schedule schedule = MakeSchedule(run.header.settings.slow, run.header.periodIndex);
-    if (running_ || last < 0 || schedule.samplesPerDivision <= 0) return false;
-    if (journal_) journal_->Discard();
+    if (run_.Running() || last < 0 || schedule.samplesPerDivision <= 0) return false;
+    if (data_.journal) data_.journal->Discard();
 
     const LogHeader header = RecoveredLogHeader(run);
     link::ClearStores(link::kClearLogStore);
     auto& store = link::LogSampleStore;
     for (int i = 0; i <= last; ++i) store[i] = run.samples[i].sample;
 
-    snapshot_ = header.record;
-    startTime_ = header.start;
-    dataPeriodIndex_ = periodIndex_ = header.periodIndex;
-    dataMethod_ = samplingMethod_ = header.method;
-    dataState_ = 1;
-    schedule_ = schedule;
-    samplesPerDivision_ = schedule.samplesPerDivision;
-    continuing_ = false;
-    foldCount_ = halfPollCounter_ = 0;
+    data_.snapshot = header.record;
+    data_.start = header.start;
+    data_.periodIndex = periodIndex_ = header.periodIndex;
+    data_.method = samplingMethod_ = header.method;
+    data_.state = 1;
+    run_.Recovered(schedule);
 
     // The graph's scale and divisions as the run left them: the scale it stepped up to and
     // the divisions its samples filled, the newest twelve in view.
-    scale_ = Scale::AtStart(run.header.settings.unit, run.header.settings.range);
-    while (scale_.scaleIndex < run.samples[last].scaleIndex && scale_.scaleIndex < 3) scale_.StepUp();
-    controls_.scrollEnabled = false;
-    controls_.scrollMax = 0;
-    divisionCount_ = 1;
-    divSampleCount_ = visibleDivsFilled_ = scrollDivision_ = 0;
-    for (int slot = 1; slot <= last; ++slot) SampleCompleted(slot);
-    sampleCount_ = last;
+    Scale scale = Scale::AtStart(run.header.settings.unit, run.header.settings.range);
+    while (scale.scaleIndex < run.samples[last].scaleIndex && scale.scaleIndex < 3) scale.StepUp();
+    view_.ShowRecovered(scale, schedule.samplesPerDivision, last);
+    data_.sampleCount = last;
 
     controls_.traces = controls_.combo = controls_.fileRead = true;
     controls_.stop = false;
@@ -68,9 +61,8 @@ bool LoggerModel::ShowRecoveredRun(const JournalContents& run) {
     controls_.averageEnabled = controls_.maximumEnabled = PeriodAllowsFolding(SlowForMethods(), periodIndex_);
     controls_.focus = Controls::kFocusStart;
     RebuildCombo();
-    requests_ = {};
-    RefreshReadout();
-    RequestFull();
+    view_.RefreshReadout();
+    view_.RequestFull();
     return true;
 }
 
