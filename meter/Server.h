@@ -2,7 +2,9 @@
 // The virtual meter's sockets: its device registry entry with the pipe sockets "0", "1",
 // "3", "4", and the control socket through which tests and people script it. One thread,
 // one poll loop; the meter's answers are sent as packets of at most 64 bytes followed by
-// a zero-length packet.
+// a zero-length packet. On Windows the entry is a marker file naming message-mode named
+// pipes and the control socket is a named pipe (Server_win.cpp); what the requests do is
+// the same everywhere (ServerControl.cpp).
 
 #include <signal.h>
 
