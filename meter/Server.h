@@ -48,7 +48,8 @@ public:
     std::uint32_t BytesSent() const { return bytesSent_; }
 
     // One control request (a line without its line end) -> response lines, the last one
-    // "ok" or "error <why>". Public so it can be tested without a socket.
+    // "ok" or "error <why>": the server's own (plug, unplug, status, quit, help) and the
+    // meter's (MeterRequests.h). Public so it can be tested without a socket.
     std::vector<std::string> Control(const std::string& line);
 
 private:
@@ -91,8 +92,5 @@ private:
     int control_ = -1;
     std::vector<ControlClient> controlClients_;
 };
-
-// "\x0d"-style escaping of a logged command so it fits on one control line.
-std::string EscapeForLine(std::string_view raw);
 
 }  // namespace tessera::meter

@@ -10,6 +10,7 @@
 #include "link/Decode.h"
 #include "meter/FieldModel.h"
 #include "meter/Meter.h"
+#include "meter/MeterRequests.h"
 #include "meter/Server.h"
 
 namespace tessera::meter {

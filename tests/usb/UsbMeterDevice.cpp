@@ -64,7 +64,7 @@ std::string MeterDescriptors(const DeviceOptions& options) {
 }
 
 UsbMeterDevice::UsbMeterDevice(meter::Meter& meter, DeviceOptions options)
-    : meter_(meter), control_(meter, {}), options_(std::move(options)) {
+    : meter_(meter), options_(std::move(options)) {
     for (const Endpoint& e : MeterEndpoints(options_.maxPacket)) {
         EndpointState state;
         state.info = e;
@@ -367,7 +367,12 @@ std::optional<std::chrono::steady_clock::time_point> UsbMeterDevice::NextDue() c
 
 std::vector<std::string> UsbMeterDevice::MeterControl(const std::string& request) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return control_.Control(request);
+    if (request == "status") {
+        auto out = meter::MeterStatusLines(meter_, bytesSent_);
+        out.push_back("ok");
+        return out;
+    }
+    return meter::MeterRequest(meter_, request);
 }
 
 }  // namespace tessera::usbemu

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "meter/Meter.h"
-#include "meter/Server.h"
+#include "meter/MeterRequests.h"
 
 namespace tessera::usbemu {
 
@@ -100,8 +100,8 @@ public:
     void Tick();
     std::optional<std::chrono::steady_clock::time_point> NextDue() const;
 
-    // The meter's own control vocabulary ("memory demo", "fault busy 3", ...), answered by
-    // the virtual meter's server code, with the device locked.
+    // The meter's own control requests ("memory demo", "fault busy 3", ...) and its status,
+    // answered as the virtual meter answers them, with the device locked.
     std::vector<std::string> MeterControl(const std::string& request);
 
 private:
@@ -130,7 +130,6 @@ private:
     void Notify();
 
     meter::Meter& meter_;
-    meter::Server control_;  // never plugged: only its request vocabulary is used
     DeviceOptions options_;
     mutable std::mutex mutex_;
     Changed changed_;
