@@ -29,7 +29,7 @@ void OnTransferDone(libusb_transfer* transfer) { *static_cast<int*>(transfer->us
 }  // namespace
 
 InstrumentBridge::InstrumentBridge(libusb_context* context, libusb_device_handle* handle, std::vector<Pipe> pipes,
-                                   std::unique_ptr<RegistryEntry> entry, Log log, BridgeTimings timings)
+                                   std::unique_ptr<platform::RegistryEntry> entry, Log log, BridgeTimings timings)
     : context_(context), handle_(handle), pipes_(std::move(pipes)), entry_(std::move(entry)), entryPath_(entry_->Path()),
       log_(std::move(log)), timings_(timings) {
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;

@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "driver/PipeMap.h"
-#include "driver/RegistryEntry.h"
+#include "platform/RegistryEntry.h"
 
 struct libusb_context;
 struct libusb_device_handle;
@@ -42,7 +42,7 @@ public:
 
     // Takes over the opened handle with interface 0 claimed, and the published entry.
     InstrumentBridge(libusb_context* context, libusb_device_handle* handle, std::vector<Pipe> pipes,
-                     std::unique_ptr<RegistryEntry> entry, Log log, BridgeTimings timings = {});
+                     std::unique_ptr<platform::RegistryEntry> entry, Log log, BridgeTimings timings = {});
     ~InstrumentBridge();
     InstrumentBridge(const InstrumentBridge&) = delete;
     InstrumentBridge& operator=(const InstrumentBridge&) = delete;
@@ -77,7 +77,7 @@ private:
     libusb_context* context_;
     libusb_device_handle* handle_;
     std::vector<Pipe> pipes_;
-    std::unique_ptr<RegistryEntry> entry_;
+    std::unique_ptr<platform::RegistryEntry> entry_;
     std::string entryPath_;
     Log log_;
     BridgeTimings timings_;

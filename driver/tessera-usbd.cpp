@@ -25,7 +25,7 @@
 
 #include "driver/Bridge.h"
 #include "driver/PipeMap.h"
-#include "driver/RegistryEntry.h"
+#include "platform/RegistryEntry.h"
 #include "platform/RegistryRoot.h"
 #include "transport/InstrumentIds.h"
 #include "TesseraVersion.h"
@@ -200,7 +200,7 @@ private:
         std::vector<int> numbers;
         for (const auto& p : pipes) numbers.push_back(p.number);
         std::string error;
-        auto entry = driver::RegistryEntry::Publish(classDir_, name, numbers, ::geteuid() == 0, &error);
+        auto entry = platform::RegistryEntry::Publish(classDir_, name, numbers, ::geteuid() == 0, &error);
         if (!entry) {
             why = "cannot serve the instrument: " + error;
             lasting = false;

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/UnixSocket.h"
 #include "transport/InstrumentIds.h"
 
 namespace tessera::meter {
@@ -25,58 +26,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPipes[] = {transport::kCommandPipe, transport::kReplyPipe, transport::kCounterCommandPipe,
                           transport::kCounterReplyPipe};
-
-bool MakeDirectories(const std::string& path) {
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') {
-            const std::string part = path.substr(0, pos);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-        }
-    }
-    return true;
-}
-
-bool FillAddress(const std::string& path, sockaddr_un& addr) {
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return false;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-int Listen(const std::string& path, int type) {
-    sockaddr_un addr;
-    if (!FillAddress(path, addr)) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    const int fd = ::socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return -1;
-    ::unlink(path.c_str());
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
-        const int e = errno;
-        ::close(fd);
-        errno = e;
-        return -1;
-    }
-    return fd;
-}
-
-// True when something accepts connections on the socket at `path`.
-bool SomeoneServes(const std::string& path) {
-    sockaddr_un addr;
-    if (!FillAddress(path, addr)) return false;
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-void RemoveEntryDirectory(const std::string& dir) {
-    for (int pipe : kPipes) ::unlink((dir + "/" + std::to_string(pipe)).c_str());
-    ::rmdir(dir.c_str());
-}
 
 }  // namespace
 
@@ -99,66 +48,25 @@ std::string Server::EntryPath() const { return ClassDirectory() + "/" + options_
 
 bool Server::Plug(std::string* error) {
     if (plugged_) return true;
-    auto fail = [&](const std::string& what) {
-        if (error) *error = what + ": " + std::strerror(errno);
-        return false;
-    };
-    if (!MakeDirectories(ClassDirectory())) return fail("cannot create " + ClassDirectory());
-    const std::string entry = EntryPath();
-    struct stat st{};
-    if (::stat(entry.c_str(), &st) == 0) {
-        // An entry left behind by a meter that died is removed; a served one is not ours.
-        if (SomeoneServes(entry + "/0")) {
-            errno = EEXIST;
-            return fail("another meter serves " + entry);
-        }
-        RemoveEntryDirectory(entry);
-    }
-    const std::string temp = ClassDirectory() + "/." + options_.entry + ".tmp-" + std::to_string(::getpid());
-    RemoveEntryDirectory(temp);
-    if (::mkdir(temp.c_str(), 0700) != 0) return fail("cannot create " + temp);
-    for (int pipe : kPipes) {
-        listeners_[pipe] = Listen(temp + "/" + std::to_string(pipe), SOCK_SEQPACKET);
-        if (listeners_[pipe] < 0) {
-            const bool ok = fail("cannot listen on " + temp + "/" + std::to_string(pipe));
-            for (int& l : listeners_) {
-                if (l >= 0) ::close(l);
-                l = -1;
-            }
-            RemoveEntryDirectory(temp);
-            return ok;
-        }
-    }
-    // The entry appears complete or not at all: clients never see a half-built directory.
-    if (::rename(temp.c_str(), entry.c_str()) != 0) {
-        const bool ok = fail("cannot rename " + temp + " to " + entry);
-        for (int& l : listeners_) {
-            if (l >= 0) ::close(l);
-            l = -1;
-        }
-        RemoveEntryDirectory(temp);
-        return ok;
-    }
-    plugged_ = true;
-    return true;
+    // An entry left behind by a meter that died is replaced; a served one is not ours.
+    entry_ = platform::RegistryEntry::Publish(ClassDirectory(), options_.entry,
+                                              {std::begin(kPipes), std::end(kPipes)}, false, error);
+    plugged_ = entry_ != nullptr;
+    return plugged_;
 }
 
 void Server::Unplug() {
     if (!plugged_) return;
     plugged_ = false;
-    for (int& l : listeners_) {
-        if (l >= 0) ::close(l);
-        l = -1;
-    }
+    entry_.reset();  // gone from the registry before its clients are hung up on
     for (auto& c : connections_) ::close(c.fd);
     connections_.clear();
     outgoing_.clear();
-    RemoveEntryDirectory(EntryPath());
 }
 
 bool Server::OpenControl(std::string* error) {
     if (options_.controlPath.empty()) return true;
-    control_ = Listen(options_.controlPath, SOCK_STREAM);
+    control_ = platform::unixsocket::Listen(options_.controlPath, SOCK_STREAM);
     if (control_ < 0) {
         if (error) *error = "cannot listen on " + options_.controlPath + ": " + std::strerror(errno);
         return false;
@@ -166,10 +74,13 @@ bool Server::OpenControl(std::string* error) {
     return true;
 }
 
+int Server::Listener(int pipe) const { return entry_ ? entry_->Listener(pipe) : -1; }
+
 void Server::AcceptAll(int pipe) {
-    if (listeners_[pipe] < 0) return;
+    const int listener = Listener(pipe);
+    if (listener < 0) return;
     for (;;) {
-        const int fd = ::accept4(listeners_[pipe], nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) return;
         long peer = 0;  // unknown: replies go to the newest reader
 #if defined(SO_PEERCRED)
@@ -294,8 +205,8 @@ int Server::Run(const volatile sig_atomic_t* stop) {
         enum Tag { kListener, kConnection, kControl, kControlClient };
         std::vector<std::pair<Tag, int>> tags;
         for (int pipe : kPipes) {
-            if (listeners_[pipe] >= 0) {
-                fds.push_back({listeners_[pipe], POLLIN, 0});
+            if (Listener(pipe) >= 0) {
+                fds.push_back({Listener(pipe), POLLIN, 0});
                 tags.push_back({kListener, pipe});
             }
         }

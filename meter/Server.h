@@ -11,10 +11,12 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "meter/Meter.h"
+#include "platform/RegistryEntry.h"
 
 namespace tessera::meter {
 
@@ -70,6 +72,7 @@ private:
         std::string input;
     };
 
+    int Listener(int pipe) const;  // of the entry's pipe socket; -1 while unplugged
     void AcceptAll(int pipe);
     void ServeCommand(const std::string& packet, long from);
     void ServeCounter(const std::string& packet, long from);
@@ -85,7 +88,7 @@ private:
     ServerOptions options_;
     bool plugged_ = false;
     bool running_ = true;
-    int listeners_[5] = {-1, -1, -1, -1, -1};  // by pipe number; 2 unused
+    std::unique_ptr<platform::RegistryEntry> entry_;  // while plugged
     std::vector<Connection> connections_;
     std::deque<Outgoing> outgoing_;
     std::uint32_t bytesSent_ = 0;

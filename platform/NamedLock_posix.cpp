@@ -35,8 +35,8 @@ bool NamedLock::TryAcquire() {
         return false;
     }
     const std::string dir = runtime.path + "/locks";
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-        failure_ = "cannot create " + dir + ": " + std::strerror(errno);
+    if (std::string problem = registry::MakeDirectories(dir); !problem.empty()) {
+        failure_ = std::move(problem);
         return false;
     }
     const std::string path = dir + "/" + LockFileName(name_);

@@ -11,17 +11,6 @@
 
 namespace tessera::platform {
 
-namespace {
-// mkdir -p with private permissions; an existing directory is fine.
-void MakeDirectories(const std::string& path) {
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') {
-            if (::mkdir(path.substr(0, pos).c_str(), 0700) != 0 && errno != EEXIST) return;
-        }
-    }
-}
-}  // namespace
-
 std::string ProgramDirectory() {
     char buf[PATH_MAX + 1];
     const ssize_t n = ::readlink("/proc/self/exe", buf, PATH_MAX);
@@ -49,7 +38,7 @@ std::string StateDirectory() {
     }
     while (base.size() > 1 && base.back() == '/') base.pop_back();
     const std::string dir = base + "/tessera";
-    MakeDirectories(dir);
+    registry::MakeDirectories(dir);  // private; a directory that cannot be made fails its first use
     return dir;
 }
 

@@ -48,9 +48,9 @@ inline std::string DirectoryProblem(const std::string& path, bool rootMayOwn = f
     return {};
 }
 
-// Creates a missing `path`, and missing directories above it, with `mode`; then answers what
-// keeps it from being used (empty when nothing does).
-inline std::string EnsureDirectory(const std::string& path, mode_t mode = 0700, bool rootMayOwn = false) {
+// Creates a missing `path`, and missing directories above it, each with `mode`; empty, or
+// what failed ("cannot create DIR: why"). An existing directory is fine.
+inline std::string MakeDirectories(const std::string& path, mode_t mode = 0700) {
     if (path.empty()) return "no directory given";
     for (std::size_t pos = 1; pos <= path.size(); ++pos) {
         if (pos != path.size() && path[pos] != '/') continue;
@@ -58,6 +58,13 @@ inline std::string EnsureDirectory(const std::string& path, mode_t mode = 0700, 
         if (::mkdir(part.c_str(), mode) != 0 && errno != EEXIST)
             return "cannot create " + part + ": " + std::strerror(errno);
     }
+    return {};
+}
+
+// Creates a missing `path` as MakeDirectories does; then answers what keeps it from being
+// used (empty when nothing does).
+inline std::string EnsureDirectory(const std::string& path, mode_t mode = 0700, bool rootMayOwn = false) {
+    if (std::string problem = MakeDirectories(path, mode); !problem.empty()) return problem;
     return DirectoryProblem(path, rootMayOwn);
 }
 

@@ -17,7 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/RegistryRoot.h"  // header-only: the library links nothing of the system
+// Header-only, these: the library links nothing of the system.
+#include "platform/PipeIo_posix.h"
+#include "platform/RegistryRoot.h"
+#include "platform/UnixSocket.h"
 #include "transport/InstrumentIds.h"
 #include "transport/OsCalls.h"
 
@@ -38,24 +41,6 @@ int PipeTimeoutMs() {
         if (ms > 0 && ms <= 60000) return static_cast<int>(ms);
     }
     return 2000;
-}
-
-int ConnectPacketSocket(const std::string& path) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return -1;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) return -1;
-    int rc;
-    do {
-        rc = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
 }
 
 bool IsDirectory(const std::string& path) {
@@ -143,14 +128,11 @@ public:
     bool InterfaceOpens(const std::string& path) override {
         // The device opens when its command pipe accepts a connection; an entry left
         // behind by a driver that died refuses it and is passed over.
-        const int fd = ConnectPacketSocket(path + "/" + std::to_string(kCommandPipe));
-        if (fd < 0) return false;
-        ::close(fd);
-        return true;
+        return platform::unixsocket::SomeoneServes(path + "/" + std::to_string(kCommandPipe));
     }
 
     Handle OpenPipe(const std::string& pipePath, bool /*overlapped: POSIX reads are plain*/) override {
-        const int fd = ConnectPacketSocket(pipePath);
+        const int fd = platform::unixsocket::Connect(pipePath, SOCK_SEQPACKET);
         if (fd < 0) return kInvalid;
         const int ms = PipeTimeoutMs();
         timeval tv{ms / 1000, (ms % 1000) * 1000};
@@ -160,45 +142,11 @@ public:
     }
 
     bool Read(Handle h, void* buffer, std::uint32_t wanted, std::uint32_t* got) override {
-        *got = 0;
-        if (h < 0) return false;
-        const int fd = static_cast<int>(h);
-        ssize_t n;
-        do {
-            n = ::recv(fd, buffer, wanted, 0);
-        } while (n < 0 && errno == EINTR);
-        if (n < 0 && errno == ENOTSOCK) {
-            do {
-                n = ::read(fd, buffer, wanted);
-            } while (n < 0 && errno == EINTR);
-        }
-        if (n < 0) return false;
-        if (n == 0 && wanted > 0) {
-            // A 0-byte read is the zero-length packet or a device that went away; only the
-            // first is a successful read.
-            pollfd p{fd, POLLIN | POLLRDHUP, 0};
-            if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR))) return false;
-        }
-        *got = static_cast<std::uint32_t>(n);
-        return true;
+        return platform::pipeio::Read(static_cast<int>(h), buffer, wanted, got);
     }
 
     bool Write(Handle h, const void* data, std::uint32_t size, std::uint32_t* written) override {
-        *written = 0;
-        if (h < 0) return false;
-        const int fd = static_cast<int>(h);
-        ssize_t n;
-        do {
-            n = ::send(fd, data, size, MSG_NOSIGNAL);  // an unplugged meter is an error, not a signal
-        } while (n < 0 && errno == EINTR);
-        if (n < 0 && errno == ENOTSOCK) {
-            do {
-                n = ::write(fd, data, size);
-            } while (n < 0 && errno == EINTR);
-        }
-        if (n < 0) return false;
-        *written = static_cast<std::uint32_t>(n);
-        return true;
+        return platform::pipeio::Write(static_cast<int>(h), data, size, written);
     }
 
     void Close(Handle h) override {

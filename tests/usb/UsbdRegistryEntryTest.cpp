@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/RegistryEntry.h"
+#include "platform/RegistryEntry.h"
 #include "tests/support/TempDir.h"
 
 namespace tessera::driver {
@@ -62,14 +62,14 @@ TEST(UsbdRegistryEntry, AppearsWholeAndGoesWhole) {
     const std::string classDir = root.File("class");
     std::string error;
     {
-        auto probe = RegistryEntry::Publish(classDir, "probe", {0}, false, &error);  // creates the class directory
+        auto probe = platform::RegistryEntry::Publish(classDir, "probe", {0}, false, &error);  // creates the class directory
         ASSERT_NE(probe, nullptr) << error;
     }
     EXPECT_EQ(fs::status(classDir).permissions() & fs::perms::all, fs::perms::owner_all) << "a user's registry is private";
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(::inotify_add_watch(watch, classDir.c_str(), IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE), 0);
 
-    auto entry = RegistryEntry::Publish(classDir, "usb-1-4", {0, 1, 3, 4}, false, &error);
+    auto entry = platform::RegistryEntry::Publish(classDir, "usb-1-4", {0, 1, 3, 4}, false, &error);
     ASSERT_NE(entry, nullptr) << error;
     EXPECT_EQ(VisibleEvents(watch), std::vector<std::string>{"in usb-1-4"}) << "one step, already complete";
     for (const char* pipe : {"0", "1", "3", "4"}) EXPECT_TRUE(Connects(entry->Path() + "/" + pipe)) << pipe;
@@ -87,18 +87,18 @@ TEST(UsbdRegistryEntry, ALeftoverIsReplacedAndAServedEntryIsNot) {
     std::string error;
     // What a bridge that died leaves: the directory with sockets nobody listens on.
     {
-        auto dead = RegistryEntry::Publish(classDir, "usb-1-1", {0, 1}, false, &error);
+        auto dead = platform::RegistryEntry::Publish(classDir, "usb-1-1", {0, 1}, false, &error);
         ASSERT_NE(dead, nullptr);
         const std::string keep = root.File("keep");
         fs::rename(dead->Path(), keep);
         dead.reset();
         fs::rename(keep, classDir + "/usb-1-1");
     }
-    auto entry = RegistryEntry::Publish(classDir, "usb-1-1", {0, 1}, false, &error);
+    auto entry = platform::RegistryEntry::Publish(classDir, "usb-1-1", {0, 1}, false, &error);
     ASSERT_NE(entry, nullptr) << error;
     EXPECT_TRUE(Connects(classDir + "/usb-1-1/0"));
 
-    auto second = RegistryEntry::Publish(classDir, "usb-1-1", {0, 1}, false, &error);
+    auto second = platform::RegistryEntry::Publish(classDir, "usb-1-1", {0, 1}, false, &error);
     EXPECT_EQ(second, nullptr);
     EXPECT_NE(error.find("another driver serves"), std::string::npos) << error;
     EXPECT_TRUE(Connects(classDir + "/usb-1-1/0")) << "the served entry is untouched";

@@ -28,6 +28,7 @@
 
 #include "meter/Meter.h"
 #include "platform/RegistryRoot.h"
+#include "platform/UnixSocket.h"
 #include "tests/usb/UsbMeterDevice.h"
 #include "tests/usb/UsbTestbed.h"
 #include "transport/InstrumentIds.h"
@@ -248,17 +249,8 @@ private:
     }
 
     bool OpenControl(std::string& error) {
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (s_.control.size() >= sizeof addr.sun_path) {
-            error = "control path too long: " + s_.control;
-            return false;
-        }
-        std::memcpy(addr.sun_path, s_.control.c_str(), s_.control.size() + 1);
-        control_ = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        ::unlink(s_.control.c_str());
-        if (control_ < 0 || ::bind(control_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-            ::listen(control_, 8) != 0) {
+        control_ = platform::unixsocket::Listen(s_.control, SOCK_STREAM);
+        if (control_ < 0) {
             error = "cannot listen on " + s_.control + ": " + std::strerror(errno);
             return false;
         }

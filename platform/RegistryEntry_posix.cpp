@@ -1,4 +1,4 @@
-#include "driver/RegistryEntry.h"
+#include "platform/RegistryEntry.h"
 
 #include <dirent.h>
 #include <sys/socket.h>
@@ -10,55 +10,12 @@
 #include <cerrno>
 #include <cstring>
 
-namespace tessera::driver {
+#include "platform/RegistryRoot.h"
+#include "platform/UnixSocket.h"
+
+namespace tessera::platform {
 
 namespace {
-
-bool FillAddress(const std::string& path, sockaddr_un& addr) {
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    if (path.size() >= sizeof addr.sun_path) return false;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-int Listen(const std::string& path, bool systemWide) {
-    sockaddr_un addr;
-    if (!FillAddress(path, addr)) {
-        errno = ENAMETOOLONG;
-        return -1;
-    }
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) return -1;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0) {
-        const int e = errno;
-        ::close(fd);
-        errno = e;
-        return -1;
-    }
-    // The system-wide registry serves every local user's program; a user's own registry
-    // lives in that user's private runtime directory.
-    if (systemWide) ::chmod(path.c_str(), 0666);
-    return fd;
-}
-
-bool SomeoneServes(const std::string& socketPath) {
-    sockaddr_un addr;
-    if (!FillAddress(socketPath, addr)) return false;
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
-}
-
-bool MakeDirectories(const std::string& path, mode_t mode) {
-    for (std::size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos != path.size() && path[pos] != '/') continue;
-        if (::mkdir(path.substr(0, pos).c_str(), mode) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-}
 
 std::string Unique() {
     static std::atomic<unsigned> counter{0};
@@ -85,11 +42,14 @@ std::unique_ptr<RegistryEntry> RegistryEntry::Publish(const std::string& classDi
         if (error) *error = what + ": " + std::strerror(errno);
         return nullptr;
     };
-    if (!MakeDirectories(classDir, systemWide ? 0755 : 0700)) return fail("cannot create " + classDir);
+    if (std::string problem = registry::MakeDirectories(classDir, systemWide ? 0755 : 0700); !problem.empty()) {
+        if (error) *error = std::move(problem);
+        return nullptr;
+    }
     std::unique_ptr<RegistryEntry> entry(new RegistryEntry(classDir, name));
     struct stat st{};
     if (::lstat(entry->path_.c_str(), &st) == 0) {
-        if (SomeoneServes(entry->path_ + "/0")) {
+        if (unixsocket::SomeoneServes(entry->path_ + "/0")) {
             errno = EEXIST;
             return fail("another driver serves " + entry->path_);
         }
@@ -98,7 +58,11 @@ std::unique_ptr<RegistryEntry> RegistryEntry::Publish(const std::string& classDi
     const std::string temp = classDir + "/." + name + ".new-" + Unique();
     if (::mkdir(temp.c_str(), systemWide ? 0755 : 0700) != 0) return fail("cannot create " + temp);
     for (int pipe : pipes) {
-        const int fd = Listen(temp + "/" + std::to_string(pipe), systemWide);
+        const std::string socket = temp + "/" + std::to_string(pipe);
+        const int fd = unixsocket::Listen(socket, SOCK_SEQPACKET);
+        // The system-wide registry serves every local user's program; a user's own registry
+        // lives in that user's private runtime directory.
+        if (fd >= 0 && systemWide) ::chmod(socket.c_str(), 0666);
         if (fd < 0) {
             const int e = errno;
             for (auto& [p, l] : entry->listeners_) ::close(l);
@@ -144,4 +108,4 @@ int RegistryEntry::Listener(int pipe) const {
     return it == listeners_.end() ? -1 : it->second;
 }
 
-}  // namespace tessera::driver
+}  // namespace tessera::platform

@@ -1,16 +1,17 @@
 #pragma once
-// One instrument's entry in the device registry: a directory named for the device holding a
-// listening SOCK_SEQPACKET socket per pipe ("0", "1", "3", "4"). It appears complete or not
-// at all (built under a hidden name, then renamed into place) and disappears the same way
-// (renamed away before it is taken apart), so a watcher never sees half an entry and no
-// client connects to one that is going.
+// One instrument's entry in the device registry (POSIX): a directory named for the device
+// holding a listening SOCK_SEQPACKET socket per pipe ("0", "1", "3", "4"). It appears
+// complete or not at all (built under a hidden name, then renamed into place) and disappears
+// the same way (renamed away before it is taken apart), so a watcher never sees half an entry
+// and no client connects to one that is going. Every server of the registry publishes its
+// entries this way: the USB driver and the virtual meter.
 
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-namespace tessera::driver {
+namespace tessera::platform {
 
 class RegistryEntry {
 public:
@@ -46,4 +47,4 @@ private:
     bool published_ = false;
 };
 
-}  // namespace tessera::driver
+}  // namespace tessera::platform
