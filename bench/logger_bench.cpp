@@ -20,21 +20,6 @@ namespace {
 
 using namespace tessera;
 
-// A meter that is not there: every request fails as with the meter unplugged.
-class NoMeter final : public link::MeterPort {
-public:
-    link::Status RefreshSettings() override { return link::kStatusNoDevice; }
-    const settings::MeterSettings& CurrentSettings() const override { return none_; }
-    link::Status Identify(settings::MeterSettings&) override { return link::kStatusNoDevice; }
-    link::Status ReadMemoryEntry(settings::MeterSettings&, unsigned) override { return link::kStatusNoDevice; }
-    link::Status Command(std::string_view, Repeat) override { return link::kStatusNoDevice; }
-    bool HeldByLogger() const override { return false; }
-    void SetHeldByLogger(bool) override {}
-
-private:
-    settings::MeterSettings none_{};
-};
-
 class Quiet final : public page::Prompter {
 public:
     page::Answer AskYesNo(const page::Question&) override { return page::Answer::Yes; }
@@ -67,7 +52,7 @@ std::string FullLogFile() {
 }
 
 void BM_FullRedrawWithFullStore(benchmark::State& state) {
-    NoMeter meter;
+    link::AbsentMeter meter;
     Quiet prompter;
     platform::ManualClock clock;
     logger::LoggerModel model(meter, prompter, clock);
@@ -85,7 +70,7 @@ void BM_FullRedrawWithFullStore(benchmark::State& state) {
 BENCHMARK(BM_FullRedrawWithFullStore)->Unit(benchmark::kMillisecond);
 
 void BM_WriteAndRead32000SampleCsv(benchmark::State& state) {
-    NoMeter meter;
+    link::AbsentMeter meter;
     Quiet prompter;
     platform::ManualClock clock;
     logger::LoggerModel model(meter, prompter, clock);

@@ -250,8 +250,7 @@ int Plot(const std::vector<std::string>& args) {
         return kUsageError;
     }
     const auto app = GuiApplicationForPrinting();
-    // A link that never reached a meter: "plot" needs the model, never the meter.
-    link::Link noMeter;
+    link::AbsentMeter noMeter;  // "plot" needs the model, never the meter
     ConsolePrompter prompter;
     LoggerModel model(noMeter, prompter, platform::DefaultClock());
     if (!platform::FileExists(input)) {

@@ -13,6 +13,18 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 
+// Where a number's digits begin: after leading blanks and one optional sign.
+std::size_t SkipBlanksAndSign(std::string_view text, bool& negative) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    return i;
+}
+
 char FirstChar(const std::string& field) { return field.empty() ? '\0' : field.front(); }
 
 void AppendDigit(std::string& out, long long d) { out += static_cast<char>('0' + d); }
@@ -61,13 +73,8 @@ std::string FormatFixed(double x, int decimals) {
 }
 
 double ReadLeadingNumber(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    const std::size_t i = SkipBlanksAndSign(text, negative);
     // Only plain decimal numbers count: the meter and the files write nothing else.
     const char* first = text.data() + i;
     const char* last = text.data() + text.size();
@@ -80,13 +87,8 @@ double ReadLeadingNumber(std::string_view text) {
 }
 
 long long ReadLeadingInteger(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) ++i;
     bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    std::size_t i = SkipBlanksAndSign(text, negative);
     unsigned long long v = 0;  // unsigned: overflow wraps instead of being undefined
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) v = v * 10u + static_cast<unsigned>(text[i] - '0');
     if (negative) v = 0u - v;

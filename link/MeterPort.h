@@ -35,4 +35,20 @@ public:
     virtual void SetHeldByLogger(bool held) = 0;
 };
 
+// A meter that is not there: every request fails as with the meter unplugged, and nothing is
+// known of it. For the model of a page that works on files only (printing a saved file).
+class AbsentMeter final : public MeterPort {
+public:
+    Status RefreshSettings() override { return kStatusNoDevice; }
+    const settings::MeterSettings& CurrentSettings() const override { return none_; }
+    Status Identify(settings::MeterSettings&) override { return kStatusNoDevice; }
+    Status ReadMemoryEntry(settings::MeterSettings&, unsigned) override { return kStatusNoDevice; }
+    Status Command(std::string_view, Repeat) override { return kStatusNoDevice; }
+    bool HeldByLogger() const override { return false; }
+    void SetHeldByLogger(bool) override {}
+
+private:
+    settings::MeterSettings none_{};
+};
+
 }  // namespace tessera::link

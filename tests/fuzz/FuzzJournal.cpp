@@ -77,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(static_cast<int>(samples.size()) == logger::LastValidSlot(*run) + 1);
     (void)logger::RecoveredLogHeader(*run);
 
-    fuzz::NoMeter meter;
+    link::AbsentMeter meter;
     fuzz::InputPrompter prompter;
     platform::ManualClock clock;
     logger::LoggerModel page(meter, prompter, clock);

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace tessera;
     if (size == 0) return 0;
     // Made once: each model clears the 32000-slot store when made, and File Read clears it again.
-    static fuzz::NoMeter meter;
+    static link::AbsentMeter meter;
     static platform::ManualClock clock;
     static fuzz::InputPrompter prompter, none;
     static logger::LoggerModel page(meter, prompter, clock), again(meter, none, clock);

@@ -1,7 +1,7 @@
 #pragma once
-// What the fuzz harnesses share: a prompter that answers from the input itself, a meter that
-// is not there, a scratch file per process for the readers that take a path, and the check
-// that ends the run when a property breaks.
+// What the fuzz harnesses share: a prompter that answers from the input itself, a scratch
+// file per process for the readers that take a path, and the check that ends the run when a
+// property breaks. (The meter that is not there is link::AbsentMeter.)
 
 #include <unistd.h>
 
@@ -41,21 +41,6 @@ public:
 
 private:
     page::Answer Next() { return (answers >> (asked++ % 8)) & 1 ? page::Answer::Yes : page::Answer::No; }
-};
-
-// A meter that is not there: every request fails as with the meter unplugged.
-class NoMeter final : public link::MeterPort {
-public:
-    link::Status RefreshSettings() override { return link::kStatusNoDevice; }
-    const settings::MeterSettings& CurrentSettings() const override { return none_; }
-    link::Status Identify(settings::MeterSettings&) override { return link::kStatusNoDevice; }
-    link::Status ReadMemoryEntry(settings::MeterSettings&, unsigned) override { return link::kStatusNoDevice; }
-    link::Status Command(std::string_view, Repeat) override { return link::kStatusNoDevice; }
-    bool HeldByLogger() const override { return false; }
-    void SetHeldByLogger(bool) override {}
-
-private:
-    settings::MeterSettings none_{};
 };
 
 // A file of this process, reused by every input. In memory (/dev/shm) unless TMPDIR says
