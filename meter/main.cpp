@@ -3,7 +3,6 @@
 // talk to "a meter" on any machine.
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +14,7 @@
 #include <string>
 
 #include "meter/Meter.h"
+#include "meter/Process.h"
 #include "meter/Server.h"
 
 namespace {
@@ -58,22 +58,12 @@ const char* kUsage =
 
 volatile sig_atomic_t gStop = 0;
 
-void OnSignal(int) { gStop = 1; }
-
-std::string DefaultRoot() {
-    for (const char* name : {"TESSERA_DEVICE_ROOT", "TESSERA_RUNTIME_DIR"}) {
-        if (const char* v = std::getenv(name); v && *v) return v;
-    }
-    if (const char* xdg = std::getenv("XDG_RUNTIME_DIR"); xdg && *xdg) return std::string(xdg) + "/tessera";
-    return "/tmp/tessera-" + std::to_string(static_cast<unsigned long>(::getuid()));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace tessera::meter;
-    std::string root = DefaultRoot();
-    std::string entry = "virtual-" + std::to_string(::getpid());
+    std::string root = DefaultRegistryRoot();
+    std::string entry = "virtual-" + std::to_string(ProcessId());
     std::string control;
     std::string memoryFile;
     bool demo = false, unplugged = false;
@@ -92,7 +82,7 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << PlatformHelp();
             return 0;
         } else if (a == "--print-demo") {
             for (const auto& line : DemoMemory()) std::cout << line << "\n";
@@ -130,7 +120,7 @@ int main(int argc, char** argv) {
         std::cerr << "virtual-qm8620: the entry name must be a plain name not starting with '.'\n";
         return 2;
     }
-    if (control.empty()) control = root + "/virtual-qm8620-" + std::to_string(::getpid()) + ".control";
+    if (control.empty()) control = DefaultControlPath(root, ProcessId());
 
     Meter meter(static_cast<std::uint32_t>(seed));
     meter.SetSensor(sensor);
@@ -166,13 +156,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    struct sigaction sa{};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    StopOnRequest(&gStop);
 
     std::cout << "virtual-qm8620: " << (unplugged ? "unplugged; would serve " : "serving ") << server.EntryPath()
               << "\nvirtual-qm8620: control " << control << std::endl;
