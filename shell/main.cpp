@@ -9,6 +9,7 @@
 #include "shell/Application.h"
 #include "shell/CSheet.h"
 #include "shell/Texts.h"
+#include "ui/Fonts.h"
 #include "ui/Icons.h"
 #include "ui/Prompter.h"
 
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("tessera"));
     QApplication::setApplicationDisplayName(QString::fromUtf8(tessera::shell::kWindowTitle));
     QApplication::setWindowIcon(tessera::ui::ResourceIcon(tessera::ui::kProgramIcon));
+    tessera::ui::InstallFontSubstitutes();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The desktop companion of the QM8620 magnetic field meter."));

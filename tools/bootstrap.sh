@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libqt6svg6-dev
   libusb-1.0-0-dev
   xvfb xauth fonts-urw-base35 poppler-utils
-  mingw-w64 wine64
+  mingw-w64 wine wine64 nsis dpkg-dev
 )
 
 missing=()
