@@ -27,9 +27,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPipes[] = {transport::kCommandPipe, transport::kReplyPipe, transport::kCounterCommandPipe,
                           transport::kCounterReplyPipe};
-// WaitForMultipleObjects takes at most 64 handles; clients that open pipes and never close
-// them lose their oldest connections beyond this many.
+// WaitForMultipleObjects takes at most 64 handles: 4 listening pipes, 48 connections, the
+// control pipe and 8 control clients. Clients that open pipes and never close them lose their
+// oldest connections beyond these.
 constexpr std::size_t kMaxConnections = 48;
+constexpr std::size_t kMaxControlClients = 8;
 constexpr DWORD kPipeBuffer = 65536;
 
 std::string LastError(const std::string& what) {
@@ -469,6 +471,7 @@ int Server::Run(const volatile sig_atomic_t* stop) {
             w.controlListening->inFlight = false;
             if (connected) {
                 w.controlListening->Read();
+                if (w.controlClients.size() >= kMaxControlClients) w.controlClients.erase(w.controlClients.begin());
                 w.controlClients.push_back(std::move(w.controlListening));
             }
             w.controlListening = std::move(next);
