@@ -2,13 +2,16 @@
 // The virtual meter's sockets: its device registry entry with the pipe sockets "0", "1",
 // "3", "4", and the control socket through which tests and people script it. One thread,
 // one poll loop; the meter's answers are sent as packets of at most 64 bytes followed by
-// a zero-length packet.
+// a zero-length packet. On Windows the entry is a marker file naming message-mode named
+// pipes and the control socket is a named pipe (Server_win.cpp); what the requests do is
+// the same everywhere (ServerControl.cpp).
 
 #include <signal.h>
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,6 +91,10 @@ private:
     std::uint32_t bytesSent_ = 0;
     int control_ = -1;
     std::vector<ControlClient> controlClients_;
+
+    // The Windows pipes and marker (Server_win.cpp); unused by the POSIX side.
+    struct WinState;
+    std::unique_ptr<WinState, void (*)(WinState*)> win_{nullptr, nullptr};
 };
 
 // "\x0d"-style escaping of a logged command so it fits on one control line.
