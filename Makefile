@@ -33,15 +33,11 @@ FUZZ_SECONDS ?= 60
 fuzz: bootstrap
 	@tools/fuzz.sh run $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
-# The Windows deliverables, cross-built with mingw-w64: Bulklink.dll, instlaunch.exe and the
-# link core. 64-bit with its test programs (ctest runs them under wine), 32-bit build-only.
-WIN_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSERA_WITH_GUI=OFF -DTESSERA_WINDOWS_CORE_ONLY=ON
-
+# The Windows edition, cross-built with mingw-w64 against Qt for Windows (built from Debian's
+# source once per machine): build-win64 (programs, DLLs, installer), build-win32 (Bulklink.dll,
+# instlaunch.exe). See tools/windows.sh.
 windows: bootstrap
-	@cmake -S . -B build-win64 $(WIN_FLAGS) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
-	@cmake --build build-win64 -j $(JOBS)
-	@cmake -S . -B build-win32 $(WIN_FLAGS) -DTESSERA_WITH_TESTS=OFF -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
-	@cmake --build build-win32 -j $(JOBS)
+	@tools/windows.sh
 
 clean:
 	rm -rf build build-asan build-fuzz build-win64 build-win32

@@ -3,8 +3,6 @@
 // CSV; Ctrl-C (and SIGTERM, SIGHUP) stops the run like the Stop button and still writes what
 // was taken. "plot" renders the logger printout of a saved log into a PDF.
 
-#include <signal.h>
-
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -26,6 +24,7 @@
 #include "platform/Clock.h"
 #include "platform/FileReplace.h"
 #include "platform/Paths.h"
+#include "platform/StopRequest.h"
 
 #include "cli/PdfOutput.h"
 #include "logger/GraphPainter.h"
@@ -41,17 +40,9 @@ constexpr const char* kLogUsage =
     "D: seconds, or with s/min/h; every 32000 samples the run goes on in FILE-002.CSV, FILE-003.CSV, ...)";
 constexpr const char* kPlotUsage = "plot FILE.CSV -o OUT.pdf   print a saved logger CSV to PDF";
 
-// Ctrl-C, and the way sessions and service managers stop a program (SIGTERM, a closed
-// terminal's SIGHUP), all stop the run like the Stop button: the samples are still written.
+// Ctrl-C, and the way sessions and service managers stop a program, all stop the run like
+// the Stop button: the samples are still written.
 volatile std::sig_atomic_t interrupted = 0;
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-void StopOnSignals() {
-    struct sigaction sa {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
-}
 
 // Messages go to stderr as they come (a run is long); an existing output file is replaced
 // only with --yes or a "y" on the terminal; a data line without values is skipped (and
@@ -199,7 +190,7 @@ int Log(const std::vector<std::string>& args) {
     if (!model.Start()) return prompter.lastMessage == logger::kMsgNoSensor ? kNoSensor : kNoMeter;
 
     interrupted = 0;
-    StopOnSignals();  // kept until the end: a second signal must not cut the saving short
+    platform::StopOnRequest(&interrupted);  // kept until the end: a second signal must not cut the saving short
     const int informedBefore = prompter.informed;
     const auto began = std::chrono::steady_clock::now();
     bool journalWarned = false;

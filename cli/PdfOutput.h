@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "TesseraVersion.h"
+#include "ui/Fonts.h"
 
 namespace tessera::cli {
 
@@ -15,13 +16,18 @@ namespace tessera::cli {
 // one exists already.
 inline std::unique_ptr<QGuiApplication> GuiApplicationForPrinting() {
     if (QCoreApplication::instance()) return nullptr;
+    // Without a display on Linux the offscreen platform draws. On Windows the system's own
+    // platform always can, and only it brings the system's fonts.
+#if !defined(_WIN32)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
     static int argc = 1;
     static char name[] = "tessera-cli";
     static char* argv[] = {name, nullptr};
     auto app = std::make_unique<QGuiApplication>(argc, argv);
     // Qt adopts the user's locale for the C library; numbers in files stay in "C" notation.
     std::setlocale(LC_NUMERIC, "C");
+    ui::InstallFontSubstitutes();
     return app;
 }
 

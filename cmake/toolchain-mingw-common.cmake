@@ -19,7 +19,12 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Everything static: a user's machine (and a fresh wine prefix) has no mingw runtime DLLs,
-# so libgcc, libstdc++ and winpthread go into each program and into Bulklink.dll.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# so libgcc, libstdc++ and winpthread go into each program and into Bulklink.dll. A build
+# against Qt for Windows (whose DLLs use the runtime DLLs, shipped beside them) sets
+# TESSERA_MINGW_SHARED_RUNTIME: its programs share that one runtime, and the pieces that
+# must stand alone (Bulklink.dll, instlaunch.exe) link it statically themselves.
+if(NOT TESSERA_MINGW_SHARED_RUNTIME)
+  set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+  set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+  set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+endif()

@@ -94,6 +94,10 @@ private:
     std::uint32_t bytesSent_ = 0;
     int control_ = -1;
     std::vector<ControlClient> controlClients_;
+
+    // The Windows pipes and marker (Server_win.cpp); unused by the POSIX side.
+    struct WinState;
+    std::unique_ptr<WinState, void (*)(WinState*)> win_{nullptr, nullptr};
 };
 
 }  // namespace tessera::meter

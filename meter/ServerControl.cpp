@@ -36,13 +36,8 @@ void Server::ServeCommand(const std::string& packet, long from) {
 }
 
 void Server::ServeCounter(const std::string& packet, long from) {
-    // Byte 1 resets the count of bytes sent on the reply pipe, byte 0 asks for it; either
-    // way the count goes back on pipe 4 as four bytes, most significant first.
-    if (packet.size() != 1 || (packet[0] != 0 && packet[0] != 1)) return;
-    if (packet[0] == 1) bytesSent_ = 0;
-    std::string count(4, '\0');
-    for (int i = 0; i < 4; ++i) count[i] = static_cast<char>((bytesSent_ >> (24 - 8 * i)) & 0xff);
-    outgoing_.push_back({Clock::now(), transport::kCounterReplyPipe, count, false, from});
+    if (auto count = CounterReply(packet, bytesSent_))
+        outgoing_.push_back({Clock::now(), transport::kCounterReplyPipe, *count, false, from});
 }
 
 std::vector<std::string> Server::Control(const std::string& line) {

@@ -3,7 +3,6 @@
 // talk to "a meter" on any machine.
 
 #include <signal.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +15,8 @@
 
 #include "TesseraVersion.h"
 #include "meter/Meter.h"
+#include "meter/Process.h"
 #include "meter/Server.h"
-#include "platform/RegistryRoot.h"
 
 namespace {
 
@@ -63,15 +62,12 @@ const char* kUsage =
 
 volatile sig_atomic_t gStop = 0;
 
-void OnSignal(int) { gStop = 1; }
-
-
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace tessera::meter;
     std::string root;
-    std::string entry = "virtual-" + std::to_string(::getpid());
+    std::string entry = "virtual-" + std::to_string(ProcessId());
     std::string control;
     std::string memoryFile;
     bool demo = false, unplugged = false;
@@ -91,7 +87,7 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << PlatformHelp();
             return 0;
         } else if (a == "--version") {
             std::cout << "virtual-qm8620 " TESSERA_VERSION "\n";
@@ -144,14 +140,13 @@ int main(int argc, char** argv) {
     }
     // The registry root is ours (created private when missing) or not used at all: a root
     // that another user made or may write would let that user pose as this meter.
-    const auto chosen = root.empty() ? tessera::platform::registry::ServerRoot()
-                                     : tessera::platform::registry::Choice{root, tessera::platform::registry::EnsureDirectory(root)};
-    if (!chosen.problem.empty()) {
-        std::cerr << "virtual-qm8620: the device registry root cannot be used: " << chosen.problem << "\n";
+    std::string problem;
+    root = RegistryRoot(root, problem);
+    if (!problem.empty()) {
+        std::cerr << "virtual-qm8620: the device registry root cannot be used: " << problem << "\n";
         return 1;
     }
-    root = chosen.path;
-    if (control.empty()) control = root + "/virtual-qm8620-" + std::to_string(::getpid()) + ".control";
+    if (control.empty()) control = DefaultControlPath(root, ProcessId());
 
     Meter meter(static_cast<std::uint32_t>(seed));
     meter.SetSensor(sensor);
@@ -188,13 +183,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    struct sigaction sa{};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    StopOnRequest(&gStop);
 
     std::cout << "virtual-qm8620: " << (unplugged ? "unplugged; would serve " : "serving ") << server.EntryPath()
               << "\nvirtual-qm8620: control " << control << std::endl;

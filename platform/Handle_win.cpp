@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/PipeIo_win.h"
+
 namespace tessera::platform {
 
 namespace {
@@ -12,12 +14,10 @@ bool Usable(Handle h) { return h != kInvalidHandle && h != 0; }
 bool ReadHandle(Handle h, void* buffer, std::uint32_t wanted, std::uint32_t* got) {
     if (got) *got = 0;
     if (!Usable(h) || (!buffer && wanted > 0)) return false;
+    // One read is one transfer (one message of a message-mode pipe); a silent meter costs
+    // the pipe timeout, never a hang.
     DWORD n = 0;
-    // The pipe handles are opened without overlapped I/O: one ReadFile is one transfer.
-    // A message longer than the request (ERROR_MORE_DATA) still delivered what fitted.
-    if (!::ReadFile(AsHandle(h), buffer, wanted, &n, nullptr)) {
-        if (::GetLastError() != ERROR_MORE_DATA) return false;
-    }
+    if (!win::BoundedRead(AsHandle(h), buffer, wanted, &n, win::PipeTimeoutMs())) return false;
     if (got) *got = n;
     return true;
 }
@@ -26,14 +26,13 @@ bool WriteHandle(Handle h, const void* data, std::uint32_t size, std::uint32_t* 
     if (written) *written = 0;
     if (!Usable(h) || (!data && size > 0)) return false;
     DWORD n = 0;
-    const BOOL ok = ::WriteFile(AsHandle(h), data, size, &n, nullptr);
+    const bool ok = win::BoundedWrite(AsHandle(h), data, size, &n, win::PipeTimeoutMs());
     if (written) *written = n;
-    return ok != FALSE;
+    return ok;
 }
 
-void DiscardPending(Handle) {
-    // A bulk pipe handle offers no look without a read that may block; a late answer is
-    // left to the next exchange, as before.
+void DiscardPending(Handle h) {
+    if (Usable(h)) win::DiscardWaiting(AsHandle(h));
 }
 
 void CloseHandle(Handle h) {

@@ -28,7 +28,8 @@ QStringList DeviceWatcher::Entries() const {
         const QDir dir(QString::fromStdString(root) + QLatin1Char('/') + QString::fromStdString(classDir_));
         if (!dir.exists()) continue;
         // Entries under construction carry a leading dot until they are renamed into place.
-        for (const QString& name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        // An entry is a directory of pipe sockets, or on Windows a marker file.
+        for (const QString& name : dir.entryList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::Name))
             out << dir.filePath(name);
     }
     return out;

@@ -12,6 +12,7 @@
 #include "shell/Application.h"
 #include "shell/CSheet.h"
 #include "shell/Texts.h"
+#include "ui/Fonts.h"
 #include "ui/Icons.h"
 #include "ui/QtPrompter.h"
 
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("com.tavik.tessera"));
     QApplication::setApplicationDisplayName(QString::fromUtf8(tessera::shell::kWindowTitle));
     QApplication::setWindowIcon(tessera::ui::ResourceIcon(tessera::ui::kProgramIcon));
+    tessera::ui::InstallFontSubstitutes();
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("The desktop companion of the QM8620 magnetic field meter."));

@@ -10,7 +10,7 @@ packages=(
   libusb-1.0-0-dev
   umockdev libumockdev-dev
   xvfb xauth fonts-urw-base35 poppler-utils
-  mingw-w64 wine64
+  mingw-w64 wine wine64 nsis
   locales
   dpkg-dev file lintian desktop-file-utils appstream
   clang-14 libclang-rt-14-dev

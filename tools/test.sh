@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The whole suite: a normal build, then the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer in a second build directory.
+# UndefinedBehaviorSanitizer in a second build directory, then the Windows edition under wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -26,27 +26,7 @@ ctest --test-dir build-asan --output-on-failure -j "$jobs"
 # its seed corpus, then a few seconds of fuzzing.
 tools/fuzz.sh test
 
-# The Windows deliverables (Bulklink.dll, instlaunch.exe, the link core): cross-built with
-# mingw-w64 for both architectures; the 64-bit test programs run under wine64. Skipped when
-# either tool is missing. Runs headless in a throw-away wine prefix.
-wine_bin=$(command -v wine64 || command -v wine || true)
-if command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 && command -v i686-w64-mingw32-g++ >/dev/null 2>&1 &&
-   [ -n "$wine_bin" ] && { command -v wine64 >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ]; }; then
-  win_flags=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DTESSERA_WITH_GUI=OFF -DTESSERA_WINDOWS_CORE_ONLY=ON)
-  cmake -S . -B build-win64 "${win_flags[@]}" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake >/dev/null
-  cmake --build build-win64 -j "$jobs"
-  cmake -S . -B build-win32 "${win_flags[@]}" -DTESSERA_WITH_TESTS=OFF \
-    -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-w64-mingw32.cmake >/dev/null
-  cmake --build build-win32 -j "$jobs"
-
-  WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tessera-wine-XXXXXX")
-  export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-  cleanup_wine() { WINEPREFIX="$WINEPREFIX" wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"; }
-  trap cleanup_wine EXIT
-  # A fresh prefix once (about 10-20 s), then one wineserver kept for every test program.
-  env -u DISPLAY -u WAYLAND_DISPLAY "$wine_bin" wineboot -i >/dev/null 2>&1 || true
-  wineserver -p >/dev/null 2>&1 || true
-  env -u DISPLAY -u WAYLAND_DISPLAY ctest --test-dir build-win64 --output-on-failure
-else
-  echo "Windows step skipped: needs x86_64-w64-mingw32-g++, i686-w64-mingw32-g++ and wine64" >&2
-fi
+# The Windows edition: Qt for Windows (built once per machine, cached), the programs, the
+# installer, both architectures; its tests under wine on a virtual display. A missing tool
+# fails the run with its name (tools/bootstrap.sh installs them all).
+tools/windows.sh test

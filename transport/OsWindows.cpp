@@ -1,16 +1,20 @@
 // The transport's operating-system calls on Windows: the device setup API for the
-// instrument's interface class, CreateFile/ReadFile/WriteFile on the pipes, and the USB
-// host-controller and hub drivers for the serial-number walk.
+// instrument's interface class, then the user-space device registry (named pipes found
+// through marker files, PipeRegistry.h); CreateFile/ReadFile/WriteFile on the pipes with a
+// bounded wait; and the USB host-controller and hub drivers for the serial-number walk.
 
 #include <windows.h>
 #include <setupapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/PipeIo_win.h"
 #include "transport/InstrumentIds.h"
 #include "transport/OsCalls.h"
+#include "transport/PipeRegistry.h"
 #include "transport/UsbHubWalk.h"
 
 namespace tessera::transport {
@@ -36,6 +40,88 @@ HANDLE OpenReadWrite(const std::string& path, DWORD flags) {
                          OPEN_EXISTING, flags, nullptr);
 }
 
+std::wstring Environment(const wchar_t* name) {
+    std::wstring value(32768, L'\0');
+    const DWORD n = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    value.resize(n < value.size() ? n : 0);
+    return value;
+}
+
+// The user-space registry's root, by the rule the rest of the system follows on Windows
+// (kept here because the library depends on nothing of the system): $TESSERA_DEVICE_ROOT,
+// else the runtime directory $TESSERA_RUNTIME_DIR, else %LOCALAPPDATA%\tessera.
+std::wstring RegistryRoot() {
+    std::wstring root = Environment(L"TESSERA_DEVICE_ROOT");
+    if (root.empty()) root = Environment(L"TESSERA_RUNTIME_DIR");
+    if (root.empty()) {
+        const std::wstring local = Environment(L"LOCALAPPDATA");
+        if (!local.empty()) {
+            root = local + L"\\tessera";
+        } else {
+            wchar_t temp[MAX_PATH + 1];
+            const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+            root = (n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring(L".\\")) + L"tessera";
+        }
+    }
+    while (root.size() > 3 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
+    return root;
+}
+
+// The pipe bases the registry's complete markers name, in the order of the marker names.
+std::vector<std::string> RegistryEntries() {
+    std::wstring classDir = RegistryRoot() + L"\\";
+    for (const char* c = INSTRUMENT_INTERFACE_CLASS_TEXT; *c; ++c) classDir += static_cast<wchar_t>(*c);
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = ::FindFirstFileW((classDir + L"\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return {};
+    do {
+        // Hidden names are markers still being written or left by other tools.
+        if (found.cFileName[0] == L'.' || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        names.emplace_back(found.cFileName);
+    } while (::FindNextFileW(search, &found));
+    ::FindClose(search);
+    std::sort(names.begin(), names.end());
+
+    std::vector<std::string> bases;
+    for (const auto& name : names) {
+        // Shared for deletion too: a server holds its marker open with delete-on-close.
+        HANDLE marker = ::CreateFileW((classDir + L"\\" + name).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (marker == INVALID_HANDLE_VALUE) continue;
+        char text[kMaxPipeBaseLength + 4];
+        DWORD n = 0;
+        const BOOL ok = ::ReadFile(marker, text, sizeof text, &n, nullptr);
+        ::CloseHandle(marker);
+        if (!ok) continue;
+        std::string base = PipeBaseFromMarker(std::string_view(text, n));
+        if (!base.empty()) bases.push_back(std::move(base));
+    }
+    return bases;
+}
+
+// A registry pipe: message mode, and overlapped so every read and write can be bounded (a
+// plain ReadFile still works on it: the system then waits on the handle). A pipe whose
+// instances are all taken is waited for, within the pipe timeout. The server may only
+// identify the caller, never act in its name.
+HANDLE OpenRegistryPipe(const std::string& path) {
+    const ULONGLONG deadline = ::GetTickCount64() + platform::win::PipeTimeoutMs();
+    for (;;) {
+        HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            DWORD mode = PIPE_READMODE_MESSAGE;
+            if (::SetNamedPipeHandleState(h, &mode, nullptr, nullptr)) return h;
+            ::CloseHandle(h);
+            return INVALID_HANDLE_VALUE;
+        }
+        const ULONGLONG now = ::GetTickCount64();
+        if (::GetLastError() != ERROR_PIPE_BUSY || now >= deadline) return INVALID_HANDLE_VALUE;
+        ::WaitNamedPipeA(path.c_str(), static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 1000)));
+    }
+}
+
 // The system side of the USB walk: "\\.\<name>" opened for writing, shared for writing (all
 // the hub control codes need), and DeviceIoControl.
 class SystemUsbHost final : public UsbHostAccess {
@@ -59,7 +145,14 @@ public:
 
 class WindowsOsCalls final : public OsCalls {
 public:
+    // The kernel driver's interfaces first, then the user-space registry's entries.
     std::vector<std::string> Interfaces() override {
+        std::vector<std::string> paths = DriverInterfaces();
+        for (auto& base : RegistryEntries()) paths.push_back(std::move(base));
+        return paths;
+    }
+
+    std::vector<std::string> DriverInterfaces() {
         std::vector<std::string> paths;
         const GUID cls = InterfaceClass();
         HDEVINFO set = ::SetupDiGetClassDevsA(&cls, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
@@ -86,6 +179,16 @@ public:
     }
 
     bool InterfaceOpens(const std::string& path) override {
+        if (IsNamedPipePath(path)) {
+            // Served when its command pipe exists; all its instances taken still means served.
+            // A marker left behind by a server that died names no pipe and is passed over.
+            const std::string command = path + '\\' + std::to_string(kCommandPipe);
+            HANDLE h = ::CreateFileA(command.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+            if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_PIPE_BUSY;
+            ::CloseHandle(h);
+            return true;
+        }
         HANDLE h = OpenReadWrite(path, 0);
         if (h == INVALID_HANDLE_VALUE) return false;
         ::CloseHandle(h);
@@ -93,6 +196,10 @@ public:
     }
 
     Handle OpenPipe(const std::string& pipePath, bool overlapped) override {
+        if (IsNamedPipePath(pipePath)) {
+            HANDLE h = OpenRegistryPipe(pipePath);
+            return h == INVALID_HANDLE_VALUE ? kInvalid : reinterpret_cast<Handle>(h);
+        }
         HANDLE h = OpenReadWrite(pipePath, overlapped ? (FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL) : 0);
         return h == INVALID_HANDLE_VALUE ? kInvalid : reinterpret_cast<Handle>(h);
     }
@@ -101,7 +208,7 @@ public:
         *got = 0;
         if (h == kInvalid) return false;
         DWORD n = 0;
-        if (!::ReadFile(AsHandle(h), buffer, wanted, &n, nullptr)) return false;
+        if (!platform::win::BoundedRead(AsHandle(h), buffer, wanted, &n, platform::win::PipeTimeoutMs())) return false;
         *got = n;
         return true;
     }
@@ -110,9 +217,9 @@ public:
         *written = 0;
         if (h == kInvalid) return false;
         DWORD n = 0;
-        const BOOL ok = ::WriteFile(AsHandle(h), data, size, &n, nullptr);
+        const bool ok = platform::win::BoundedWrite(AsHandle(h), data, size, &n, platform::win::PipeTimeoutMs());
         *written = n;
-        return ok != FALSE;
+        return ok;
     }
 
     void Close(Handle h) override {

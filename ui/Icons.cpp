@@ -8,7 +8,7 @@
 
 namespace tessera::ui {
 
-QString IconPath(int id) { return QStringLiteral(":/icons/%1.svg").arg(id); }
+QString IconPath(int id) { return QStringLiteral(":/icons/%1" TESSERA_ICON_SUFFIX).arg(id); }
 
 QIcon ResourceIcon(int id) {
     const QString path = IconPath(id);

@@ -1,7 +1,8 @@
 #pragma once
 // The program's icons, drawn as SVG and built into the program: 132 program icon,
 // 140 meter operations, 141 file operations, 142 print, 143 and 144 the two logo frames.
-// Each is also reachable by path, ":/icons/<id>.svg".
+// Each is also reachable by path, ":/icons/<id>.svg" (":/icons/<id>.png" in a build whose Qt
+// has no SVG module, where they are rendered at build time).
 
 #include <QIcon>
 #include <QString>

@@ -116,7 +116,9 @@ TEST_F(CsvTest, FileWrittenByThePageReadsBackAndSavesByteForByte) {
 class CommaLocale {
 public:
     CommaLocale() {
-        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8", "ru_RU.UTF-8"})
+        // POSIX names first, then the Windows C runtime's.
+        for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8", "nl_NL.UTF-8", "ru_RU.UTF-8",
+                                 "German_Germany.1252", "de-DE"})
             if (std::setlocale(LC_NUMERIC, name)) {
                 active_ = true;
                 break;
@@ -427,6 +429,7 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
     EXPECT_EQ(model_.DataState(), 1);
     EXPECT_EQ(savedUnit, kUnitGauss);
 
+#if !defined(_WIN32)
     // A disk that fills up while writing leaves the old file whole.
     const std::string before = Slurp(Path("keep.CSV"));
     prompter_.files.push_back(Path("keep.CSV"));
@@ -437,6 +440,7 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
     }
     EXPECT_EQ(Slurp(Path("keep.CSV")), before);
     EXPECT_EQ(model_.DataState(), 1);
+#endif
 
     // Cancelled dialog.
     EXPECT_FALSE(model_.SaveCsv());

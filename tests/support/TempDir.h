@@ -2,11 +2,10 @@
 // A directory of its own for each test that writes files, removed afterwards (even when a
 // test took its permissions away), and whole-file read and write.
 
-#include <stdlib.h>  // mkdtemp
-
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -15,8 +14,19 @@ namespace tessera::testing {
 class TempDir {
 public:
     explicit TempDir(const std::string& prefix = "tessera-test") {
-        std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
-        path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
+        // A fresh name of our own, created only if nobody has it (as mkdtemp, which Windows
+        // lacks), readable by its owner only.
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        std::error_code ec;
+        const auto temp = std::filesystem::temp_directory_path(ec);
+        for (int attempt = 0; attempt < 100 && path_.empty() && !ec; ++attempt) {
+            const auto candidate = temp / (prefix + "-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(candidate, ec) && !ec) {
+                std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, ec);
+                path_ = candidate.string();
+            }
+        }
     }
     ~TempDir() {
         if (path_.empty()) return;

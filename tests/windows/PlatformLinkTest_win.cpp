@@ -137,6 +137,23 @@ TEST(WindowsPlatform, PipeReadsAndWrites) {
     EXPECT_FALSE(platform::WriteHandle(h, "x", 1, &n));
 }
 
+TEST(WindowsPlatform, ASilentSynchronousPipeCostsTheTimeoutOnly) {
+    // A kernel driver's pipe is opened without overlapped I/O, like this test pipe's client.
+    ::SetEnvironmentVariableA("TESSERA_PIPE_TIMEOUT_MS", "300");
+    PipePair pipe(L"silent");
+    ASSERT_TRUE(pipe.Ok());
+    const auto h = reinterpret_cast<platform::Handle>(pipe.Client());
+    char buffer[64];
+    std::uint32_t n = 99;
+    EXPECT_FALSE(platform::ReadHandle(h, buffer, 64, &n));
+    EXPECT_EQ(n, 0u);
+    // The cancelled read leaves the pipe usable for the next answer.
+    ASSERT_TRUE(pipe.Send("0\r\n"));
+    ASSERT_TRUE(platform::ReadHandle(h, buffer, 64, &n));
+    EXPECT_EQ(std::string(buffer, n), "0\r\n");
+    ::SetEnvironmentVariableA("TESSERA_PIPE_TIMEOUT_MS", nullptr);
+}
+
 // The link's two pipes, handed out by the open function as the transport library would.
 platform::Handle g_pipes[2] = {platform::kInvalidHandle, platform::kInvalidHandle};
 platform::Handle TESSERA_STDCALL OpenTestPipe(std::int32_t pipe) {

@@ -1,4 +1,4 @@
-// Renders one SVG icon into a square PNG of a given size. The icons are drawn once, as SVG;
+// Renders one SVG icon into a square PNG (or ICO) of a given size. The icons are drawn once, as SVG;
 // wherever a PNG is needed (the hicolor theme sizes, the Windows build, whose Qt has no SVG
 // module) this host tool makes it at build time, so no bitmap copy is ever kept by hand.
 #include <QGuiApplication>
@@ -34,7 +34,9 @@ int main(int argc, char** argv) {
     painter.setRenderHint(QPainter::Antialiasing);
     svg.render(&painter);
     painter.end();
-    if (!image.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+    // PNG, or a Windows icon when the output is named ".ico" (the program file's icon).
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    if (!image.save(out, out.endsWith(QLatin1String(".ico"), Qt::CaseInsensitive) ? "ICO" : "PNG")) {
         std::fprintf(stderr, "tessera-svg2png: cannot write %s\n", argv[2]);
         return 1;
     }
