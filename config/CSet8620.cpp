@@ -12,6 +12,7 @@
 #include "link/Stores.h"
 #include "settings/Vocabulary.h"
 #include "ui/EditableList.h"
+#include "ui/Fonts.h"
 #include "ui/Icons.h"
 
 namespace tessera::config {
@@ -53,7 +54,7 @@ CSet8620::CSet8620(link::MeterPort& meter, page::Prompter& prompter, QWidget* pa
     // The page face is Century; where it is missing, its Schoolbook cousins keep the look
     // the other pages have.
     QFont century("Century", 10);
-    century.setFamilies({"Century", "Century Schoolbook", "C059"});
+    century.setFamilies(ui::CenturyFamilies());
     setFont(century);
 
     configure_ = new QPushButton("Configure the QM8620", this);

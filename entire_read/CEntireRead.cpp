@@ -13,6 +13,7 @@
 
 #include "entire_read/EntireReadPrint.h"
 #include "ui/EditableList.h"
+#include "ui/Fonts.h"
 #include "link/Stores.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
@@ -28,7 +29,7 @@ Qt::Alignment AlignmentOf(const ColumnSpec& c) { return c.leftAligned ? Qt::Alig
 CEntireRead::CEntireRead(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent)
     : ui::SheetPage(parent), prompter_(prompter), model_(meter, prompter) {
     QFont century = font();
-    century.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
+    century.setFamilies(ui::CenturyFamilies());
     setFont(century);
 
     read_ = new QPushButton(QStringLiteral("Read"), this);

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/Fonts.h"
+
 namespace tessera::entire_read {
 
 namespace {
@@ -51,7 +53,7 @@ const LayoutSpec& SpecFor(PrintLayout layout) {
 QFont PrintFont(int cellHeight) {
     QFont font;
     // Where "Century" itself is missing, its Schoolbook cousins keep the printout's look.
-    font.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
+    font.setFamilies(ui::CenturyFamilies());
     // The layout gives each font the height of its whole character cell (ascent plus
     // descent), which leaves a row's descenders clear of the rule below it. A pixel size
     // is only the em, so it is scaled down by the face's own cell-to-em ratio.

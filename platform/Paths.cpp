@@ -2,6 +2,9 @@
 // the run-time paths that need nothing but the standard library.
 #include "platform/Paths.h"
 #include "platform/RegistryRoot.h"
+#if defined(_WIN32)
+#include "platform/Text_win.h"
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,20 +12,9 @@
 
 namespace tessera::platform {
 
-#if defined(_WIN32)
-namespace {
-std::string EnvOrEmpty(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? std::string(v) : std::string();
-}
-}  // namespace
-#endif
-
 std::vector<std::string> DeviceRegistryRoots() {
 #if defined(_WIN32)
-    const std::string own = EnvOrEmpty("TESSERA_DEVICE_ROOT");
-    if (!own.empty()) return {own};
-    return {RuntimeDirectory()};
+    return {win::Narrow(registry::DeviceRoot())};
 #else
     return registry::SearchRoots();
 #endif
@@ -30,9 +22,7 @@ std::vector<std::string> DeviceRegistryRoots() {
 
 std::string UserDeviceRoot() {
 #if defined(_WIN32)
-    const std::string own = EnvOrEmpty("TESSERA_DEVICE_ROOT");
-    if (!own.empty()) return own;
-    return RuntimeDirectory();
+    return win::Narrow(registry::DeviceRoot());
 #else
     return registry::ServerRoot().path;
 #endif

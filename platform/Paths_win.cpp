@@ -4,34 +4,13 @@
 
 #include <string>
 
+#include "platform/RegistryRoot.h"
 #include "platform/Text_win.h"
 
 namespace tessera::platform {
 
-namespace {
-std::wstring Environment(const wchar_t* name) {
-    wchar_t small[512];
-    DWORD n = ::GetEnvironmentVariableW(name, small, 512);
-    if (n == 0) return {};
-    if (n < 512) return std::wstring(small, n);
-    std::wstring big(n, L'\0');
-    n = ::GetEnvironmentVariableW(name, big.data(), n);
-    big.resize(n);
-    return big;
-}
-
-// Creates each missing directory along the path; an existing one is fine.
-void MakeDirectories(const std::wstring& path) {
-    for (std::size_t pos = 0; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == L'\\' || path[pos] == L'/') {
-            const std::wstring part = path.substr(0, pos);
-            // Skip drive roots ("C:") and the leading parts of a UNC name.
-            if (part.empty() || part.back() == L':' || part == L"\\" || part == L"\\\\") continue;
-            ::CreateDirectoryW(part.c_str(), nullptr);
-        }
-    }
-}
-}  // namespace
+using registry::Environment;
+using registry::MakeDirectories;
 
 std::string ProgramDirectory() {
     // Long paths are rare but legal: grow the buffer until the whole name fits.
@@ -51,22 +30,7 @@ std::string ProgramDirectory() {
     return win::Narrow(path.substr(0, slash));
 }
 
-std::string RuntimeDirectory() {
-    std::wstring dir = Environment(L"TESSERA_RUNTIME_DIR");
-    if (dir.empty()) {
-        const std::wstring local = Environment(L"LOCALAPPDATA");
-        if (!local.empty()) {
-            dir = local + L"\\tessera";
-        } else {
-            wchar_t temp[MAX_PATH + 1];
-            const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-            dir = (n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring(L".\\")) + L"tessera";
-        }
-    }
-    while (dir.size() > 3 && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
-    MakeDirectories(dir);
-    return win::Narrow(dir);
-}
+std::string RuntimeDirectory() { return win::Narrow(registry::RuntimeDirectory()); }
 
 std::string StateDirectory() {
     const std::wstring local = Environment(L"LOCALAPPDATA");

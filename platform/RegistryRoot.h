@@ -137,4 +137,67 @@ inline Choice ServerRoot(bool systemWide = false) {
 
 }  // namespace tessera::platform::registry
 
-#endif  // !_WIN32
+#else  // _WIN32: the user-space registry's marker files and named pipes, and the named locks
+
+#include <windows.h>
+
+#include <string>
+
+namespace tessera::platform::registry {
+
+inline std::wstring Environment(const wchar_t* name) {
+    const DWORD n = ::GetEnvironmentVariableW(name, nullptr, 0);
+    if (n == 0) return {};
+    std::wstring value(n, L'\0');
+    const DWORD got = ::GetEnvironmentVariableW(name, value.data(), n);
+    value.resize(got < n ? got : 0);
+    return value;
+}
+
+inline std::wstring WithoutTrailingSlashes(std::wstring path) {
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    return path;
+}
+
+// Creates each missing directory along the path; an existing one is fine.
+inline void MakeDirectories(const std::wstring& path) {
+    for (std::size_t pos = 0; pos <= path.size(); ++pos) {
+        if (pos == path.size() || path[pos] == L'\\' || path[pos] == L'/') {
+            const std::wstring part = path.substr(0, pos);
+            // Skip drive roots ("C:") and the leading parts of a UNC name.
+            if (part.empty() || part.back() == L':' || part == L"\\" || part == L"\\\\") continue;
+            ::CreateDirectoryW(part.c_str(), nullptr);
+        }
+    }
+}
+
+// The per-user runtime directory: $TESSERA_RUNTIME_DIR, else %LOCALAPPDATA%\tessera, else
+// "tessera" in the temporary directory. Created when missing; a user's %LOCALAPPDATA% is
+// private already.
+inline std::wstring RuntimeDirectory() {
+    std::wstring dir = Environment(L"TESSERA_RUNTIME_DIR");
+    if (dir.empty()) {
+        const std::wstring local = Environment(L"LOCALAPPDATA");
+        if (!local.empty()) {
+            dir = local + L"\\tessera";
+        } else {
+            wchar_t temp[MAX_PATH + 1];
+            const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
+            dir = (n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring(L".\\")) + L"tessera";
+        }
+    }
+    dir = WithoutTrailingSlashes(dir);
+    MakeDirectories(dir);
+    return dir;
+}
+
+// The root every program searches and a server registers under: $TESSERA_DEVICE_ROOT when
+// set, else the runtime directory.
+inline std::wstring DeviceRoot() {
+    const std::wstring own = Environment(L"TESSERA_DEVICE_ROOT");
+    return own.empty() ? RuntimeDirectory() : WithoutTrailingSlashes(own);
+}
+
+}  // namespace tessera::platform::registry
+
+#endif  // _WIN32

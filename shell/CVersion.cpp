@@ -6,6 +6,7 @@
 #include "link/Stores.h"
 #include "shell/DialogUnits.h"
 #include "shell/Texts.h"
+#include "ui/Fonts.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
 
@@ -23,7 +24,7 @@ CVersion::CVersion(QWidget* parent) : SheetPage(parent) {
     setObjectName(QStringLiteral("CVersion"));
     // The page face is Century; where it is missing, its Schoolbook cousins keep the look.
     QFont century = font();
-    century.setFamilies({QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")});
+    century.setFamilies(ui::CenturyFamilies());
     setFont(century);
     const DialogUnits du(font());
     setMinimumSize(du.Size(518, 337));

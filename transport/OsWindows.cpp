@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/PipeIo_win.h"
+#include "platform/RegistryRoot.h"  // header-only, as the pipe I/O
 #include "transport/InstrumentIds.h"
 #include "transport/OsCalls.h"
 #include "transport/PipeRegistry.h"
@@ -40,36 +41,9 @@ HANDLE OpenReadWrite(const std::string& path, DWORD flags) {
                          OPEN_EXISTING, flags, nullptr);
 }
 
-std::wstring Environment(const wchar_t* name) {
-    std::wstring value(32768, L'\0');
-    const DWORD n = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-    value.resize(n < value.size() ? n : 0);
-    return value;
-}
-
-// The user-space registry's root, by the rule the rest of the system follows on Windows
-// (kept here because the library depends on nothing of the system): $TESSERA_DEVICE_ROOT,
-// else the runtime directory $TESSERA_RUNTIME_DIR, else %LOCALAPPDATA%\tessera.
-std::wstring RegistryRoot() {
-    std::wstring root = Environment(L"TESSERA_DEVICE_ROOT");
-    if (root.empty()) root = Environment(L"TESSERA_RUNTIME_DIR");
-    if (root.empty()) {
-        const std::wstring local = Environment(L"LOCALAPPDATA");
-        if (!local.empty()) {
-            root = local + L"\\tessera";
-        } else {
-            wchar_t temp[MAX_PATH + 1];
-            const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-            root = (n > 0 && n <= MAX_PATH ? std::wstring(temp, n) : std::wstring(L".\\")) + L"tessera";
-        }
-    }
-    while (root.size() > 3 && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
-    return root;
-}
-
 // The pipe bases the registry's complete markers name, in the order of the marker names.
 std::vector<std::string> RegistryEntries() {
-    std::wstring classDir = RegistryRoot() + L"\\";
+    std::wstring classDir = platform::registry::DeviceRoot() + L"\\";
     for (const char* c = INSTRUMENT_INTERFACE_CLASS_TEXT; *c; ++c) classDir += static_cast<wchar_t>(*c);
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW found;

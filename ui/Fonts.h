@@ -9,10 +9,18 @@
 
 namespace tessera::ui {
 
+// "Century" and its Schoolbook cousins, in the order a face is looked for.
+inline QStringList CenturyFamilies() {
+    return {QStringLiteral("Century"), QStringLiteral("Century Schoolbook"), QStringLiteral("C059")};
+}
+
+// A face asked for as "Century" anywhere in the program falls back to the cousins, then to
+// the serif faces every Windows has.
 inline void InstallFontSubstitutes() {
-    QFont::insertSubstitutions(QStringLiteral("Century"),
-                               {QStringLiteral("Century Schoolbook"), QStringLiteral("C059"), QStringLiteral("Georgia"),
-                                QStringLiteral("Times New Roman")});
+    QStringList substitutes = CenturyFamilies();
+    substitutes.removeFirst();
+    substitutes << QStringLiteral("Georgia") << QStringLiteral("Times New Roman");
+    QFont::insertSubstitutions(QStringLiteral("Century"), substitutes);
 }
 
 }  // namespace tessera::ui
