@@ -1,6 +1,7 @@
 #pragma once
 // tessera-cli's sub-commands register themselves here, one source file per page
-// ("read", "convert", "print", "log", "plot", "config"), so main() only dispatches.
+// ("read", "convert", "print", "log", "plot", "recover", "config") beside the meter's own
+// ("identify", "status", ...), so main() only dispatches.
 
 #include <functional>
 #include <string>
@@ -8,20 +9,25 @@
 
 namespace tessera::cli {
 
-// argv holds the words after the sub-command's name. Answers the process exit code.
-using CommandFn = std::function<int(const std::vector<std::string>& args)>;
+class CommandLine;
+
+// What runs once the command's words are parsed; answers the process exit code.
+using CommandRun = std::function<int()>;
 
 struct Command {
     std::string name;
-    std::string usage;  // one line, shown by "tessera-cli help"
-    CommandFn run;
+    std::string usage;  // one line, shown by "tessera-cli help" and in the command's help
+    std::string notes;  // more lines of help, also shown after a usage error (may be empty)
+    // Declares the command's options and arguments, and answers what runs with them.
+    std::function<CommandRun(CommandLine& line)> declare;
 };
 
 std::vector<Command>& Commands();
 
 struct RegisterCommand {
-    RegisterCommand(std::string name, std::string usage, CommandFn run) {
-        Commands().push_back({std::move(name), std::move(usage), std::move(run)});
+    RegisterCommand(std::string name, std::string usage, std::function<CommandRun(CommandLine&)> declare,
+                    std::string notes = {}) {
+        Commands().push_back({std::move(name), std::move(usage), std::move(notes), std::move(declare)});
     }
 };
 

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
 #include "cli/Terminal.h"
@@ -24,23 +26,9 @@ constexpr const char* kConfigUsage =
 struct Options {
     std::vector<std::string> words;
     bool yes = false;
-    bool bad = false;
 };
 
-Options Parse(const std::vector<std::string>& args) {
-    Options o;
-    for (const std::string& a : args) {
-        if (a == "--yes" || a == "-y") o.yes = true;
-        else if (!a.empty() && a[0] == '-') o.bad = true;
-        else o.words.push_back(a);
-    }
-    return o;
-}
-
-int Usage() {
-    std::cerr << "Usage: tessera-cli " << kConfigUsage << '\n';
-    return kUsageError;
-}
+int Usage() { return UsageError("config", ""); }
 
 // Reaches the meter and reads its settings; kOk or the exit code.
 int Connect(link::Link& link) {
@@ -130,9 +118,8 @@ int Init(const Options& o) {
     return kOk;
 }
 
-int Config(const std::vector<std::string>& args) {
-    const Options o = Parse(args);
-    if (o.bad || o.words.empty()) return Usage();
+int Config(const Options& o) {
+    if (o.words.empty()) return Usage();
     const std::string& what = o.words[0];
     if (what == "show") return Show(o);
     if (what == "save") return Save(o);
@@ -141,7 +128,12 @@ int Config(const std::vector<std::string>& args) {
     return Usage();
 }
 
-const RegisterCommand kConfigCommand("config", kConfigUsage, Config);
+const RegisterCommand kConfigCommand("config", kConfigUsage, [](CommandLine& line) -> CommandRun {
+    auto o = std::make_shared<Options>();
+    line.Words("show|save|apply|init", o->words, "what to do, and the setting file for save and apply");
+    line.Flag("-y,--yes", o->yes, "save: replace an existing file; init: without asking");
+    return [o] { return Config(*o); };
+});
 
 }  // namespace
 }  // namespace tessera::cli

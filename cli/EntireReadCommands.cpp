@@ -4,10 +4,12 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
 #include "cli/Terminal.h"
@@ -54,45 +56,33 @@ public:
 struct Options {
     std::vector<std::string> files;  // words that are not options
     std::string output;
+    std::string unitText;
     std::optional<int> unit;
     std::string layout;
     bool yes = false;
-    std::string error;  // non-empty: wrong usage
 };
 
-Options Parse(const std::vector<std::string>& args) {
-    Options o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "-o" || a == "--output") {
-            if (!hasValue) o.error = "-o needs a file name";
-            else o.output = args[++i];
-        } else if (a == "--unit" || a == "-u") {
-            if (!hasValue) {
-                o.error = "--unit needs a unit";
-            } else {
-                o.unit = entire_read::DisplayUnitFromText(args[++i]);
-                if (!o.unit) o.error = "unknown unit \"" + args[i] + "\"";
-            }
-        } else if (a == "--layout") {
-            if (!hasValue) o.error = "--layout needs rxyz or displayed";
-            else o.layout = args[++i];
-        } else if (a == "--yes" || a == "-y") {
-            o.yes = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            o.error = "unknown option \"" + a + "\"";
-        } else {
-            o.files.push_back(a);
-        }
-    }
-    return o;
+// Declares the options a command of this page takes.
+enum Takes : unsigned { kOutput = 1, kUnit = 2, kLayout = 4, kYes = 8, kFile = 16 };
+
+void Declare(CommandLine& line, Options& o, unsigned takes) {
+    if (takes & kFile) line.Words("IN.CSV", o.files, "the Entire Read CSV file to read");
+    if (takes & kOutput) line.Value("-o,--output", o.output, "FILE", "a file name", "the file to write");
+    if (takes & kUnit)
+        line.Value("--unit,-u", o.unitText, "U", "a unit", "the unit the values are shown in (see Units)");
+    if (takes & kLayout)
+        line.Value("--layout", o.layout, "rxyz|displayed", "rxyz or displayed",
+                   "the table's columns: Rxyz (the default) or the displayed value");
+    if (takes & kYes) line.Flag("-y,--yes", o.yes, "replace an existing file without asking");
 }
 
-int Usage(const char* usage, const std::string& why) {
-    if (!why.empty()) std::cerr << "tessera-cli: " << why << '\n';
-    std::cerr << "Usage: tessera-cli " << usage << '\n' << kUnitsHelp << '\n';
-    return kUsageError;
+// The unit asked for, if any; false (after the usage message) when it names none.
+bool TakeUnit(const CommandLine& line, Options& o, const char* command) {
+    if (!line.Given("--unit")) return true;
+    o.unit = entire_read::DisplayUnitFromText(o.unitText);
+    if (o.unit) return true;
+    UsageError(command, "unknown unit \"" + o.unitText + "\"");
+    return false;
 }
 
 bool LoadAccuracy() {
@@ -125,9 +115,8 @@ int WriteOut(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
     return kOk;
 }
 
-int Read(const std::vector<std::string>& args) {
-    const Options o = Parse(args);
-    if (!o.error.empty() || !o.files.empty() || !o.layout.empty()) return Usage(kReadUsage, o.error);
+int Read(const CommandLine& line, Options& o) {
+    if (!TakeUnit(line, o, "read")) return kUsageError;
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     if (const int rc = OpenMeter(link)) return rc;
@@ -181,10 +170,9 @@ int ReadFile(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
     return kOk;
 }
 
-int Convert(const std::vector<std::string>& args) {
-    const Options o = Parse(args);
-    if (!o.error.empty()) return Usage(kConvertUsage, o.error);
-    if (o.files.size() != 1 || !o.unit || !o.layout.empty()) return Usage(kConvertUsage, "");
+int Convert(const CommandLine& line, Options& o) {
+    if (!TakeUnit(line, o, "convert")) return kUsageError;
+    if (o.files.size() != 1 || !o.unit) return UsageError("convert", "");
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
@@ -196,12 +184,11 @@ int Convert(const std::vector<std::string>& args) {
     return rc;
 }
 
-int Print(const std::vector<std::string>& args) {
-    const Options o = Parse(args);
-    if (!o.error.empty()) return Usage(kPrintUsage, o.error);
-    if (o.files.size() != 1 || o.output.empty()) return Usage(kPrintUsage, "");
+int Print(const CommandLine& line, Options& o) {
+    if (!TakeUnit(line, o, "print")) return kUsageError;
+    if (o.files.size() != 1 || o.output.empty()) return UsageError("print", "");
     if (!o.layout.empty() && o.layout != "rxyz" && o.layout != "displayed")
-        return Usage(kPrintUsage, "unknown layout \"" + o.layout + "\"");
+        return UsageError("print", "unknown layout \"" + o.layout + "\"");
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
@@ -226,9 +213,22 @@ int Print(const std::vector<std::string>& args) {
     return prompter.skippedLines > 0 ? kFailed : kOk;
 }
 
-const RegisterCommand kReadCommand("read", kReadUsage, Read);
-const RegisterCommand kConvertCommand("convert", kConvertUsage, Convert);
-const RegisterCommand kPrintCommand("print", kPrintUsage, Print);
+// A command of this page: its options declared, then run with them.
+RegisterCommand PageCommand(const char* name, const char* usage, unsigned takes,
+                            int (*run)(const CommandLine&, Options&)) {
+    return RegisterCommand(
+        name, usage,
+        [takes, run](CommandLine& line) -> CommandRun {
+            auto o = std::make_shared<Options>();
+            Declare(line, *o, takes);
+            return [&line, o, run] { return run(line, *o); };
+        },
+        kUnitsHelp);
+}
+
+const RegisterCommand kReadCommand = PageCommand("read", kReadUsage, kOutput | kUnit | kYes, Read);
+const RegisterCommand kConvertCommand = PageCommand("convert", kConvertUsage, kFile | kOutput | kUnit | kYes, Convert);
+const RegisterCommand kPrintCommand = PageCommand("print", kPrintUsage, kFile | kOutput | kUnit | kLayout, Print);
 
 }  // namespace
 }  // namespace tessera::cli

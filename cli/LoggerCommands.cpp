@@ -8,11 +8,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
 #include "cli/Terminal.h"
@@ -50,7 +52,6 @@ volatile std::sig_atomic_t interrupted = 0;
 class ConsolePrompter final : public TerminalPrompter {
 public:
     int informed = 0;
-    std::string lastMessage;
 
     page::Answer AskYesNo(const page::Question& question) override {
         if (question.topic == page::Topic::SkipBadLine) {
@@ -64,7 +65,6 @@ public:
     }
     void Inform(const std::string& message) override {
         ++informed;
-        lastMessage = message;
         std::cerr << message << '\n';
     }
 };
@@ -125,42 +125,47 @@ std::optional<long long> ParseDuration(const std::string& text) {
     return static_cast<long long>(value * factor);
 }
 
-int Log(const std::vector<std::string>& args) {
+// The words of "log" as given; Log() checks them.
+struct LogWords {
+    std::string period, method, duration, samples, output;
+    bool yes = false;
+};
+
+void DeclareLog(CommandLine& line, LogWords& w) {
+    line.Value("--period", w.period, "P", "a time base", "the time base, per division (see the usage)");
+    line.Value("--method", w.method, "fixed|average|maximum", "a sampling method", "how polls make a sample");
+    line.Value("--duration", w.duration, "D", "a duration", "stop after this long (seconds, or with s, min or h)");
+    line.Value("--samples", w.samples, "N", "a sample count", "stop after this many samples");
+    line.Value("-o,--output", w.output, "FILE", "a file name", "the logger CSV file to write");
+    line.Flag("-y,--yes", w.yes, "replace existing files without asking");
+}
+
+int Log(const CommandLine& line, const LogWords& w) {
     std::optional<int> period, method;
     std::optional<long long> duration, samples;
     ConsolePrompter prompter;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        auto value = [&]() -> std::string { return hasValue ? args[++i] : std::string(); };
-        if (a == "--period" && hasValue) {
-            period = ParsePeriod(value());
-            if (!period) return std::cerr << "Unknown period \"" << args[i] << "\".\n", kUsageError;
-        } else if (a == "--method" && hasValue) {
-            method = ParseMethod(value());
-            if (!method) return std::cerr << "Unknown method \"" << args[i] << "\".\n", kUsageError;
-        } else if (a == "--duration" && hasValue) {
-            duration = ParseDuration(value());
-            if (!duration) return std::cerr << "Unknown duration \"" << args[i] << "\".\n", kUsageError;
-        } else if (a == "--samples" && hasValue) {
-            char* end = nullptr;
-            const std::string v = value();
-            const long long n = std::strtoll(v.c_str(), &end, 10);
-            if (*end != '\0' || n <= 0) return std::cerr << "Unknown sample count \"" << v << "\".\n", kUsageError;
-            samples = n;
-        } else if ((a == "-o" || a == "--output") && hasValue) {
-            prompter.savePath = value();
-        } else if (a == "--yes" || a == "-y") {
-            prompter.assumeYes = true;
-        } else {
-            std::cerr << "usage: tessera-cli " << kLogUsage << '\n';
-            return kUsageError;
-        }
+    if (line.Given("--period")) {
+        period = ParsePeriod(w.period);
+        if (!period) return std::cerr << "Unknown period \"" << w.period << "\".\n", kUsageError;
     }
-    if (!period || !method || prompter.savePath.empty() || (duration && samples)) {
-        std::cerr << "usage: tessera-cli " << kLogUsage << '\n';
-        return kUsageError;
+    if (line.Given("--method")) {
+        method = ParseMethod(w.method);
+        if (!method) return std::cerr << "Unknown method \"" << w.method << "\".\n", kUsageError;
     }
+    if (line.Given("--duration")) {
+        duration = ParseDuration(w.duration);
+        if (!duration) return std::cerr << "Unknown duration \"" << w.duration << "\".\n", kUsageError;
+    }
+    if (line.Given("--samples")) {
+        char* end = nullptr;
+        const long long n = std::strtoll(w.samples.c_str(), &end, 10);
+        if (w.samples.empty() || *end != '\0' || n <= 0)
+            return std::cerr << "Unknown sample count \"" << w.samples << "\".\n", kUsageError;
+        samples = n;
+    }
+    prompter.savePath = w.output;
+    prompter.assumeYes = w.yes;
+    if (!period || !method || prompter.savePath.empty() || (duration && samples)) return UsageError("log", "");
 
     if (!OutputUsable(prompter)) return kFailed;
     link::Link& link = link::TheLink();
@@ -187,7 +192,8 @@ int Log(const std::vector<std::string>& args) {
     logger::SurveyFiles survey(prompter.savePath, prompter.assumeYes, prompter);
     survey.Attach(model);
     survey.onPartSaved = [](const std::string& path, int n) { std::cout << n << " samples written to " << path << '\n'; };
-    if (!model.Start()) return prompter.lastMessage == logger::kMsgNoSensor ? kNoSensor : kNoMeter;
+    // Start refuses without a meter or without a sensor, and says which.
+    if (!model.Start()) return link.CurrentSettings().sensor == '0' ? kNoSensor : kNoMeter;
 
     interrupted = 0;
     platform::StopOnRequest(&interrupted);  // kept until the end: a second signal must not cut the saving short
@@ -229,17 +235,9 @@ int Log(const std::vector<std::string>& args) {
     return stoppedByFailure && model.SampleCount() + 1 < logger::kSampleLimit ? kFailed : kOk;
 }
 
-int Plot(const std::vector<std::string>& args) {
-    std::string input, output;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) output = args[++i];
-        else if (input.empty() && args[i].rfind("-", 0) != 0) input = args[i];
-        else return std::cerr << "usage: tessera-cli " << kPlotUsage << '\n', kUsageError;
-    }
-    if (input.empty() || output.empty()) {
-        std::cerr << "usage: tessera-cli " << kPlotUsage << '\n';
-        return kUsageError;
-    }
+int Plot(const std::vector<std::string>& files, const std::string& output) {
+    if (files.size() != 1 || output.empty()) return UsageError("plot", "");
+    const std::string& input = files.front();
     const auto app = GuiApplicationForPrinting();
     link::AbsentMeter noMeter;  // "plot" needs the model, never the meter
     ConsolePrompter prompter;
@@ -259,8 +257,18 @@ int Plot(const std::vector<std::string>& args) {
     return kOk;
 }
 
-const RegisterCommand logCommand("log", kLogUsage, Log);
-const RegisterCommand plotCommand("plot", kPlotUsage, Plot);
+const RegisterCommand logCommand("log", kLogUsage, [](CommandLine& line) -> CommandRun {
+    auto words = std::make_shared<LogWords>();
+    DeclareLog(line, *words);
+    return [&line, words] { return Log(line, *words); };
+});
+const RegisterCommand plotCommand("plot", kPlotUsage, [](CommandLine& line) -> CommandRun {
+    auto files = std::make_shared<std::vector<std::string>>();
+    auto output = std::make_shared<std::string>();
+    line.Words("FILE.CSV", *files, "the logger CSV file to print");
+    line.Value("-o,--output", *output, "OUT.pdf", "a file name", "the PDF file to write");
+    return [files, output] { return Plot(*files, *output); };
+});
 
 }  // namespace
 }  // namespace tessera::cli

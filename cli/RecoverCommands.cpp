@@ -4,10 +4,12 @@
 
 #include <filesystem>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/ExitCodes.h"
 #include "cli/Terminal.h"
@@ -32,15 +34,7 @@ std::string Describe(const logger::JournalContents& run) {
            logger::MethodText(h.method);
 }
 
-int Recover(const std::vector<std::string>& args) {
-    std::string directory;
-    bool assumeYes = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        if ((args[i] == "-o" || args[i] == "--output") && i + 1 < args.size()) directory = args[++i];
-        else if (args[i] == "--yes" || args[i] == "-y") assumeYes = true;
-        else return std::cerr << "usage: tessera-cli " << kRecoverUsage << '\n', kUsageError;
-    }
-
+int Recover(const std::string& directory, bool assumeYes) {
     auto runs = logger::ClaimUnfinishedRuns();
     if (runs.empty()) {
         std::cout << "No logging run is waiting to be recovered.\n";
@@ -78,7 +72,13 @@ int Recover(const std::vector<std::string>& args) {
     return rc;
 }
 
-const RegisterCommand recoverCommand("recover", kRecoverUsage, Recover);
+const RegisterCommand recoverCommand("recover", kRecoverUsage, [](CommandLine& line) -> CommandRun {
+    auto directory = std::make_shared<std::string>();
+    auto yes = std::make_shared<bool>(false);
+    line.Value("-o,--output", *directory, "DIR", "a folder", "write each run as a logger CSV into this folder");
+    line.Flag("-y,--yes", *yes, "replace existing files without asking");
+    return [directory, yes] { return Recover(*directory, *yes); };
+});
 
 }  // namespace
 }  // namespace tessera::cli

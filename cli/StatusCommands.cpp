@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
 #include "link/Decode.h"
@@ -23,12 +25,6 @@ namespace {
 // reported with its status.
 int Connect(link::Link& link) { return OpenMeter(link, NoMeterText::MessageAndStatus); }
 
-bool NoArguments(const std::vector<std::string>& args, const char* usage) {
-    if (args.empty()) return true;
-    std::cerr << "tessera-cli: unexpected argument \"" << args[0] << "\"\nUsage: tessera-cli " << usage << "\n";
-    return false;
-}
-
 void PrintSettings(const settings::MeterSettings& s) {
     for (int row = 0; row < settings::kRowCount; ++row) {
         std::cout << settings::RowItemText(row) << ": "
@@ -36,8 +32,7 @@ void PrintSettings(const settings::MeterSettings& s) {
     }
 }
 
-int Identify(const std::vector<std::string>& args, const char* usage, bool withValues) {
-    if (!NoArguments(args, usage)) return kUsageError;
+int Identify(bool withValues) {
     link::Link link;
     if (int rc = Connect(link)) return rc;
     const link::Status s = link.RefreshSettings();
@@ -66,13 +61,7 @@ const char* kSettingsUsage = "settings                 the current settings as t
 const char* kSerialsUsage = "serials                  serial numbers of the instruments on the USB bus";
 const char* kSendUsage = "send \"COMMAND\"           one exchange with the meter: status code and reply";
 
-RegisterCommand identifyCommand("identify", kIdentifyUsage,
-                                [](const std::vector<std::string>& a) { return Identify(a, kIdentifyUsage, false); });
-RegisterCommand statusCommand("status", kStatusUsage,
-                              [](const std::vector<std::string>& a) { return Identify(a, kStatusUsage, true); });
-
-RegisterCommand settingsCommand("settings", kSettingsUsage, [](const std::vector<std::string>& args) {
-    if (!NoArguments(args, kSettingsUsage)) return static_cast<int>(kUsageError);
+int Settings() {
     link::Link link;
     if (int rc = Connect(link)) return rc;
     const link::Status s = link.RefreshSettings();
@@ -80,11 +69,10 @@ RegisterCommand settingsCommand("settings", kSettingsUsage, [](const std::vector
     link.CloseSession();
     if (s != link::kStatusOk) return ReportStatus(s);
     PrintSettings(current);
-    return static_cast<int>(kOk);
-});
+    return kOk;
+}
 
-RegisterCommand serialsCommand("serials", kSerialsUsage, [](const std::vector<std::string>& args) {
-    if (!NoArguments(args, kSerialsUsage)) return static_cast<int>(kUsageError);
+int Serials() {
     platform::DynamicLibrary library;
     using CheckFn = std::int32_t(TESSERA_STDCALL*)(char*);
     CheckFn check = nullptr, all = nullptr;
@@ -102,15 +90,12 @@ RegisterCommand serialsCommand("serials", kSerialsUsage, [](const std::vector<st
     all(list);
     std::cout << "Instruments: " << count << "\n";
     std::cout << "Serials: " << list << "\n";
-    return static_cast<int>(kOk);
-});
+    return kOk;
+}
 
-RegisterCommand sendCommand("send", kSendUsage, [](const std::vector<std::string>& args) {
-    if (args.size() != 1 || args[0].empty() || args[0].size() > 29) {
-        std::cerr << "tessera-cli: send takes one command of 1 to 29 characters\nUsage: tessera-cli " << kSendUsage
-                  << "\n";
-        return static_cast<int>(kUsageError);
-    }
+int Send(const std::vector<std::string>& args) {
+    if (args.size() != 1 || args[0].empty() || args[0].size() > 29)
+        return UsageError("send", "send takes one command of 1 to 29 characters");
     link::Link link;
     if (int rc = Connect(link)) return rc;
     link::Reply reply;
@@ -130,7 +115,22 @@ RegisterCommand sendCommand("send", kSendUsage, [](const std::vector<std::string
     }
     std::cout << "Status: " << StatusHex(s) << " (" << StatusName(s) << ")\n";
     std::cout << "Reply: \"" << shown << "\" (" << reply.length << " bytes)\n";
-    return s == link::kStatusOk ? static_cast<int>(kOk) : ReportStatus(s);
+    return s == link::kStatusOk ? kOk : ReportStatus(s);
+}
+
+// The commands without options run as they are.
+CommandRun Plain(int (*run)()) { return run; }
+
+const RegisterCommand identifyCommand("identify", kIdentifyUsage,
+                                      [](CommandLine&) -> CommandRun { return [] { return Identify(false); }; });
+const RegisterCommand statusCommand("status", kStatusUsage,
+                                    [](CommandLine&) -> CommandRun { return [] { return Identify(true); }; });
+const RegisterCommand settingsCommand("settings", kSettingsUsage, [](CommandLine&) { return Plain(Settings); });
+const RegisterCommand serialsCommand("serials", kSerialsUsage, [](CommandLine&) { return Plain(Serials); });
+const RegisterCommand sendCommand("send", kSendUsage, [](CommandLine& line) -> CommandRun {
+    auto words = std::make_shared<std::vector<std::string>>();
+    line.Words("COMMAND", *words, "the command, as the meter reads it (quoted when it has a blank)");
+    return [words] { return Send(*words); };
 });
 
 }  // namespace

@@ -1,5 +1,6 @@
 // tessera-cli: the headless companion of the program. Every sub-command registers itself
-// (cli/*Commands.cpp); main only dispatches, answers help and maps unknown words to usage.
+// (cli/*Commands.cpp) with its options (cli/CommandLine.h); main only dispatches, answers
+// help and maps unknown words to usage.
 
 #include <algorithm>
 #include <iostream>
@@ -7,10 +8,15 @@
 #include <vector>
 
 #include "TesseraVersion.h"
+#include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
+#include "cli/ExitCodes.h"
 #include "link/Link.h"
 
 namespace {
+
+using tessera::cli::Command;
+using tessera::cli::CommandLine;
 
 void PrintUsage(std::ostream& out) {
     auto commands = tessera::cli::Commands();
@@ -28,10 +34,15 @@ void PrintUsage(std::ostream& out) {
            "help).\n";
 }
 
-const tessera::cli::Command* Find(const std::string& name) {
+const Command* Find(const std::string& name) {
     for (const auto& c : tessera::cli::Commands())
         if (c.name == name) return &c;
     return nullptr;
+}
+
+int UnknownCommand(const std::string& name) {
+    std::cerr << "tessera-cli: unknown command \"" << name << "\" (see tessera-cli help)\n";
+    return tessera::cli::kUsageError;
 }
 
 }  // namespace
@@ -40,7 +51,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.empty()) {
         PrintUsage(std::cerr);
-        return 2;
+        return tessera::cli::kUsageError;
     }
     const std::string name = args[0];
     if (name == "--version") {
@@ -49,27 +60,25 @@ int main(int argc, char** argv) {
     }
     if (name == "help" || name == "--help" || name == "-h") {
         if (args.size() > 1) {
-            if (const auto* c = Find(args[1])) {
-                std::cout << "Usage: tessera-cli " << c->usage << "\n";
-                return 0;
-            }
-            std::cerr << "tessera-cli: unknown command \"" << args[1] << "\" (see tessera-cli help)\n";
-            return 2;
+            const Command* c = Find(args[1]);
+            if (!c) return UnknownCommand(args[1]);
+            CommandLine line(*c);
+            c->declare(line);
+            std::cout << line.Help();
+            return 0;
         }
         PrintUsage(std::cout);
         return 0;
     }
-    const auto* command = Find(name);
-    if (!command) {
-        std::cerr << "tessera-cli: unknown command \"" << name << "\" (see tessera-cli help)\n";
-        return 2;
-    }
+    const Command* command = Find(name);
+    if (!command) return UnknownCommand(name);
     args.erase(args.begin());
-    if (!args.empty() && (args[0] == "--help" || args[0] == "-h")) {
-        std::cout << "Usage: tessera-cli " << command->usage << "\n";
-        return 0;
-    }
-    const int rc = command->run(args);
+
+    CommandLine line(*command);
+    const tessera::cli::CommandRun run = command->declare(line);
+    int rc = 0;
+    if (line.Parse(args, rc) == CommandLine::Parsed::Done) return rc;
+    rc = run();
     // A command that reached the meter leaves it as the program does when it ends: out of
     // application mode ("APP 0").
     tessera::link::Link& link = tessera::link::TheLink();

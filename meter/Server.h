@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "meter/Meter.h"
+#if !defined(_WIN32)
 #include "platform/RegistryEntry.h"
+#endif
 
 namespace tessera::meter {
 
@@ -88,16 +90,19 @@ private:
     ServerOptions options_;
     bool plugged_ = false;
     bool running_ = true;
-    std::unique_ptr<platform::RegistryEntry> entry_;  // while plugged
     std::vector<Connection> connections_;
     std::deque<Outgoing> outgoing_;
     std::uint32_t bytesSent_ = 0;
     int control_ = -1;
     std::vector<ControlClient> controlClients_;
 
-    // The Windows pipes and marker (Server_win.cpp); unused by the POSIX side.
+#if defined(_WIN32)
+    // The Windows pipes and marker (Server_win.cpp).
     struct WinState;
     std::unique_ptr<WinState, void (*)(WinState*)> win_{nullptr, nullptr};
+#else
+    std::unique_ptr<platform::RegistryEntry> entry_;  // while plugged (Server.cpp)
+#endif
 };
 
 }  // namespace tessera::meter

@@ -63,6 +63,34 @@ TEST(Cli, HelpNamesEveryCommandAndUnknownWordsAreUsageErrors) {
     EXPECT_EQ(Cli("send 'THIS COMMAND IS FAR TOO LONG FOR THE METER'").exit, 2);
 }
 
+// One parser for every command: its help lists the command's own options, and a wrong word
+// is named with the command's usage (exit 2) before anything runs.
+TEST(Cli, EveryCommandSaysWhatWasWrongWithItsWords) {
+    const CliRun help = Cli("help read");
+    EXPECT_EQ(help.exit, 0);
+    EXPECT_EQ(help.out.rfind("Usage: tessera-cli read [-o FILE.CSV]", 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("--unit U"), std::string::npos) << help.out;
+    EXPECT_EQ(help.out.find("--layout"), std::string::npos) << "print's option, not read's";
+
+    const struct {
+        const char* args;
+        const char* why;
+    } kWrong[] = {
+        {"read -o", "tessera-cli: -o needs a file name\nUsage: tessera-cli read "},
+        {"convert in.CSV --unit", "tessera-cli: --unit needs a unit\nUsage: tessera-cli convert "},
+        {"read --frob", "tessera-cli: unknown option \"--frob\"\nUsage: tessera-cli read "},
+        {"print --layout", "tessera-cli: --layout needs rxyz or displayed\n"},
+        {"status now", "tessera-cli: unexpected argument \"now\"\nUsage: tessera-cli status "},
+        {"recover --output", "tessera-cli: -o needs a folder\n"},
+    };
+    for (const auto& w : kWrong) {
+        const CliRun r = Cli(w.args);
+        EXPECT_EQ(r.exit, 2) << w.args;
+        EXPECT_EQ(r.err.rfind(w.why, 0), 0u) << w.args << ": " << r.err;
+        EXPECT_TRUE(r.out.empty()) << w.args;
+    }
+}
+
 TEST(Cli, IdentifyAndSettingsSpeakThePagesWords) {
     VirtualMeter meter;
     ASSERT_TRUE(meter.Start()) << meter.LastError();
