@@ -176,7 +176,10 @@ std::string FileNameFor(const StartTime& t, int attempt) {
     std::snprintf(text, sizeof text, "run-%04d%02d%02d-%02d%02d%02d", t.year, t.month, t.day, t.hour, t.minute,
                   t.second);
     std::string name = text;
-    if (attempt > 1) name += "-" + std::to_string(attempt);
+    if (attempt > 1) {
+        name += '-';
+        name += std::to_string(attempt);
+    }
     return name + kJournalExtension;
 }
 

@@ -26,7 +26,11 @@ const char* UnitSuffix(char unit) {
 
 }  // namespace
 
-std::string TwoDigits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string TwoDigits(int v) {
+    std::string text = v < 10 ? "0" : "";
+    text += std::to_string(v);
+    return text;
+}
 
 StartTime StartTime::From(const platform::LocalTime& t) {
     return {t.year, t.month, t.day, t.dayOfWeek, t.hour, t.minute, t.second};

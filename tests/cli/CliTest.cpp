@@ -203,7 +203,7 @@ TEST(Cli, LogStoppedByTermOrHangupWritesTheSamplesAndStopsTheMeter) {
         const pid_t pid = ::fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
-            ::freopen("/dev/null", "w", stdout);
+            if (!::freopen("/dev/null", "w", stdout)) ::_exit(126);
             ::execl(TESSERA_CLI_PATH, TESSERA_CLI_PATH, "log", "--period", "1s", "--method", "fixed", "--duration",
                     "60", "-o", file.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
@@ -259,7 +259,7 @@ TEST(Cli, KilledLogRunIsRecoveredIntoALoggerFile) {
     const pid_t log = ::fork();
     ASSERT_GE(log, 0);
     if (log == 0) {
-        ::freopen("/dev/null", "w", stdout);
+        if (!::freopen("/dev/null", "w", stdout)) ::_exit(126);
         ::execl(TESSERA_CLI_PATH, TESSERA_CLI_PATH, "log", "--period", "1s", "--method", "fixed", "-o",
                 dir.File("live").c_str(), nullptr);
         ::_exit(127);

@@ -213,8 +213,7 @@ TEST(ConfigSettingFile, EveryMissingKeyAndEveryBadValueIsNamed) {
         EXPECT_EQ(ParseSettingText(noComma).message,
                   std::string("An unidentifiable information about \"") + keys[row] + "\" in this file.");
 
-        std::string badValue = good;
-        badValue.insert(at + prefix.size(), "?");
+        const std::string badValue = good.substr(0, at + prefix.size()) + '?' + good.substr(at + prefix.size());
         EXPECT_EQ(ParseSettingText(badValue).message,
                   std::string("An unidentifiable information about \"") + keys[row] + "\" in this file.");
     }

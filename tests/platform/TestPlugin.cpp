@@ -3,6 +3,9 @@
 #include <cstdint>
 
 extern "C" {
+int tessera_test_answer();
+std::intptr_t OpenUSBBulkFile(std::int32_t);
+
 int tessera_test_answer() { return 42; }
 std::intptr_t OpenUSBBulkFile(std::int32_t) { return -1; }
 }
