@@ -11,6 +11,7 @@
 #include "meter/FieldModel.h"
 #include "meter/Meter.h"
 #include "meter/MeterRequests.h"
+#include "meter/MeterSetup.h"
 #include "meter/Server.h"
 
 namespace tessera::meter {
@@ -300,6 +301,42 @@ TEST(MeterControl, RequestsAreCheckedBeforeTheyChangeAnything) {
     EXPECT_EQ(m.Memory().size(), 1u);
     // Logged commands travel as one printable line each.
     EXPECT_EQ(EscapeForLine(std::string("A\r\n\\\0", 5)), "A\\x0d\\x0a\\\\\\x00");
+}
+
+// The options every program carrying a meter shares: each value is checked where it is taken,
+// and the set-up refuses a memory file or fault it cannot use, with the exit code to end with.
+TEST(MeterSetup, OptionsAreCheckedAndSetTheMeterUp) {
+    MeterSetup setup;
+    std::string why;
+    auto take = [&](const std::string& name, const std::string& value) {
+        why.clear();
+        return TakeMeterOption(name, [&] { return value; }, setup, why);
+    };
+    EXPECT_FALSE(take("--root", "/tmp")) << "not the meter's";
+    for (const auto& [name, value] : {std::pair{"--sensor", "7"}, {"--field", "1,2"}, {"--field", "-1,0,0"},
+                                      {"--command-log", "-1"}}) {
+        EXPECT_TRUE(take(name, value));
+        EXPECT_FALSE(why.empty()) << name << " " << value;
+    }
+    for (const auto& [name, value] : {std::pair{"--sensor", "2"}, {"--field", "1e-6,0,2e-6"}, {"--command-log", "3"},
+                                      {"--demo", ""}, {"--fault", "busy 2 DATA?"}}) {
+        EXPECT_TRUE(take(name, value));
+        EXPECT_TRUE(why.empty()) << name << " " << value << ": " << why;
+    }
+    Meter m;
+    std::string error;
+    ASSERT_EQ(SetUpMeter(m, setup, error), 0) << error;
+    EXPECT_EQ(m.Sensor(), '2');
+    EXPECT_EQ(m.Memory().size(), DemoMemory().size());
+    EXPECT_EQ(m.Handle("DATA? 1").bytes.size(), 3u) << "the injected busy answer";
+
+    setup.faults = {"jam"};
+    EXPECT_EQ(SetUpMeter(m, setup, error), 2);
+    EXPECT_NE(error.find("--fault jam"), std::string::npos) << error;
+    setup.faults.clear();
+    setup.memoryFile = "/nonexistent/memory.txt";
+    EXPECT_EQ(SetUpMeter(m, setup, error), 1);
+    EXPECT_EQ(error, "cannot read /nonexistent/memory.txt");
 }
 
 }  // namespace

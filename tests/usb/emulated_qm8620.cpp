@@ -27,6 +27,8 @@
 #include <vector>
 
 #include "meter/Meter.h"
+#include "meter/MeterSetup.h"
+#include "meter/Process.h"
 #include "platform/RegistryRoot.h"
 #include "platform/UnixSocket.h"
 #include "tests/usb/UsbMeterDevice.h"
@@ -46,15 +48,12 @@ const char* kUsage =
     "Options:\n"
     "  --root DIR          device registry root the bridge serves (default: as virtual-qm8620)\n"
     "  --entry NAME        the registry entry the bridge makes for the meter (default usb-1-1)\n"
-    "  --control PATH      control socket (default: <root>/emulated-qm8620-<pid>.control)\n"
-    "  --demo              the demo memory (25 stored measurements)\n"
-    "  --memory FILE       stored measurements from FILE (virtual-qm8620's format)\n"
-    "  --seed N            seed of the live field model (default 1)\n"
-    "  --sensor C          attached sensor: 0 none, 1 8621 (default), 2 8622\n"
+    "  --control PATH      control socket (default: <root>/emulated-qm8620-<pid>.control)\n";
+// ... then virtual-qm8620's meter options (meter/MeterSetup.h), then these:
+const char* kUsageMore =
     "  --serial TEXT       the USB serial number (default QM8620001)\n"
     "  --max-packet N      bulk packet size: 64 (default, full speed) or 512 (high speed)\n"
     "  --unplugged         start with the cable out (\"plug\" plugs it in)\n"
-    "  --fault FAULT       a meter fault as virtual-qm8620's \"fault FAULT\" (repeatable)\n"
     "  --bridge PATH       the bridge program (default: the tessera-usbd built with this)\n"
     "  --bridge-arg ARG    one more argument for the bridge (repeatable)\n"
     "  --then COMMAND      once the meter is served, run COMMAND (sh -c, with\n"
@@ -71,7 +70,6 @@ const char* kUsage =
     "  and every request of virtual-qm8620's control socket (memory, fault, set, log, ...).\n";
 
 volatile sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
 
 // The same root the virtual meter and the bridge serve by default.
 std::string DefaultRoot() {
@@ -349,11 +347,7 @@ int main(int argc, char** argv) {
     Emulator::Settings s;
     s.root = DefaultRoot();
     usbemu::DeviceOptions device;
-    std::uint32_t seed = 1;
-    char sensor = '1';
-    bool demo = false;
-    std::string memoryFile;
-    std::vector<std::string> faults;
+    meter::MeterSetup setup;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -364,70 +358,42 @@ int main(int argc, char** argv) {
             return argv[++i];
         };
         if (a == "--help" || a == "-h") {
-            std::cout << kUsage;
+            std::cout << kUsage << meter::MeterOptionsHelp() << kUsageMore;
             return 0;
         } else if (a == "--root") s.root = value();
         else if (a == "--entry") s.entry = value();
         else if (a == "--control") s.control = value();
-        else if (a == "--demo") demo = true;
-        else if (a == "--memory") memoryFile = value();
-        else if (a == "--seed") seed = static_cast<std::uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
-        else if (a == "--sensor") sensor = value()[0];
         else if (a == "--serial") device.serial = value();
         else if (a == "--max-packet") device.maxPacket = std::atoi(value().c_str());
         else if (a == "--unplugged") s.unplugged = true;
-        else if (a == "--fault") faults.push_back(value());
         else if (a == "--bridge") s.bridge = value();
         else if (a == "--bridge-arg") s.bridgeArgs.push_back(value());
         else if (a == "--then") s.then = value();
         else {
-            std::cerr << "emulated-qm8620: unknown option " << a << " (see --help)\n";
-            return 2;
+            std::string why;
+            if (!meter::TakeMeterOption(a, value, setup, why)) why = "unknown option " + a + " (see --help)";
+            if (!why.empty()) {
+                std::cerr << "emulated-qm8620: " << why << "\n";
+                return 2;
+            }
         }
     }
     if (device.maxPacket != 64 && device.maxPacket != 512) {
         std::cerr << "emulated-qm8620: --max-packet takes 64 or 512\n";
         return 2;
     }
-    if (sensor < '0' || sensor > '2') {
-        std::cerr << "emulated-qm8620: --sensor takes 0, 1 or 2\n";
-        return 2;
-    }
     if (s.control.empty()) s.control = s.root + "/emulated-qm8620-" + std::to_string(::getpid()) + ".control";
     ::mkdir(s.root.c_str(), 0700);
 
-    meter::Meter meter(seed);
-    meter.SetSensor(sensor);
-    if (demo) meter.SetMemory(meter::DemoMemory());
-    if (!memoryFile.empty()) {
-        std::ifstream file(memoryFile, std::ios::binary);
-        std::stringstream text;
-        text << file.rdbuf();
-        meter::MemoryParse parsed = meter::ParseMemory(text.str());
-        if (!file || !parsed.error.empty()) {
-            std::cerr << "emulated-qm8620: " << memoryFile << " " << (file ? parsed.error : "cannot be read") << "\n";
-            return 1;
-        }
-        meter.SetMemory(std::move(parsed.records));
+    meter::Meter meter;
+    std::string error;
+    if (const int rc = meter::SetUpMeter(meter, setup, error)) {
+        std::cerr << "emulated-qm8620: " << error << "\n";
+        return rc;
     }
-
-    struct sigaction sa{};
-    sa.sa_handler = OnSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    meter::StopOnRequest(&gStop);
 
     Emulator emulator(s, meter, device);
-    for (const auto& f : faults) {
-        const auto answer = emulator.MeterRequest("fault " + f);
-        if (answer.empty() || answer.back() != "ok") {
-            std::cerr << "emulated-qm8620: --fault " << f << ": " << (answer.empty() ? "" : answer.back()) << "\n";
-            return 2;
-        }
-    }
-    std::string error;
     if (!emulator.Start(error)) {
         std::cerr << "emulated-qm8620: " << error << "\n";
         return 1;
