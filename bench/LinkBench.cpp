@@ -43,7 +43,8 @@ BENCHMARK(BM_FormatSignificant);
 void BM_AccuracyBand(benchmark::State& state) {
     AccuracyTable table{};
     for (int i = 0; i < kAccuracyEntries; ++i)
-        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 4), static_cast<std::uint8_t>(i % 4), 0.03f, 5.0f};
+        table[static_cast<std::size_t>(i)] = {static_cast<char>('0' + i / 4), static_cast<std::uint8_t>(i % 4), 0.03f,
+                                              5.0f};
     SetAccuracyTable(table);
     double r = 1.234;
     for (auto _ : state) {

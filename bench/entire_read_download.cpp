@@ -21,8 +21,7 @@ void BM_ModelDownload99(benchmark::State& state) {
     for (auto _ : state) {
         model.SetDataState(0);  // no save question between rounds
         model.Read();
-        while (model.Step()) {
-        }
+        while (model.Step()) {}
         if (model.RecordCount() != 99 || !prompter.Messages().empty()) state.SkipWithError("download incomplete");
     }
     state.counters["records"] = model.RecordCount();

@@ -15,10 +15,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include "bench/BenchMeter.h"
 #include "link/Link.h"
 #include "logger/Journal.h"
 #include "logger/LoggerModel.h"
-#include "bench/BenchMeter.h"
 #include "page/Prompter.h"
 
 namespace {
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         ++wakeups;
         model.Tick(clock.Millis());
         model.TakeDrawRequests();
-        if (model.Running()) timer.start(static_cast<int>(std::min<std::uint32_t>(model.MillisUntilNextPoll(clock.Millis()), 250)));
+        if (model.Running())
+            timer.start(static_cast<int>(std::min<std::uint32_t>(model.MillisUntilNextPoll(clock.Millis()), 250)));
     });
     QTimer::singleShot(seconds * 1000, [&] {
         model.Stop();

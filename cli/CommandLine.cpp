@@ -28,8 +28,9 @@ CommandLine::~CommandLine() = default;
 void CommandLine::Value(const std::string& names, std::string& into, const std::string& placeholder,
                         const std::string& needs, const std::string& help) {
     // Given twice, the last one counts.
-    CLI::Option* option = app_->add_option(names, into, help)->type_name(placeholder)->multi_option_policy(
-        CLI::MultiOptionPolicy::TakeLast);
+    CLI::Option* option = app_->add_option(names, into, help)
+                              ->type_name(placeholder)
+                              ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     needs_.push_back({option, FirstName(names), needs});
 }
 
@@ -66,7 +67,8 @@ CommandLine::Parsed CommandLine::Parse(const std::vector<std::string>& args, int
     if (!extra.empty()) {
         const std::string& first = extra.front();
         const bool option = first.size() > 1 && first[0] == '-';
-        exitCode = UsageError(command_, std::string(option ? "unknown option" : "unexpected argument") + " \"" + first + "\"");
+        exitCode =
+            UsageError(command_, std::string(option ? "unknown option" : "unexpected argument") + " \"" + first + "\"");
         return Parsed::Done;
     }
     return Parsed::Run;
@@ -85,7 +87,8 @@ std::string CommandLine::Help() const {
         std::string names = o->get_name(true, true);
         std::string::size_type comma;
         while ((comma = names.find(',')) != std::string::npos && names[comma + 1] != ' ') names.insert(comma + 1, " ");
-        if (!o->get_type_name().empty() && o->get_items_expected() != 0 && o->nonpositional()) names += " " + o->get_type_name();
+        if (!o->get_type_name().empty() && o->get_items_expected() != 0 && o->nonpositional())
+            names += " " + o->get_type_name();
         width = std::max(width, names.size());
         rows.emplace_back(names, o->get_description());
     }

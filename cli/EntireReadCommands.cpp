@@ -127,8 +127,7 @@ int Read(const CommandLine& line, Options& o) {
         prompter.Flush();
         return kNoMeter;
     }
-    while (model.Step()) {
-    }
+    while (model.Step()) {}
     if (model.RecordCount() == 0) {  // "No data was found in the QM8620.", a lost meter, or another answer
         prompter.Flush();
         const link::Status end = model.DownloadEnd();
@@ -143,8 +142,8 @@ int Read(const CommandLine& line, Options& o) {
     std::vector<std::string> downloadMessages;
     downloadMessages.swap(prompter.messages);
     if (end != link::kStatusOk && end != link::kStatusNoDevice)
-        downloadMessages.push_back("The download ended after " + std::to_string(model.RecordCount()) +
-                                   " records: [" + StatusHex(end) + " " + StatusName(end) + "]");
+        downloadMessages.push_back("The download ended after " + std::to_string(model.RecordCount()) + " records: [" +
+                                   StatusHex(end) + " " + StatusName(end) + "]");
     ApplyUnit(model, o);
     const int rc = WriteOut(model, prompter, o);
     for (const auto& m : downloadMessages) std::cerr << m << '\n';

@@ -97,7 +97,8 @@ bool OutputUsable(ConsolePrompter& prompter) {
 std::optional<int> ParsePeriod(std::string text) {
     if (const auto slash = text.find("/div"); slash != std::string::npos) text.resize(slash);
     if (text.size() == 1 && text[0] >= '0' && text[0] <= '9') return text[0] - '0';
-    static const char* kNames[logger::kPeriods] = {"1s", "5s", "10s", "20s", "1min", "2min", "5min", "10min", "20min", "1h"};
+    static const char* kNames[logger::kPeriods] = {"1s",   "5s",   "10s",   "20s",   "1min",
+                                                   "2min", "5min", "10min", "20min", "1h"};
     for (int i = 0; i < logger::kPeriods; ++i) {
         if (text == kNames[i]) return i;
     }
@@ -191,7 +192,9 @@ int Log(const CommandLine& line, const LogWords& w) {
     model.SetJournal(&journal);
     logger::SurveyFiles survey(prompter.savePath, prompter.assumeYes, prompter);
     survey.Attach(model);
-    survey.onPartSaved = [](const std::string& path, int n) { std::cout << n << " samples written to " << path << '\n'; };
+    survey.onPartSaved = [](const std::string& path, int n) {
+        std::cout << n << " samples written to " << path << '\n';
+    };
     // Start refuses without a meter or without a sensor, and says which.
     if (!model.Start()) return link.CurrentSettings().sensor == '0' ? kNoSensor : kNoMeter;
 

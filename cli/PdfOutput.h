@@ -16,8 +16,8 @@ namespace tessera::cli {
 // one exists already.
 inline std::unique_ptr<QGuiApplication> GuiApplicationForPrinting() {
     if (QCoreApplication::instance()) return nullptr;
-    // Without a display on Linux the offscreen platform draws. On Windows the system's own
-    // platform always can, and only it brings the system's fonts.
+        // Without a display on Linux the offscreen platform draws. On Windows the system's own
+        // platform always can, and only it brings the system's fonts.
 #if !defined(_WIN32)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 #endif

@@ -29,7 +29,8 @@ constexpr const char* kRecoverUsage =
 std::string Describe(const logger::JournalContents& run) {
     const int samples = logger::LastValidSlot(run) + 1;
     const auto& h = run.header;
-    return logger::RunStartText(h.start) + "  " + std::to_string(samples) + (samples == 1 ? " sample  " : " samples  ") +
+    return logger::RunStartText(h.start) + "  " + std::to_string(samples) +
+           (samples == 1 ? " sample  " : " samples  ") +
            logger::PeriodShortText(h.settings.slow == '1' ? '1' : '0', h.periodIndex) + " " +
            logger::MethodText(h.method);
 }
@@ -53,10 +54,9 @@ int Recover(const std::string& directory, bool assumeYes) {
         std::string stem = run.file.Path().substr(run.file.Path().find_last_of("/\\") + 1);
         stem.resize(stem.size() - std::string(logger::kJournalExtension).size());
         const std::string path = directory + "/" + stem + ".CSV";
-        if (platform::FileExists(path) &&
-            AskOnTerminal(logger::kQuestionOverwrite, assumeYes) != page::Answer::Yes) {
-            std::cerr << "The run from " << logger::RunStartText(run.contents.header.start)
-                      << " was not written: \"" << path << "\" exists.\n";
+        if (platform::FileExists(path) && AskOnTerminal(logger::kQuestionOverwrite, assumeYes) != page::Answer::Yes) {
+            std::cerr << "The run from " << logger::RunStartText(run.contents.header.start) << " was not written: \""
+                      << path << "\" exists.\n";
             rc = kFailed;
             continue;
         }

@@ -27,8 +27,8 @@ int Connect(link::Link& link) { return OpenMeter(link, NoMeterText::MessageAndSt
 
 void PrintSettings(const settings::MeterSettings& s) {
     for (int row = 0; row < settings::kRowCount; ++row) {
-        std::cout << settings::RowItemText(row) << ": "
-                  << settings::SettingText(row, s, settings::Column::Current) << "\n";
+        std::cout << settings::RowItemText(row) << ": " << settings::SettingText(row, s, settings::Column::Current)
+                  << "\n";
     }
 }
 

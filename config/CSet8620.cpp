@@ -64,7 +64,8 @@ CSet8620::CSet8620(link::MeterPort& meter, page::Prompter& prompter, QWidget* pa
     read_->setDefault(true);
 
     auto* groups = new QHBoxLayout;
-    groups->addWidget(ui::IconGroupBox(this, "            QM8620 Operation", ui::kMeterOperationIcon, configure_, initialize_));
+    groups->addWidget(
+        ui::IconGroupBox(this, "            QM8620 Operation", ui::kMeterOperationIcon, configure_, initialize_));
     groups->addWidget(ui::IconGroupBox(this, "            TESSERA Operation", ui::kFileOperationIcon, save_, read_));
 
     table_ = new ui::EditableList(this);

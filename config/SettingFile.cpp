@@ -14,8 +14,8 @@ using settings::MeterSettings;
 
 namespace {
 
-constexpr std::array<std::string_view, settings::kRowCount> kKeys = {
-    "MODE", "AXIS", "UNIT", "RANGE", "OUTPUT", "APS", "BEEP", "SLOW", "MEM.MODE"};
+constexpr std::array<std::string_view, settings::kRowCount> kKeys = {"MODE", "AXIS", "UNIT", "RANGE",   "OUTPUT",
+                                                                     "APS",  "BEEP", "SLOW", "MEM.MODE"};
 
 // A line longer than this is cut; no valid line comes anywhere near it.
 constexpr std::size_t kMaxLineLength = 999;
@@ -77,8 +77,7 @@ std::string_view SettingKey(int row) {
 }
 
 std::string NewSettingText(int row, const MeterSettings& s) {
-    if (row == settings::kRowRange && settings::IsExposureMode(s.mode) && s.unit == '3' && s.range == 1)
-        return {};
+    if (row == settings::kRowRange && settings::IsExposureMode(s.mode) && s.unit == '3' && s.range == 1) return {};
     return settings::SettingText(row, s, settings::Column::NewSetting);
 }
 
@@ -151,8 +150,7 @@ SettingFileResult ParseSettingFile(std::istream& in) {
                     code = '0';
                 }
                 if (!code) break;
-                if (exposureUnit != settings::IsExposureMode(s.mode))
-                    return Fail(std::string(kUnitModeMismatch));
+                if (exposureUnit != settings::IsExposureMode(s.mode)) return Fail(std::string(kUnitModeMismatch));
                 s.unit = *code;
                 break;
             }

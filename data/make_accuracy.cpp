@@ -95,8 +95,7 @@ int Make(const std::string& csvPath, const std::string& datPath) {
         if (!ParseFloat(cells[2], &e.a)) return Fail(where, "a is not a number");
         if (!ParseFloat(cells[3], &e.b)) return Fail(where, "b is not a number");
         if (e.a < 0.0f || e.b < 0.0f) return Fail(where, "a and b must not be negative");
-        if (!seen.insert({e.mode, e.rangeIndex}).second)
-            return Fail(where, "mode and range_index appear twice");
+        if (!seen.insert({e.mode, e.rangeIndex}).second) return Fail(where, "mode and range_index appear twice");
         if (count >= tessera::link::kAccuracyEntries) return Fail(where, "more than twenty entries");
         table[static_cast<std::size_t>(count++)] = e;
     }

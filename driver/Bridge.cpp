@@ -30,8 +30,8 @@ void OnTransferDone(libusb_transfer* transfer) { *static_cast<int*>(transfer->us
 
 InstrumentBridge::InstrumentBridge(libusb_context* context, libusb_device_handle* handle, std::vector<Pipe> pipes,
                                    std::unique_ptr<platform::RegistryEntry> entry, Log log, BridgeTimings timings)
-    : context_(context), handle_(handle), pipes_(std::move(pipes)), entry_(std::move(entry)), entryPath_(entry_->Path()),
-      log_(std::move(log)), timings_(timings) {
+    : context_(context), handle_(handle), pipes_(std::move(pipes)), entry_(std::move(entry)),
+      entryPath_(entry_->Path()), log_(std::move(log)), timings_(timings) {
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
     threads_.emplace_back([this] { ServeSockets(); });
     for (const Pipe& p : pipes_) {
@@ -127,11 +127,13 @@ void InstrumentBridge::ServeSockets() {
                 Drop(c.fd);
                 continue;
             }
-            const auto pipe = std::find_if(pipes_.begin(), pipes_.end(), [&](const Pipe& p) { return p.number == c.pipe; });
+            const auto pipe =
+                std::find_if(pipes_.begin(), pipes_.end(), [&](const Pipe& p) { return p.number == c.pipe; });
             if (pipe == pipes_.end() || pipe->in) continue;  // nothing is written to an IN pipe
-            if (n == 0) continue;                             // an empty message carries nothing
+            if (n == 0) continue;                            // an empty message carries nothing
             std::lock_guard<std::mutex> lock(mutex_);
-            queues_[c.pipe].push_back({c.pipe, c.process, std::string(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n))});
+            queues_[c.pipe].push_back(
+                {c.pipe, c.process, std::string(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n))});
             joined = true;
         }
         if (joined) changed_.notify_all();

@@ -86,9 +86,9 @@ private:
     int wake_[2] = {-1, -1};  // wakes the socket thread
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<Client> clients_;            // in connection order
+    std::vector<Client> clients_;                // in connection order
     std::map<int, std::deque<Message>> queues_;  // OUT pipe -> messages to send
-    std::map<int, long> askedBy_;            // IN pipe -> process that wrote last to its OUT pipe
+    std::map<int, long> askedBy_;                // IN pipe -> process that wrote last to its OUT pipe
     std::vector<std::thread> threads_;
     bool stopped_ = false;
 };

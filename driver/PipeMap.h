@@ -51,7 +51,8 @@ inline int ReplyPipe(const std::vector<Pipe>& pipes, int outPipe) {
 inline std::vector<std::pair<std::size_t, std::size_t>> MessageSpans(std::size_t length, std::size_t messageSize) {
     std::vector<std::pair<std::size_t, std::size_t>> spans;
     if (length == 0 || messageSize == 0) return {{0, 0}};
-    for (std::size_t off = 0; off < length; off += messageSize) spans.push_back({off, std::min(messageSize, length - off)});
+    for (std::size_t off = 0; off < length; off += messageSize)
+        spans.push_back({off, std::min(messageSize, length - off)});
     return spans;
 }
 

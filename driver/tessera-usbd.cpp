@@ -23,12 +23,12 @@
 #include <string>
 #include <vector>
 
+#include "TesseraVersion.h"
 #include "driver/Bridge.h"
 #include "driver/PipeMap.h"
 #include "platform/RegistryEntry.h"
 #include "platform/RegistryRoot.h"
 #include "transport/InstrumentIds.h"
-#include "TesseraVersion.h"
 
 namespace {
 
@@ -174,8 +174,8 @@ private:
         std::vector<driver::EndpointInfo> endpoints;
         const libusb_interface_descriptor& alt = config->interface[0].altsetting[0];
         for (int i = 0; i < alt.bNumEndpoints; ++i)
-            endpoints.push_back({alt.endpoint[i].bEndpointAddress, alt.endpoint[i].bmAttributes,
-                                 alt.endpoint[i].wMaxPacketSize});
+            endpoints.push_back(
+                {alt.endpoint[i].bEndpointAddress, alt.endpoint[i].bmAttributes, alt.endpoint[i].wMaxPacketSize});
         libusb_free_config_descriptor(config);
         const std::vector<driver::Pipe> pipes = driver::MapPipes(endpoints);
 
@@ -196,7 +196,8 @@ private:
         }
         uint8_t ports[8];
         const int n = libusb_get_port_numbers(device, ports, 8);
-        const std::string name = driver::EntryName(libusb_get_bus_number(device), std::vector<int>(ports, ports + std::max(n, 0)));
+        const std::string name =
+            driver::EntryName(libusb_get_bus_number(device), std::vector<int>(ports, ports + std::max(n, 0)));
         std::vector<int> numbers;
         for (const auto& p : pipes) numbers.push_back(p.number);
         std::string error;
@@ -254,7 +255,7 @@ int main(int argc, char** argv) {
         }
     }
     if (root.empty()) root = DefaultRoot();
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = [](int) { gStop = true; };
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
@@ -272,10 +273,12 @@ int main(int argc, char** argv) {
         libusb_hotplug_callback_handle hotplug = 0;
         const bool events =
             libusb_has_capability(LIBUSB_CAP_HAS_HOTPLUG) &&
-            libusb_hotplug_register_callback(
-                ctx, static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED | LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
-                LIBUSB_HOTPLUG_ENUMERATE, transport::INSTRUMENT_VENDOR_ID, transport::INSTRUMENT_PRODUCT_ID,
-                LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug, nullptr, &hotplug) == LIBUSB_SUCCESS;
+            libusb_hotplug_register_callback(ctx,
+                                             static_cast<libusb_hotplug_event>(LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED |
+                                                                               LIBUSB_HOTPLUG_EVENT_DEVICE_LEFT),
+                                             LIBUSB_HOTPLUG_ENUMERATE, transport::INSTRUMENT_VENDOR_ID,
+                                             transport::INSTRUMENT_PRODUCT_ID, LIBUSB_HOTPLUG_MATCH_ANY, OnHotplug,
+                                             nullptr, &hotplug) == LIBUSB_SUCCESS;
         Log(events ? "watching hot-plug events" : "no hot-plug events here: listing the bus once a second");
         auto lastScan = Clock::now() - std::chrono::seconds(2);
         while (!gStop) {

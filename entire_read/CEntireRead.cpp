@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 
 #include "entire_read/EntireReadPrint.h"
+#include "link/Stores.h"
 #include "ui/EditableList.h"
 #include "ui/Fonts.h"
-#include "link/Stores.h"
 #include "ui/IconButton.h"
 #include "ui/Icons.h"
 #include "ui/QtPrompter.h"
@@ -42,8 +42,8 @@ CEntireRead::CEntireRead(link::MeterPort& meter, page::Prompter& prompter, QWidg
     print_->SetFlat(false, false);
 
     unitBox_ = new QComboBox(this);
-    for (int u = 0; u < kDisplayUnitChoices; ++u) unitBox_->addItem(QString::fromLatin1(DisplayUnitText(u).data(),
-                                                                                        static_cast<int>(DisplayUnitText(u).size())));
+    for (int u = 0; u < kDisplayUnitChoices; ++u)
+        unitBox_->addItem(QString::fromLatin1(DisplayUnitText(u).data(), static_cast<int>(DisplayUnitText(u).size())));
     unitBox_->setCurrentIndex(kOriginalUnit);
     unitChange_ = new QPushButton(QStringLiteral("Unit Change(Only for Magnetic Flux Density) "), this);
     rxyz_ = new QRadioButton(QStringLiteral("Rxyz"), this);
@@ -54,8 +54,10 @@ CEntireRead::CEntireRead(link::MeterPort& meter, page::Prompter& prompter, QWidg
     rxyz_->setChecked(true);
 
     auto* top = new QHBoxLayout;
-    top->addWidget(ui::IconGroupBox(this, QStringLiteral("            QM8620 Operation"), ui::kMeterOperationIcon, read_, clear_));
-    top->addWidget(ui::IconGroupBox(this, QStringLiteral("            TESSERA Operation"), ui::kFileOperationIcon, save_, fileRead_));
+    top->addWidget(
+        ui::IconGroupBox(this, QStringLiteral("            QM8620 Operation"), ui::kMeterOperationIcon, read_, clear_));
+    top->addWidget(ui::IconGroupBox(this, QStringLiteral("            TESSERA Operation"), ui::kFileOperationIcon,
+                                    save_, fileRead_));
     top->addWidget(print_, 0, Qt::AlignBottom);
     top->addStretch(1);
 
@@ -175,8 +177,9 @@ void CEntireRead::SyncColumns() {
         table_->removeColumn(4);
         const auto& columns = Columns(kRxyz);
         for (int c : {4, 5, 6, 7, 10, 11})
-            table_->InsertColumn(c, QString::fromLatin1(columns[c].title.data(), static_cast<int>(columns[c].title.size())),
-                                 AlignmentOf(columns[c]), columns[c].width);
+            table_->InsertColumn(
+                c, QString::fromLatin1(columns[c].title.data(), static_cast<int>(columns[c].title.size())),
+                AlignmentOf(columns[c]), columns[c].width);
     }
     shownLayout_ = layout;
 }
@@ -192,7 +195,8 @@ void CEntireRead::SyncTable() {
     }
     for (int r = first; r < count; ++r) {
         const auto cells = model_.RowCells(r);
-        for (int c = 0; c < static_cast<int>(cells.size()); ++c) table_->SetCellText(r, c, QString::fromStdString(cells[c]));
+        for (int c = 0; c < static_cast<int>(cells.size()); ++c)
+            table_->SetCellText(r, c, QString::fromStdString(cells[c]));
         // The mode column is narrower than its longest names; the whole name on hover.
         if (QTableWidgetItem* mode = table_->item(r, 1)) mode->setToolTip(mode->text());
     }

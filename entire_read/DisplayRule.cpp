@@ -24,6 +24,7 @@ constexpr std::array<std::string_view, kDisplayUnitChoices> kUnitTexts = {
 
 // One cell of the display rule per range index and column. The four range indexes are
 // the same physical ranges in every flux-density unit: 2 uT, 20 uT, 200 uT and 2 mT.
+// clang-format off
 constexpr DisplayFormat kFormats[4][7] = {
     // uT                 mT                      T                       mG                      G                       A/m                  %
     {{1, 3, "", 2},       {1e3, 3, "E-3", 2},     {1e6, 3, "E-6", 2},     {1, 2, "", 20},         {1e3, 2, "E-3", 20},    {1, 3, "", 1.6},     {1, 3, "", 2}},
@@ -54,6 +55,7 @@ constexpr FileFactor kFromFile[] = {
     {"A/m", 1.256637e-6f, 0.01256637f, 1.0f},
     {"%", 1.0f, 1.0f, 1.0f},
 };
+// clang-format on
 
 // The conversion factors are single-precision constants, off from the true factor by up to
 // half a unit in their last place (0.1, 0.001 and 1e-7 come out slightly too large), and a
@@ -134,8 +136,7 @@ std::string RangeFileText(char unitCode, int rangeIndex) {
     return settings::RangeText(unitCode, static_cast<std::uint8_t>(rangeIndex + 1), settings::Column::Current);
 }
 
-FormattedRow FormatRow(int index, const link::MemoryRecord& record, const RecordValues& values,
-                       int displayUnit) {
+FormattedRow FormatRow(int index, const link::MemoryRecord& record, const RecordValues& values, int displayUnit) {
     FormattedRow out;
     RowTexts& t = out.texts;
     t.number = std::to_string(index + 1);
@@ -144,8 +145,7 @@ FormattedRow FormatRow(int index, const link::MemoryRecord& record, const Record
     t.sensor = settings::SensorText(record.sensor);
     t.slow = settings::SwitchText(record.slow);
 
-    const bool converted = record.unit != '3' && displayUnit >= kUnitMicroTesla &&
-                           displayUnit <= kUnitAmperePerMetre;
+    const bool converted = record.unit != '3' && displayUnit >= kUnitMicroTesla && displayUnit <= kUnitAmperePerMetre;
     t.unit = converted ? std::string(DisplayUnitText(displayUnit)) : settings::UnitText(record.unit);
 
     const int rangeIndex = record.range % 10;
@@ -172,15 +172,15 @@ FormattedRow FormatRow(int index, const link::MemoryRecord& record, const Record
             // The band starts from R as the user reads it: cut to the shown decimals.
             const double shownR = link::ReadLeadingNumber(FormatNumber(sR, {1, format->decimals, "", 0}));
             const bool ownTeslaLowest = record.unit == '0' && rangeIndex == 0 && !converted;
-            const link::AccuracyBand band = link::ComputeAccuracyBand(
-                shownR, record.mode, record.range, format->decimals, ownTeslaLowest ? 0.0001 : 0.0);
+            const link::AccuracyBand band = link::ComputeAccuracyBand(shownR, record.mode, record.range,
+                                                                      format->decimals, ownTeslaLowest ? 0.0001 : 0.0);
             if (band.found) {
                 out.bandComputed = true;
                 out.plus = band.plus;
                 out.minus = band.minus;
                 t.plus = FormatNumber(band.plus, *format);
                 t.minus = (band.minus < 0.0f || std::signbit(band.minus)) ? ZeroText(format->decimals)
-                                                                           : FormatNumber(band.minus, *format);
+                                                                          : FormatNumber(band.minus, *format);
             }
         }
     }

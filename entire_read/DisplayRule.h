@@ -101,8 +101,7 @@ struct FormattedRow {
 };
 
 // Formats record `index` (0-based) in `displayUnit` (0 own unit, 1..6 converted).
-FormattedRow FormatRow(int index, const link::MemoryRecord& record, const RecordValues& values,
-                       int displayUnit);
+FormattedRow FormatRow(int index, const link::MemoryRecord& record, const RecordValues& values, int displayUnit);
 
 // The RANGE text of the file for a unit code and range index 0..3 (empty otherwise).
 std::string RangeFileText(char unitCode, int rangeIndex);

@@ -20,6 +20,7 @@ namespace {
 // line of its own.
 constexpr std::size_t kLineLimit = 999;
 
+// clang-format off
 const std::vector<ColumnSpec> kRxyzColumns = {
     {"No.", 30, false},   {"Measurement Mode", 120, true}, {"Axis", 50, false},      {"Unit", 50, false},
     {"R", 70, false},     {"x", 70, false},                {"y", 70, false},         {"z", 70, false},
@@ -29,6 +30,7 @@ const std::vector<ColumnSpec> kDisplayedColumns = {
     {"No.", 30, false},  {"Measurement Mode", 120, true}, {"Axis", 50, false}, {"Unit", 50, false},
     {"Displayed Value", 120, false}, {"Sensor", 70, false}, {"Slow", 70, false},
 };
+// clang-format on
 
 // One line as read: its text without the carriage return, and whether it ended with a
 // line feed. The line feed belongs to the last field, as in a file read line by line.
@@ -160,7 +162,9 @@ std::string LineMessage(std::string_view field, int number) {
     return "An unidentifiable information about \"" + std::string(field) + "\" in line " + std::to_string(number) + ".";
 }
 
-std::string RxyzLineMessage(int number) { return "An unidentifiable data Rxyz in line " + std::to_string(number) + "."; }
+std::string RxyzLineMessage(int number) {
+    return "An unidentifiable data Rxyz in line " + std::to_string(number) + ".";
+}
 
 const std::vector<ColumnSpec>& Columns(int displayMode) {
     return displayMode == kDisplayedValue ? kDisplayedColumns : kRxyzColumns;
@@ -181,7 +185,8 @@ void EntireRead::ClearTable() {
 }
 
 void EntireRead::FillRow(unsigned index) {
-    const FormattedRow row = FormatRow(static_cast<int>(index), link::memoryStore[index], recordValues[index], kOriginalUnit);
+    const FormattedRow row =
+        FormatRow(static_cast<int>(index), link::memoryStore[index], recordValues[index], kOriginalUnit);
     if (row.bandComputed) {
         accuracyPlus[index] = row.plus;
         accuracyMinus[index] = row.minus;
@@ -264,9 +269,9 @@ bool EntireRead::Step() {
     record.memMode = 0;
     link::memoryStore[recordCount_] = record;
     RecordValues& v = recordValues[recordCount_];
-    v = RecordValues{0, record.value1, record.value2, record.value3,
-                     std::sqrt(record.value1 * record.value1 + record.value2 * record.value2 +
-                               record.value3 * record.value3)};
+    v = RecordValues{
+        0, record.value1, record.value2, record.value3,
+        std::sqrt(record.value1 * record.value1 + record.value2 * record.value2 + record.value3 * record.value3)};
     // A unit change pressed during the download converted the rows so far; new rows come
     // in the records' own units, so the table goes back to them as a whole.
     if (displayUnit_ != kOriginalUnit && displayUnit_ != kNoUnit && recordCount_ > 0) RefillTable(kOriginalUnit);
@@ -352,12 +357,14 @@ std::string EntireRead::CsvText() {
         }
         if (rec.unit != '3') savedUnit = unit;
         const RowTexts& t = row.texts;
+        // clang-format off
         const std::string fields[] = {
             t.number, t.mode, t.axis, t.unit, RangeFileText(rec.unit, rec.range % 10),
             t.x, t.y, t.z, t.R,
             settings::OutputCsvText(rec.output), settings::SwitchText(rec.slow), settings::SensorCsvText(rec.sensor),
             t.plus, t.minus,
         };
+        // clang-format on
         for (std::size_t f = 0; f < std::size(fields); ++f) {
             if (f) text += ',';
             text += fields[f];
@@ -447,7 +454,8 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
         ParsedLine parsed;
         const auto problem = ParseDataLine(SplitFields(line), static_cast<int>(recordCount_) + 1, parsed);
         if (problem) {
-            if (prompter_.AskYesNo({page::Topic::SkipBadLine, *problem}) == page::Answer::Yes) continue;  // skip the line
+            if (prompter_.AskYesNo({page::Topic::SkipBadLine, *problem}) == page::Answer::Yes)
+                continue;  // skip the line
             break;
         }
         // Only accepted lines decide the unit the file is shown in.

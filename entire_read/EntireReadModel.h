@@ -98,7 +98,7 @@ public:
     int DisplayMode() const { return displayMode_; }
     int DisplayUnit() const { return displayUnit_; }
     unsigned RecordCount() const { return recordCount_; }
-    bool ReadEnabled() const { return meterButtonsEnabled_; }        // Read and Memory Clear
+    bool ReadEnabled() const { return meterButtonsEnabled_; }          // Read and Memory Clear
     bool SaveAndPrintEnabled() const { return saveAndPrintEnabled_; }  // CSV Save and Print
 
     // --- the table ---

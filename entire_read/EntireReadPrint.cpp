@@ -26,15 +26,16 @@ struct Geometry {
 
 struct LayoutSpec {
     std::vector<const char*> headers;
-    std::vector<double> headerX;        // fractions of the long side
-    std::vector<int> separators;        // long units right of the left border
-    int leftDivisor;                    // left border at longSide / leftDivisor
-    double rightFraction;               // right border
-    double titleX, labelX, labelY;      // title x and label position
-    bool titleXLong;                    // title and label x in long units (Rxyz) or short (portrait)
+    std::vector<double> headerX;    // fractions of the long side
+    std::vector<int> separators;    // long units right of the left border
+    int leftDivisor;                // left border at longSide / leftDivisor
+    double rightFraction;           // right border
+    double titleX, labelX, labelY;  // title x and label position
+    bool titleXLong;                // title and label x in long units (Rxyz) or short (portrait)
 };
 
 const LayoutSpec& SpecFor(PrintLayout layout) {
+    // clang-format off
     static const LayoutSpec rxyz{
         {"No.", "Measurement Mode", "Axis", "Unit", "R", "x", "y", "z", "Sensor", "Slow", "R+Accuracy", "R-Accuracy"},
         {0.07, 0.155, 0.315, 0.365, 0.43, 0.496, 0.562, 0.628, 0.675, 0.73, 0.785, 0.875},
@@ -45,6 +46,7 @@ const LayoutSpec& SpecFor(PrintLayout layout) {
         {0.045, 0.125, 0.295, 0.357, 0.42, 0.537, 0.61},
         {250, 1620, 2070, 2520, 3270, 3800},
         32, 0.66, 1700, 2300, 6670, false};
+    // clang-format on
     return layout == PrintLayout::Rxyz ? rxyz : displayed;
 }
 
@@ -68,9 +70,7 @@ QFont PrintFont(int cellHeight) {
 namespace {
 
 // Text with its top-left corner at (x, y), as the layout positions are given.
-void TextAt(QPainter& p, int x, int y, const QString& text) {
-    p.drawText(x, y + p.fontMetrics().ascent(), text);
-}
+void TextAt(QPainter& p, int x, int y, const QString& text) { p.drawText(x, y + p.fontMetrics().ascent(), text); }
 
 }  // namespace
 

@@ -12,8 +12,6 @@ int PageCount(const PrintJob& job) {
     return std::max(1, (rows + perPage - 1) / perPage);
 }
 
-std::string PageLabel(int pageIndex) {
-    return (pageIndex == 0 ? "page " : "Page ") + std::to_string(pageIndex + 1);
-}
+std::string PageLabel(int pageIndex) { return (pageIndex == 0 ? "page " : "Page ") + std::to_string(pageIndex + 1); }
 
 }  // namespace tessera::entire_read

@@ -12,10 +12,10 @@
 namespace tessera::link {
 
 struct AccuracyEntry {
-    char mode = 0;                 // '0'..'4'
-    std::uint8_t rangeIndex = 0;   // 0..3
-    float a = 0.0f;                // coefficient applied to the reading
-    float b = 0.0f;                // count of last-digit steps
+    char mode = 0;                // '0'..'4'
+    std::uint8_t rangeIndex = 0;  // 0..3
+    float a = 0.0f;               // coefficient applied to the reading
+    float b = 0.0f;               // count of last-digit steps
 };
 
 inline constexpr int kAccuracyEntries = 20;
@@ -48,7 +48,6 @@ struct AccuracyBand {
 // R as displayed (already cut to the display resolution), the number of decimals the
 // display format shows (3, 2, 1, 0) and the rounding threshold (0.0001 only for a tesla
 // record of range index 0 shown in its own unit, else 0).
-AccuracyBand ComputeAccuracyBand(double displayedR, char mode, std::uint8_t rangeValue,
-                                 int decimals, double threshold);
+AccuracyBand ComputeAccuracyBand(double displayedR, char mode, std::uint8_t rangeValue, int decimals, double threshold);
 
 }  // namespace tessera::link

@@ -152,8 +152,8 @@ void Link::DrainOwedAnswer() {
 Status Link::Exchange(std::string_view command, Reply& reply) {
     reply.bytes.fill('\0');
     reply.length = kReplyCapacity;
-    const Status status = Exchange(command.data(), static_cast<std::uint32_t>(command.size()),
-                                   reply.bytes.data(), &reply.length);
+    const Status status =
+        Exchange(command.data(), static_cast<std::uint32_t>(command.size()), reply.bytes.data(), &reply.length);
     reply.bytes[kReplyCapacity] = '\0';
     return status;
 }

@@ -12,7 +12,7 @@ namespace tessera::link {
 
 // One stored measurement: the record layout of the meter's settings.
 using MemoryRecord = settings::MeterSettings;
-inline constexpr int kMemorySlots = 100;     // slot i = memory record i+1; 99 ever written
+inline constexpr int kMemorySlots = 100;  // slot i = memory record i+1; 99 ever written
 inline constexpr int kMemoryRecordsMax = 99;
 
 struct LogSample {
@@ -29,7 +29,7 @@ inline constexpr unsigned kClearMemoryStore = 2u;  // bit 1
 void ClearStores(unsigned mask);
 
 // Process-wide flags with one writer each: the logger page.
-extern bool loggerRunning;     // a logging run is in progress
-extern bool loggerPageShown;   // the logger page was shown last (arrow-key routing)
+extern bool loggerRunning;    // a logging run is in progress
+extern bool loggerPageShown;  // the logger page was shown last (arrow-key routing)
 
 }  // namespace tessera::link

@@ -5,12 +5,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QShowEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <algorithm>
 
 #include "link/Stores.h"
@@ -112,7 +112,8 @@ CLogger::CLogger(link::MeterPort& meter, page::Prompter& prompter, platform::Clo
             default: return;
         }
         // The model decides where the window goes; the thumb follows it.
-        QMetaObject::invokeMethod(this, [this] { Sync(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { Sync(); }, Qt::QueuedConnection);
     });
 
     timer_.setSingleShot(true);

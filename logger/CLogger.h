@@ -68,7 +68,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
 
 private:
-    void Sync();           // controls and drawing follow the model
+    void Sync();  // controls and drawing follow the model
     void RebuildCanvas();
     void OnTimer();
 

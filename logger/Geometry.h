@@ -17,11 +17,11 @@ struct PlotArea {
 
 // The vertical axis: which of the unit's four ranges it shows and how it is banded.
 struct Scale {
-    int scaleIndex = 0;        // 0..3
-    double fullScale = 2e-6;   // base unit
+    int scaleIndex = 0;       // 0..3
+    double fullScale = 2e-6;  // base unit
     double maxFullScale = 2e-6;
-    int hDivisions = 9;        // 7 for A/m
-    int fullScaleLine = 5;     // 4 for A/m
+    int hDivisions = 9;     // 7 for A/m
+    int fullScaleLine = 5;  // 4 for A/m
 
     double TopValue() const { return fullScale * hDivisions / fullScaleLine; }
     // Unit code and reply range code (10 and above: auto range).

@@ -131,8 +131,7 @@ void DrawYLabels(QPainter& p, const LoggerModel& m, const GraphForm& form) {
     p.setFont(PageFont(form.print ? 12 : 16));
     const int fullY = GridY(area, s, s.fullScaleLine);
     const int lift = 5;  // base lines sit a little below the line they name
-    TextRight(p, l.yLabelRight, Y(form, area.bottom) + lift,
-              QString::fromStdString(AxisLabel(0.0, record.unit, top)));
+    TextRight(p, l.yLabelRight, Y(form, area.bottom) + lift, QString::fromStdString(AxisLabel(0.0, record.unit, top)));
     TextRight(p, l.yLabelRight, Y(form, fullY) + lift,
               QString::fromStdString(AxisLabel(s.fullScale, record.unit, top)));
     TextRight(p, l.yLabelRight, Y(form, area.bottom - kPlotHeight) + lift + 6,

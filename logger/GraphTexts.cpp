@@ -36,8 +36,8 @@ std::pair<std::string, std::string> TimeLabels(int periodIndex, int J) {
 std::string InfoLine(const LoggerModel& m, bool print) {
     if (!m.RecordKnown()) return {};
     const auto& record = m.RecordInForce();
-    std::string line = record.range >= 10 ? std::string("AUTO Range")
-                                          : "Fixed Range : " + RangeText(record.unit, record.range % 10);
+    std::string line =
+        record.range >= 10 ? std::string("AUTO Range") : "Fixed Range : " + RangeText(record.unit, record.range % 10);
     line += "    Sampling : ";
     line += MethodText(m.DataMethod());
     if (m.DataState() != 0) {

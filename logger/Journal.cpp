@@ -98,7 +98,8 @@ public:
         if (!word) return std::nullopt;
         long long v = 0;
         const auto r = std::from_chars(word->data(), word->data() + word->size(), v);
-        if (r.ec != std::errc() || r.ptr != word->data() + word->size() || v < lowest || v > highest) return std::nullopt;
+        if (r.ec != std::errc() || r.ptr != word->data() + word->size() || v < lowest || v > highest)
+            return std::nullopt;
         return v;
     }
     std::optional<double> Real() {
@@ -126,14 +127,14 @@ bool ParseSettings(std::string_view content, settings::MeterSettings& s) {
     const auto mode = w.Code(), axis = w.Code(), unit = w.Code();
     const auto range = w.Integer(0, 255);
     const auto v1 = w.Real(), v2 = w.Real(), v3 = w.Real();
-    const auto output = w.Code(), sensor = w.Code(), aps = w.Code(), beep = w.Code(), spare = w.Code(),
-               slow = w.Code(), mem = w.Code();
+    const auto output = w.Code(), sensor = w.Code(), aps = w.Code(), beep = w.Code(), spare = w.Code(), slow = w.Code(),
+               mem = w.Code();
     if (!mode || !axis || !unit || !range || !v1 || !v2 || !v3 || !output || !sensor || !aps || !beep || !spare ||
         !slow || !mem || !w.Done()) {
         return false;
     }
-    s = {*mode, *axis, *unit, static_cast<std::uint8_t>(*range), *v1, *v2, *v3,
-         *output, *sensor, *aps, *beep, *spare, *slow, *mem};
+    s = {*mode,  *axis, *unit, static_cast<std::uint8_t>(*range), *v1, *v2, *v3, *output, *sensor, *aps, *beep,
+         *spare, *slow, *mem};
     return true;
 }
 
@@ -153,10 +154,9 @@ bool ParseStart(std::string_view content, StartTime& t) {
     if (w.Next() != "START") return false;
     // Loose limits: any time the clock gave is taken back; only nonsense is refused.
     const auto year = w.Integer(0, 99999), month = w.Integer(0, 12), day = w.Integer(0, 31);
-    const auto weekday = w.Integer(0, 7), hour = w.Integer(0, 24), minute = w.Integer(0, 60),
-               second = w.Integer(0, 61);
+    const auto weekday = w.Integer(0, 7), hour = w.Integer(0, 24), minute = w.Integer(0, 60), second = w.Integer(0, 61);
     if (!year || !month || !day || !weekday || !hour || !minute || !second || !w.Done()) return false;
-    t = {static_cast<int>(*year), static_cast<int>(*month), static_cast<int>(*day), static_cast<int>(*weekday),
+    t = {static_cast<int>(*year), static_cast<int>(*month),  static_cast<int>(*day),   static_cast<int>(*weekday),
          static_cast<int>(*hour), static_cast<int>(*minute), static_cast<int>(*second)};
     return true;
 }
@@ -185,7 +185,9 @@ std::string FileNameFor(const StartTime& t, int attempt) {
 
 // Paths travel as UTF-8 everywhere in the program; std::filesystem takes a plain string in
 // the system's code page on Windows, so the conversion is spelled out.
-std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(std::u8string(utf8.begin(), utf8.end())); }
+std::filesystem::path PathOf(const std::string& utf8) {
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
 std::string TextOf(const std::filesystem::path& path) {
     const std::u8string text = path.u8string();
     return std::string(text.begin(), text.end());
@@ -210,8 +212,8 @@ std::string JournalHeaderText(const JournalHeader& h) {
     AddNumber(run, static_cast<long long>(h.periodIndex));
     AddNumber(run, static_cast<long long>(h.method));
     std::string start = "START";
-    for (int v : {h.start.year, h.start.month, h.start.day, h.start.weekday, h.start.hour, h.start.minute,
-                  h.start.second}) {
+    for (int v :
+         {h.start.year, h.start.month, h.start.day, h.start.weekday, h.start.hour, h.start.minute, h.start.second}) {
         AddNumber(start, static_cast<long long>(v));
     }
     return Sealed(std::string(kMagic)) + Sealed(settings) + Sealed(run) + Sealed(start);
@@ -259,8 +261,8 @@ int LastValidSlot(const JournalContents& run) {
 LogHeader RecoveredLogHeader(const JournalContents& run) {
     LogHeader h;
     h.record = run.header.settings;
-    const int scale = run.samples.empty() ? Scale::AtStart(h.record.unit, h.record.range).scaleIndex
-                                          : run.samples.back().scaleIndex;
+    const int scale =
+        run.samples.empty() ? Scale::AtStart(h.record.unit, h.record.range).scaleIndex : run.samples.back().scaleIndex;
     h.record.range = static_cast<std::uint8_t>((h.record.range >= 10 ? 10 : 0) + scale);
     h.start = run.header.start;
     h.periodIndex = run.header.periodIndex;
@@ -276,8 +278,8 @@ std::vector<link::LogSample> RecoveredSamples(const JournalContents& run) {
 }
 
 std::string RunStartText(const StartTime& t) {
-    return std::to_string(t.year) + "/" + TwoDigits(t.month) + "/" + TwoDigits(t.day) + " " + TwoDigits(t.hour) +
-           ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
+    return std::to_string(t.year) + "/" + TwoDigits(t.month) + "/" + TwoDigits(t.day) + " " + TwoDigits(t.hour) + ":" +
+           TwoDigits(t.minute) + ":" + TwoDigits(t.second);
 }
 
 std::string JournalDirectory() { return platform::StateDirectory(); }

@@ -13,7 +13,7 @@ namespace tessera::logger {
 class RunJournal;
 
 struct LogData {
-    int state = 0;  // dataState: 0 nothing shown, 1 unsaved samples, 2 saved or read from a file
+    int state = 0;        // dataState: 0 nothing shown, 1 unsaved samples, 2 saved or read from a file
     int periodIndex = 2;  // the period and method the shown samples were taken with
     int method = kFixedInterval;
     settings::MeterSettings snapshot{};    // the meter's settings when the run started (state 1)

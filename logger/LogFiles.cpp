@@ -127,8 +127,7 @@ std::optional<LogFiles::Read> LogFiles::ReadFile(const std::string& path) {
         if (readable && (x >= 1e-10 || y >= 1e-10 || z >= 1e-10)) {
             store[count] = {count, x, y, z, Resultant(x, y, z)};
             ++count;
-        } else if (prompter_.AskYesNo({page::Topic::SkipBadLine, DataErrorQuestion(lineNumber)}) !=
-                   page::Answer::Yes) {
+        } else if (prompter_.AskYesNo({page::Topic::SkipBadLine, DataErrorQuestion(lineNumber)}) != page::Answer::Yes) {
             break;
         }
     }

@@ -77,8 +77,7 @@ std::optional<int> RangeIndexFromText(char unit, std::string_view text) {
         case '3':
             if (EndsWithNoCase(text, "%")) return pick({2, 20, 200, 2000}, 0);
             return std::nullopt;
-        default:
-            return std::nullopt;
+        default: return std::nullopt;
     }
 }
 
@@ -121,8 +120,8 @@ std::optional<StartTime> ParseStartTime(std::string_view v) {
 std::string StartTimeText(const StartTime& t) {
     const char* weekday = t.weekday >= 1 && t.weekday <= 6 ? kWeekdays[t.weekday - 1] : "SUN";
     char text[96];
-    std::snprintf(text, sizeof text, "%d/%d/%d(%s),%.2d:%.2d:%.2d", t.year, t.month, t.day, weekday, t.hour,
-                  t.minute, t.second);
+    std::snprintf(text, sizeof text, "%d/%d/%d(%s),%.2d:%.2d:%.2d", t.year, t.month, t.day, weekday, t.hour, t.minute,
+                  t.second);
     return text;
 }
 
@@ -322,8 +321,7 @@ std::variant<PeriodChoice, std::string> ChoosePeriod(const ParsedHeader& h) {
             if (n == 1) c = {9, 20, false};
             else known = false;
             break;
-        default:
-            known = false;
+        default: known = false;
     }
     if (!known) return Unidentifiable("SAMPLING METHOD");
     if (c.fixedOnly && h.method != kFixedInterval) {

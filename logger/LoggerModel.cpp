@@ -6,12 +6,8 @@
 namespace tessera::logger {
 
 LoggerModel::LoggerModel(link::MeterPort& meter, page::Prompter& prompter, platform::Clock& clock)
-    : meter_(meter),
-      prompter_(prompter),
-      clock_(clock),
-      view_(data_, meter, DefaultLayout().plot),
-      run_(meter, clock, data_, view_),
-      files_(prompter, data_) {
+    : meter_(meter), prompter_(prompter), clock_(clock), view_(data_, meter, DefaultLayout().plot),
+      run_(meter, clock, data_, view_), files_(prompter, data_) {
     link::ClearStores(link::kClearLogStore);
     controls_.stop = false;
     controls_.csvSave = false;

@@ -63,8 +63,8 @@ public:
     LoggerModel& operator=(const LoggerModel&) = delete;
 
     // --- page actions ---
-    void Refresh();                 // the page is painted or shown again
-    bool Start();                   // true when a run began
+    void Refresh();  // the page is painted or shown again
+    bool Start();    // true when a run began
     void Stop();
     void Tick(std::uint32_t nowMs);
     void Tick() { Tick(clock_.Millis()); }
@@ -73,10 +73,10 @@ public:
     void SelectMethod(int method);
     void SelectPeriod(int periodIndex);
     void ToggleTrace(int trace) { view_.ToggleTrace(trace); }
-    bool SaveCsv();                 // true when a file was written
-    void FileRead();                // with the questions and the open dialog
+    bool SaveCsv();                          // true when a file was written
+    void FileRead();                         // with the questions and the open dialog
     bool ReadFile(const std::string& path);  // the file part of File Read
-    bool PrintAllowed();            // says so when there is nothing to print
+    bool PrintAllowed();                     // says so when there is nothing to print
     void ScrollLeft() { view_.ScrollLeft(); }
     void ScrollRight() { view_.ScrollRight(); }
     void ScrollTo(int division) { view_.ScrollTo(division); }
@@ -103,7 +103,7 @@ public:
     // The settings the shown data belong to (current, snapshot or file record).
     const settings::MeterSettings& RecordInForce() const { return data_.RecordInForce(meter_.CurrentSettings()); }
     bool RecordKnown() const { return data_.RecordKnown(meter_.CurrentSettings()); }  // labels are drawn
-    bool HasData() const { return StoreHoldsData(); }  // slot 0 holds R > 1e-9
+    bool HasData() const { return StoreHoldsData(); }                                 // slot 0 holds R > 1e-9
     const Scale& GraphScale() const { return view_.GraphScale(); }
     const PlotArea& Area() const { return view_.Area(); }
     Window View() const { return view_.View(); }
@@ -141,7 +141,7 @@ public:
 
 private:
     void DiscardData();
-    bool AskSaveFirst();            // the save question; false when the action must stop
+    bool AskSaveFirst();  // the save question; false when the action must stop
     void RebuildCombo();
     void FitMethods(char slow);
     char SlowForMethods() const;

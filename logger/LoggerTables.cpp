@@ -17,18 +17,16 @@ namespace {
 constexpr std::array<int, kPeriods> kSecondsPerDivision = {1, 5, 10, 20, 60, 120, 300, 600, 1200, 3600};
 
 constexpr std::array<const char*, kPeriods> kItemsSlowOff = {
-    "1s/div (about 2.2h)",      "5s/div (about 2.2h)",       "10s/div (about 4.4h)",
-    "20s/div (about 8.8h)",     "1min/div (about 1.1day)",   "2min/div (about 2.2days)",
-    "5min/div (about 5.5days)", "10min/div (about 11.1days)", "20min/div (about 22.2days)",
-    "1h/div (about 66.6days)"};
+    "1s/div (about 2.2h)",        "5s/div (about 2.2h)",      "10s/div (about 4.4h)",     "20s/div (about 8.8h)",
+    "1min/div (about 1.1day)",    "2min/div (about 2.2days)", "5min/div (about 5.5days)", "10min/div (about 11.1days)",
+    "20min/div (about 22.2days)", "1h/div (about 66.6days)"};
 constexpr std::array<const char*, kPeriods> kItemsSlowOn = {
-    "1s/div (unselected)",      "5s/div (unselected)",       "10s/div (about 17.7h)",
-    "20s/div (about 17.7h)",    "1min/div (about 1.1day)",   "2min/div (about 2.2days)",
-    "5min/div (about 5.5days)", "10min/div (about 11.1days)", "20min/div (about 22.2days)",
-    "1h/div (about 66.6days)"};
+    "1s/div (unselected)",        "5s/div (unselected)",      "10s/div (about 17.7h)",    "20s/div (about 17.7h)",
+    "1min/div (about 1.1day)",    "2min/div (about 2.2days)", "5min/div (about 5.5days)", "10min/div (about 11.1days)",
+    "20min/div (about 22.2days)", "1h/div (about 66.6days)"};
 
 constexpr std::array<const char*, kPeriods> kFileTextsSlowOff = {
-    "0.25s[1s/div]", "0.25s[5s/div]", "0.5s[10s/div]", "1s[20s/div]", "3s[1min/div]",
+    "0.25s[1s/div]", "0.25s[5s/div]", "0.5s[10s/div]",  "1s[20s/div]",     "3s[1min/div]",
     "6s[2min/div]",  "15s[5min/div]", "30s[10min/div]", "1min[20min/div]", "3min[1h/div]"};
 
 constexpr std::array<double, 4> kBaseFullScale = {2e-6, 0.02, 1.6, 2.0};
@@ -37,9 +35,7 @@ bool ValidPeriod(int i) { return i >= 0 && i < kPeriods; }
 
 }  // namespace
 
-int SecondsPerDivision(int periodIndex) {
-    return ValidPeriod(periodIndex) ? kSecondsPerDivision[periodIndex] : 0;
-}
+int SecondsPerDivision(int periodIndex) { return ValidPeriod(periodIndex) ? kSecondsPerDivision[periodIndex] : 0; }
 
 std::string PeriodItemText(char slowCode, int periodIndex) {
     if (!ValidPeriod(periodIndex)) return {};
@@ -122,8 +118,7 @@ DisplayFormat FormatFor(char unit, int scaleIndex) {
         case '1':
             if (scaleIndex < 2) return {1e3, 2 - scaleIndex, "E-3"};
             return {1.0, 5 - scaleIndex, ""};
-        default:
-            return {1.0, 3 - scaleIndex, ""};
+        default: return {1.0, 3 - scaleIndex, ""};
     }
 }
 

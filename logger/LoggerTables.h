@@ -39,8 +39,8 @@ struct Schedule {
 };
 Schedule MakeSchedule(char slowCode, int periodIndex);
 
-const char* MethodText(int method);        // "Fixed Interval", "Average", "Maximum"
-const char* MethodFileText(int method);    // "fixed interval", "average", "maximum"
+const char* MethodText(int method);      // "Fixed Interval", "Average", "Maximum"
+const char* MethodFileText(int method);  // "fixed interval", "average", "maximum"
 
 // Unit code '0'..'3' -> 0..3, else -1.
 int UnitIndex(char unit);

@@ -17,14 +17,14 @@ struct Box {
 
 struct PageLayout {
     int width = 840, height = 520;
-    PlotArea plot{90, 160, 690, 412};           // 600 wide: twelve 50-pixel divisions
+    PlotArea plot{90, 160, 690, 412};  // 600 wide: twelve 50-pixel divisions
     Box scrollBar{90, 412, 600, 16};
     Box legendFrame{705, 160, 125, 136};
     Box traceButtons[4] = {{790, 172, 30, 24}, {790, 202, 30, 24}, {790, 232, 30, 24}, {790, 262, 30, 24}};
-    int yLabelRight = 84;     // value labels end here
-    int captionX = 24;        // the turned mode caption is centred on this x
-    int timeLabelY = 446;     // base line of the time labels
-    int infoLineY = 468;      // base line of the info line
+    int yLabelRight = 84;  // value labels end here
+    int captionX = 24;     // the turned mode caption is centred on this x
+    int timeLabelY = 446;  // base line of the time labels
+    int infoLineY = 468;   // base line of the info line
     Box readout{90, 482, 600, 24};
 };
 

@@ -1,6 +1,5 @@
 #include "logger/Readout.h"
 
-
 #include "logger/LoggerTables.h"
 
 namespace tessera::logger {
@@ -9,7 +8,10 @@ namespace {
 int MonthLength(int year, int month) {
     switch (month) {
         case 2: return year % 4 == 0 ? 29 : 28;
-        case 4: case 6: case 9: case 11: return 30;
+        case 4:
+        case 6:
+        case 9:
+        case 11: return 30;
         default: return 31;
     }
 }
@@ -60,8 +62,8 @@ StartTime AddSeconds(StartTime t, long long seconds) {
 }
 
 std::string ReadoutDateTime(const StartTime& t) {
-    return std::to_string(t.year) + "/" + TwoDigits(t.month) + "/" + TwoDigits(t.day) + "  " + TwoDigits(t.hour) +
-           ":" + TwoDigits(t.minute) + ":" + TwoDigits(t.second);
+    return std::to_string(t.year) + "/" + TwoDigits(t.month) + "/" + TwoDigits(t.day) + "  " + TwoDigits(t.hour) + ":" +
+           TwoDigits(t.minute) + ":" + TwoDigits(t.second);
 }
 
 std::string ReadoutValues(const link::LogSample& shown, char unit, int scaleIndex, double maxFullScale) {

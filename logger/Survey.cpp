@@ -21,7 +21,8 @@ SurveyFiles::SurveyFiles(std::string chosen, bool replace, page::Prompter& promp
     : chosen_(std::move(chosen)), replace_(replace), prompter_(prompter) {}
 
 void SurveyFiles::Attach(LoggerModel& model) {
-    model.SetStoreFullHandler([this](const LogHeader& header, int lastSlot) { return SaveFullStore(header, lastSlot); });
+    model.SetStoreFullHandler(
+        [this](const LogHeader& header, int lastSlot) { return SaveFullStore(header, lastSlot); });
 }
 
 bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot) {

@@ -73,8 +73,8 @@ double FullScale(char unit, int rangeIndex) {
 
 double InUnit(double tesla, char unit, char mode) {
     switch (unit) {
-        case '1': return tesla * 1e4;              // 1 G = 100 uT
-        case '2': return tesla / 1.256637e-6;      // 1 A/m = 1.256637 uT
+        case '1': return tesla * 1e4;          // 1 G = 100 uT
+        case '2': return tesla / 1.256637e-6;  // 1 A/m = 1.256637 uT
         case '3': {
             // Reference levels of the two exposure standards, in tesla.
             const double reference = mode == '4' ? 1000e-6 : 200e-6;

@@ -151,6 +151,7 @@ MemoryParse ParseMemory(std::string_view text) {
 const std::vector<std::string>& DemoMemory() {
     // Every mode, unit and range, both sensors, slow on and off, auto and fixed ranges,
     // and one over-range record (record 7: x above the 2 uT range).
+    // clang-format off
     static const std::vector<std::string> demo = {
         "0,3,0,10,1.234E-06,5.678E-07,9.100E-08,0,1,1,1,1,0",
         "0,3,0,11,1.523E-05,8.210E-06,3.300E-06,0,1,1,1,1,0",
@@ -178,6 +179,7 @@ const std::vector<std::string>& DemoMemory() {
         "0,3,0,13,8.800E-04,1.210E-03,6.400E-04,0,2,1,1,1,1",
         "1,3,1,10,1.010E-02,2.020E-03,3.030E-03,0,1,1,1,1,0",
     };
+    // clang-format on
     return demo;
 }
 
@@ -188,9 +190,16 @@ std::optional<std::string> ParseFault(std::string_view text, Fault& out) {
     std::size_t next = 1;
     auto takeCount = [&](int& into) {
         if (next < w.size()) {
-            if (w[next] == "always") { into = -1; ++next; return; }
+            if (w[next] == "always") {
+                into = -1;
+                ++next;
+                return;
+            }
             int v = 0;
-            if (ParseInt(w[next], v)) { into = v; ++next; }
+            if (ParseInt(w[next], v)) {
+                into = v;
+                ++next;
+            }
         }
     };
     const std::string_view kind = w[0];
@@ -355,10 +364,9 @@ std::string Meter::Answer(std::string_view command) {
         char Settings::*field;
     };
     static const CodeCommand kCodes[] = {
-        {"MODE", '4', &Settings::mode},      {"AXIS", '3', &Settings::axis},
-        {"UNIT", '3', &Settings::unit},      {"OUTPUT", '2', &Settings::output},
-        {"APS", '1', &Settings::autoPowerOff}, {"BEEP", '1', &Settings::beep},
-        {"SLOW", '1', &Settings::slow},      {"MEM", '1', &Settings::memMode},
+        {"MODE", '4', &Settings::mode},     {"AXIS", '3', &Settings::axis},        {"UNIT", '3', &Settings::unit},
+        {"OUTPUT", '2', &Settings::output}, {"APS", '1', &Settings::autoPowerOff}, {"BEEP", '1', &Settings::beep},
+        {"SLOW", '1', &Settings::slow},     {"MEM", '1', &Settings::memMode},
     };
     for (const auto& c : kCodes) {
         if (name != c.name) continue;

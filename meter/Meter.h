@@ -68,10 +68,10 @@ inline constexpr std::size_t kDefaultCommandLogSize = 10000;
 
 struct Fault {
     FaultKind kind = FaultKind::Busy;
-    int remaining = 1;        // commands it still affects; negative: every one
-    std::string match;        // command prefix it applies to; empty: any command
-    char status = '9';        // Status: the character answered
-    int delayMs = 0;          // Delay: how long the reply waits
+    int remaining = 1;  // commands it still affects; negative: every one
+    std::string match;  // command prefix it applies to; empty: any command
+    char status = '9';  // Status: the character answered
+    int delayMs = 0;    // Delay: how long the reply waits
 };
 
 // Parses "busy 5 [PREFIX]", "status 2 [N] [PREFIX]", "delay 300 [N] [PREFIX]", ... (the
@@ -86,8 +86,8 @@ std::optional<std::string> CounterReply(std::string_view packet, std::uint32_t& 
 // What the server does with one command.
 struct Response {
     enum class Kind { Reply, Silence, Unplug } kind = Kind::Reply;
-    std::string bytes;   // Reply: the whole reply, sent in packets then a zero-length packet
-    int delayMs = 0;     // the reply waits this long
+    std::string bytes;  // Reply: the whole reply, sent in packets then a zero-length packet
+    int delayMs = 0;    // the reply waits this long
 };
 
 class Meter {
@@ -109,12 +109,18 @@ public:
     const std::vector<std::string>& Memory() const { return memory_; }
     // A fixed field (in tesla) instead of the live model; nullopt returns to the model.
     void SetFixedField(std::optional<Field> f) { fixed_ = f; }
-    void SetSeed(std::uint32_t seed) { seed_ = seed; step_ = 0; }
+    void SetSeed(std::uint32_t seed) {
+        seed_ = seed;
+        step_ = 0;
+    }
     std::uint64_t Step() const { return step_; }
     bool Logging() const { return logging_; }
 
     void AddFault(const Fault& f) { faults_.push_back(f); }
-    void ClearFaults() { faults_.clear(); unplugAfter_ = -1; }
+    void ClearFaults() {
+        faults_.clear();
+        unplugAfter_ = -1;
+    }
     // Answer this many more commands, then unplug when the next one arrives.
     void UnplugAfter(int commands) { unplugAfter_ = commands; }
 

@@ -140,7 +140,7 @@ std::optional<std::string> Log(Meter& meter, const std::string& rest, Lines& out
 }
 
 const std::map<std::string, Request, std::less<>> kRequests = {
-    {"memory", Memory}, {"field", FieldRequest}, {"seed", Seed},         {"sensor", Sensor},
+    {"memory", Memory}, {"field", FieldRequest},       {"seed", Seed},          {"sensor", Sensor},
     {"set", Set},       {"settings", SettingsRequest}, {"fault", FaultRequest}, {"log", Log},
 };
 

@@ -40,17 +40,15 @@ Server::~Server() {
     }
 }
 
-std::string Server::ClassDirectory() const {
-    return options_.root + "/" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT;
-}
+std::string Server::ClassDirectory() const { return options_.root + "/" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT; }
 
 std::string Server::EntryPath() const { return ClassDirectory() + "/" + options_.entry; }
 
 bool Server::Plug(std::string* error) {
     if (plugged_) return true;
     // An entry left behind by a meter that died is replaced; a served one is not ours.
-    entry_ = platform::RegistryEntry::Publish(ClassDirectory(), options_.entry,
-                                              {std::begin(kPipes), std::end(kPipes)}, false, error);
+    entry_ = platform::RegistryEntry::Publish(ClassDirectory(), options_.entry, {std::begin(kPipes), std::end(kPipes)},
+                                              false, error);
     plugged_ = entry_ != nullptr;
     return plugged_;
 }
@@ -112,9 +110,9 @@ int Server::NewestConnection(int pipe) const {
 
 void Server::DropConnection(int fd) {
     ::close(fd);
-    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
-                                      [fd](const Connection& c) { return c.fd == fd; }),
-                       connections_.end());
+    connections_.erase(
+        std::remove_if(connections_.begin(), connections_.end(), [fd](const Connection& c) { return c.fd == fd; }),
+        connections_.end());
 }
 
 void Server::FlushDue() {
@@ -229,7 +227,8 @@ int Server::Run(const volatile sig_atomic_t* stop) {
         }
         int timeout = 1000;
         if (!outgoing_.empty()) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
             timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, 1000));
             if (waitingFd >= 0) timeout = 1000;  // POLLOUT wakes us when the reader catches up
         }

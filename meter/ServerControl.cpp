@@ -20,11 +20,8 @@ using Clock = std::chrono::steady_clock;
 void Server::ServeCommand(const std::string& packet, long from) {
     const Response r = meter_.Handle(packet);
     switch (r.kind) {
-        case Response::Kind::Unplug:
-            Unplug();
-            return;
-        case Response::Kind::Silence:
-            return;
+        case Response::Kind::Unplug: Unplug(); return;
+        case Response::Kind::Silence: return;
         case Response::Kind::Reply: {
             // Replies leave in order: a delayed reply holds back the ones after it.
             auto due = Clock::now() + std::chrono::milliseconds(r.delayMs);

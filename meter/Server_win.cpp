@@ -34,9 +34,7 @@ constexpr std::size_t kMaxConnections = 48;
 constexpr std::size_t kMaxControlClients = 8;
 constexpr DWORD kPipeBuffer = 65536;
 
-std::string LastError(const std::string& what) {
-    return what + " (error " + std::to_string(::GetLastError()) + ")";
-}
+std::string LastError(const std::string& what) { return what + " (error " + std::to_string(::GetLastError()) + ")"; }
 
 bool PlainEntryName(const std::string& entry) {
     return !entry.empty() && entry[0] != '.' &&
@@ -95,7 +93,7 @@ struct Instance {
     HANDLE pipe = INVALID_HANDLE_VALUE;
     HANDLE event = nullptr;
     OVERLAPPED ov{};
-    int number = -1;  // pipe number; -1 for the control pipe
+    int number = -1;              // pipe number; -1 for the control pipe
     bool connectedEarly = false;  // the client connected before the instance listened
     bool inFlight = false;        // an operation on `ov` is pending (the system still owns it)
     bool broken = false;
@@ -197,10 +195,10 @@ std::unique_ptr<Instance> NewInstance(const std::string& name, int number, bool 
     if (!in->event) return nullptr;
     const DWORD type = messages ? (PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE) : (PIPE_TYPE_BYTE | PIPE_READMODE_BYTE);
     // The first instance claims the name: a pipe of that name served by someone else fails it.
-    in->pipe = ::CreateNamedPipeW(platform::win::Widen(name).c_str(),
-                                  PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
-                                  type | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES, kPipeBuffer,
-                                  kPipeBuffer, 0, security);
+    in->pipe = ::CreateNamedPipeW(
+        platform::win::Widen(name).c_str(),
+        PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | (first ? FILE_FLAG_FIRST_PIPE_INSTANCE : 0),
+        type | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, security);
     if (in->pipe == INVALID_HANDLE_VALUE || !in->Listen()) return nullptr;
     return in;
 }
@@ -280,9 +278,7 @@ Server::Server(Meter& meter, ServerOptions options)
 
 Server::~Server() { Unplug(); }
 
-std::string Server::ClassDirectory() const {
-    return options_.root + "\\" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT;
-}
+std::string Server::ClassDirectory() const { return options_.root + "\\" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT; }
 
 std::string Server::EntryPath() const { return ClassDirectory() + "\\" + options_.entry; }
 
@@ -318,8 +314,8 @@ bool Server::Plug(std::string* error) {
         if (!::DeleteFileW(marker.c_str())) return fail(LastError("cannot remove the old entry " + EntryPath()));
     }
 
-    w.base = std::string(transport::kNamedPipePrefix) + "tessera\\" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT + "\\" +
-             options_.entry + "." + std::to_string(::GetCurrentProcessId());
+    w.base = std::string(transport::kNamedPipePrefix) + "tessera\\" + transport::INSTRUMENT_INTERFACE_CLASS_TEXT +
+             "\\" + options_.entry + "." + std::to_string(::GetCurrentProcessId());
     for (int pipe : kPipes) {
         w.listening[pipe] = NewInstance(w.PipeName(pipe), pipe, true, true, w.security.Attributes());
         if (!w.listening[pipe]) return fail(LastError("cannot serve the pipe " + w.PipeName(pipe)));
@@ -420,7 +416,8 @@ int Server::Run(const volatile sig_atomic_t* stop) {
 
         DWORD timeout = 1000;  // also how often a stop request is looked at
         if (!outgoing_.empty()) {
-            const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
+            const auto wait =
+                std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
             timeout = static_cast<DWORD>(std::clamp<long long>(wait.count(), 0, 1000));
         }
         if (!events.empty()) {
@@ -466,8 +463,9 @@ int Server::Run(const volatile sig_atomic_t* stop) {
         if (w.controlListening && Signalled(w.controlListening->event)) {
             auto next = NewInstance(options_.controlPath, -1, false, false, w.security.Attributes());
             DWORD unused = 0;
-            const bool connected = w.controlListening->connectedEarly ||
-                                   ::GetOverlappedResult(w.controlListening->pipe, &w.controlListening->ov, &unused, FALSE);
+            const bool connected =
+                w.controlListening->connectedEarly ||
+                ::GetOverlappedResult(w.controlListening->pipe, &w.controlListening->ov, &unused, FALSE);
             w.controlListening->inFlight = false;
             if (connected) {
                 w.controlListening->Read();

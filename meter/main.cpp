@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <optional>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 

@@ -14,12 +14,12 @@ enum class Answer { Yes, No, Cancel };
 // What a question asks. A caller that answers without a person (tessera-cli) decides by the
 // topic, never by the wording, so a reworded question cannot change what a script does.
 enum class Topic {
-    SaveShownData,   // shown data or edited settings would be lost: Yes saves them first
-    Overwrite,       // the chosen file exists: Yes replaces it
-    SkipBadLine,     // a line of a file cannot be read: Yes skips it and reads on, No stops
-    ConfirmMeter,    // clear the meter's memory, configure it or initialise it
-    StopLogging,     // the window closes while a logging run holds the meter
-    RecoverRun,      // a logging run that a crash left unsaved: Yes shows it, No discards it
+    SaveShownData,  // shown data or edited settings would be lost: Yes saves them first
+    Overwrite,      // the chosen file exists: Yes replaces it
+    SkipBadLine,    // a line of a file cannot be read: Yes skips it and reads on, No stops
+    ConfirmMeter,   // clear the meter's memory, configure it or initialise it
+    StopLogging,    // the window closes while a logging run holds the meter
+    RecoverRun,     // a logging run that a crash left unsaved: Yes shows it, No discards it
 };
 
 struct Question {

@@ -7,8 +7,9 @@ namespace tessera::platform {
 
 std::uint32_t SystemClock::Millis() {
     // A free-running millisecond counter that wraps at 2^32, like the one the pages pace with.
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch()).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+            .count();
     return static_cast<std::uint32_t>(ms);
 }
 

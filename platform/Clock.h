@@ -7,9 +7,9 @@
 namespace tessera::platform {
 
 struct LocalTime {
-    int year = 0, month = 0, day = 0;        // month 1..12, day 1..31
+    int year = 0, month = 0, day = 0;  // month 1..12, day 1..31
     int hour = 0, minute = 0, second = 0, millisecond = 0;
-    int dayOfWeek = 0;                        // 0 = Sunday
+    int dayOfWeek = 0;  // 0 = Sunday
 };
 
 class Clock {

@@ -28,8 +28,8 @@ bool DynamicLibrary::LoadPath(const std::string& path) {
     if (path.empty()) return false;
     const UINT oldMode = ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // With a full path the library's own dependencies are looked up beside it, too.
-    handle_ = reinterpret_cast<void*>(
-        ::LoadLibraryExW(win::Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+    handle_ =
+        reinterpret_cast<void*>(::LoadLibraryExW(win::Widen(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
     ::SetErrorMode(oldMode);
     return handle_ != nullptr;
 }

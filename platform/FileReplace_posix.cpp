@@ -33,8 +33,7 @@ std::string NameOf(const std::string& path) {
 
 // The file a save of `path` really writes: symbolic links followed to their end (a link to
 // a file not there yet names the file to create). `existing` is filled when it exists.
-bool Resolve(const std::string& path, std::string& target, struct stat& existing, bool& exists,
-             std::string* error) {
+bool Resolve(const std::string& path, std::string& target, struct stat& existing, bool& exists, std::string* error) {
     target = path;
     for (int i = 0; i <= kMaxLinks; ++i) {
         if (::lstat(target.c_str(), &existing) != 0) {
@@ -94,7 +93,7 @@ bool WriteAll(int fd, std::string_view contents) {
 
 bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error) {
     std::string target;
-    struct stat existing{};
+    struct stat existing {};
     bool exists = false;
     if (!Resolve(path, target, existing, exists, error)) return false;
     std::string temp;
@@ -133,7 +132,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, std
 
 bool CanReplaceFile(const std::string& path, std::string* error) {
     std::string target;
-    struct stat existing{};
+    struct stat existing {};
     bool exists = false;
     if (!Resolve(path, target, existing, exists, error)) return false;
     std::string temp;

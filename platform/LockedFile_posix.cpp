@@ -75,7 +75,7 @@ std::optional<LockedFile> LockedFile::Create(const std::string& path, std::strin
     // hard links (a race there only costs a lost name, never someone else's file).
     bool named = ::link(temp.c_str(), path.c_str()) == 0;
     if (!named && errno != EEXIST) {
-        struct stat st{};
+        struct stat st {};
         named = ::lstat(path.c_str(), &st) != 0 && errno == ENOENT && ::rename(temp.c_str(), path.c_str()) == 0;
     }
     ::unlink(temp.c_str());
@@ -100,7 +100,8 @@ std::optional<LockedFile> LockedFile::Claim(const std::string& path) {
     if (!LockNow(fd)) return std::nullopt;
     // The holder may have deleted it (saved) between our open and our lock: then the name
     // is gone or names another file, and there is nothing to take over.
-    struct stat held{}, named{};
+    struct stat held {
+    }, named{};
     if (::fstat(fd, &held) != 0 || held.st_nlink == 0 || !S_ISREG(held.st_mode)) return std::nullopt;
     if (::stat(path.c_str(), &named) != 0 || named.st_ino != held.st_ino || named.st_dev != held.st_dev) {
         return std::nullopt;

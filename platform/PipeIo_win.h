@@ -73,8 +73,7 @@ bool OverlappedOperation(HANDLE h, DWORD ms, DWORD* done, Start start) {
     BOOL ok = start(&ov);
     DWORD error = ok ? ERROR_SUCCESS : ::GetLastError();
     if (ok || error == ERROR_IO_PENDING || error == ERROR_MORE_DATA) {
-        if (error == ERROR_IO_PENDING && ::WaitForSingleObject(ov.hEvent, ms) != WAIT_OBJECT_0)
-            ::CancelIoEx(h, &ov);
+        if (error == ERROR_IO_PENDING && ::WaitForSingleObject(ov.hEvent, ms) != WAIT_OBJECT_0) ::CancelIoEx(h, &ov);
         // Waits for the cancellation to settle; an operation that completed meanwhile counts.
         ok = ::GetOverlappedResult(h, &ov, &n, TRUE);
         error = ok ? ERROR_SUCCESS : ::GetLastError();
@@ -88,7 +87,8 @@ bool OverlappedOperation(HANDLE h, DWORD ms, DWORD* done, Start start) {
 inline bool BoundedRead(HANDLE h, void* buffer, DWORD wanted, DWORD* got, DWORD ms) {
     *got = 0;
     if (IsOverlapped(h)) {
-        return OverlappedOperation(h, ms, got, [&](OVERLAPPED* ov) { return ::ReadFile(h, buffer, wanted, nullptr, ov); });
+        return OverlappedOperation(h, ms, got,
+                                   [&](OVERLAPPED* ov) { return ::ReadFile(h, buffer, wanted, nullptr, ov); });
     }
     DWORD n = 0;
     BOOL ok;
@@ -127,7 +127,8 @@ inline void DiscardWaiting(HANDLE h) {
     // Bounded, so a peer that never stops sending cannot keep us here.
     for (int i = 0; i < 1024; ++i) {
         DWORD n = 0;
-        if (!OverlappedOperation(h, 0, &n, [&](OVERLAPPED* ov) { return ::ReadFile(h, buffer, sizeof buffer, nullptr, ov); }))
+        if (!OverlappedOperation(h, 0, &n,
+                                 [&](OVERLAPPED* ov) { return ::ReadFile(h, buffer, sizeof buffer, nullptr, ov); }))
             return;  // nothing was waiting (the read was cancelled) or the pipe is gone
     }
 }

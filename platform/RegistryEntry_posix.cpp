@@ -47,7 +47,7 @@ std::unique_ptr<RegistryEntry> RegistryEntry::Publish(const std::string& classDi
         return nullptr;
     }
     std::unique_ptr<RegistryEntry> entry(new RegistryEntry(classDir, name));
-    struct stat st{};
+    struct stat st {};
     if (::lstat(entry->path_.c_str(), &st) == 0) {
         if (unixsocket::SomeoneServes(entry->path_ + "/0")) {
             errno = EEXIST;

@@ -39,7 +39,7 @@ inline std::string WithoutTrailingSlashes(std::string path) {
 // Empty when `path` is a directory (not a link to one) that we own, or root owns when
 // `rootMayOwn`, and that neither its group nor others may write; otherwise what is wrong.
 inline std::string DirectoryProblem(const std::string& path, bool rootMayOwn = false) {
-    struct stat st{};
+    struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return path + ": " + std::strerror(errno);
     if (S_ISLNK(st.st_mode)) return path + " is a symbolic link";
     if (!S_ISDIR(st.st_mode)) return path + " is not a directory";
@@ -95,7 +95,8 @@ inline Choice RuntimeDirectory() {
     const std::string problem = EnsureDirectory(candidate);
     if (problem.empty()) return {candidate, {}};
     const std::string home = Environment("HOME");
-    const std::string fallback = (home.empty() ? std::string(".") : WithoutTrailingSlashes(home)) + "/.cache/tessera-runtime";
+    const std::string fallback =
+        (home.empty() ? std::string(".") : WithoutTrailingSlashes(home)) + "/.cache/tessera-runtime";
     if (EnsureDirectory(fallback).empty()) return {fallback, {}};
     return {candidate, problem};
 }
@@ -106,7 +107,7 @@ inline Choice RuntimeDirectory() {
 // yet stays in (nothing can be found there, and a watcher may wait for it).
 inline std::vector<std::string> SearchRoots() {
     auto usable = [](const std::string& path, bool rootMayOwn) {
-        struct stat st{};
+        struct stat st {};
         return (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) || DirectoryProblem(path, rootMayOwn).empty();
     };
     std::vector<std::string> roots;

@@ -4,6 +4,7 @@ namespace tessera::settings {
 
 namespace {
 
+// clang-format off
 constexpr std::array<std::string_view, 5> kModeTexts = {
     "Magnetic Flux Density(10Hz-400kHz)",
     "Magnetic Flux Density(10Hz-2kHz)",
@@ -16,6 +17,7 @@ constexpr std::array<std::string_view, kRowCount> kRowItems = {
     "Measurement Mode", "Axis", "Unit", "Range", "Output",
     "Auto Power Off", "Beep", "Slow", "MEM.MODE",
 };
+// clang-format on
 
 // Fixed ranges by unit code '0'..'3' and RangeCode 1..4.
 constexpr std::array<std::array<std::string_view, 4>, 4> kRangeTexts = {{
@@ -96,7 +98,7 @@ std::string OutputText(char output, char mode, Column column) {
         case '0': return std::string(kOutputOff);
         case '1':
             return std::string(column == Column::NewSetting && IsExposureMode(mode) ? kOutputMonitorVariant
-                                                                                   : kOutputMonitor);
+                                                                                    : kOutputMonitor);
         case '2': return std::string(kOutputResultant);
         default: return {};
     }
@@ -166,8 +168,7 @@ std::optional<std::uint8_t> RangeCodeFromText(char unit, std::string_view text) 
     const int row = UnitRow(unit);
     if (row < 0) return std::nullopt;
     for (std::size_t i = 0; i < 4; ++i)
-        if (EqualsNoCase(text, kRangeTexts[static_cast<std::size_t>(row)][i]))
-            return static_cast<std::uint8_t>(i + 1);
+        if (EqualsNoCase(text, kRangeTexts[static_cast<std::size_t>(row)][i])) return static_cast<std::uint8_t>(i + 1);
     if (row == 3 && EqualsNoCase(text, kRange2000Variant)) return static_cast<std::uint8_t>(4);
     return std::nullopt;
 }
@@ -214,9 +215,7 @@ std::vector<std::string> ChoiceList(int row, const MeterSettings& ns) {
         case kRowMode:
             for (auto t : kModeTexts) out.emplace_back(t);
             break;
-        case kRowAxis:
-            out = {"R", "x", "y", "z"};
-            break;
+        case kRowAxis: out = {"R", "x", "y", "z"}; break;
         case kRowUnit:
             if (IsExposureMode(ns.mode)) out = {"%"};
             else out = {"T", "G", "A/m"};
@@ -240,11 +239,8 @@ std::vector<std::string> ChoiceList(int row, const MeterSettings& ns) {
         case kRowAutoPowerOff:
         case kRowBeep:
         case kRowSlow:
-        case kRowMemMode:
-            out = {"ON", "OFF"};
-            break;
-        default:
-            break;
+        case kRowMemMode: out = {"ON", "OFF"}; break;
+        default: break;
     }
     return out;
 }
@@ -268,9 +264,7 @@ MeterSettings ApplyChoice(const MeterSettings& ns, int row, std::string_view tex
         case kRowAxis:
             if (const auto axis = AxisFromText(text)) c.axis = *axis;
             break;
-        case kRowUnit:
-            c.unit = UnitFromText(text);
-            break;
+        case kRowUnit: c.unit = UnitFromText(text); break;
         case kRowRange:
             if (EqualsNoCase(text, kAuto)) {
                 c.range = kRangeAuto;

@@ -11,20 +11,30 @@
 
 class QTabWidget;
 
-namespace tessera::link { class MeterPort; }
-namespace tessera::platform { class Clock; }
-namespace tessera::page { class Prompter; }
-namespace tessera::ui { class SheetPage; }
-namespace tessera::shell { class CVersion; }
+namespace tessera::link {
+class MeterPort;
+}
+namespace tessera::platform {
+class Clock;
+}
+namespace tessera::page {
+class Prompter;
+}
+namespace tessera::ui {
+class SheetPage;
+}
+namespace tessera::shell {
+class CVersion;
+}
 
 namespace tessera::shell {
 
 struct SheetHooks : CloseHooks {
     std::function<void(int)> moveLoggerCursor;  // -1 left, +1 right
     std::function<void()> redrawLoggerGraph;
-    std::function<void()> settingsFromMeter;    // a meter was just connected
-    std::function<void()> offerRecovery;        // at start-up: runs a crash left unsaved
-    std::function<void()> unsavedDeclined;      // closing: the user chose not to save
+    std::function<void()> settingsFromMeter;  // a meter was just connected
+    std::function<void()> offerRecovery;      // at start-up: runs a crash left unsaved
+    std::function<void()> unsavedDeclined;    // closing: the user chose not to save
 };
 
 class CSheet : public QWidget {

@@ -9,7 +9,9 @@
 class QLabel;
 class QFrame;
 
-namespace tessera::ui { class IconButton; }
+namespace tessera::ui {
+class IconButton;
+}
 
 namespace tessera::shell {
 

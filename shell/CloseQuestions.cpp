@@ -1,7 +1,7 @@
 #include "shell/CloseQuestions.h"
 
-#include "shell/Texts.h"
 #include "page/Prompter.h"
+#include "shell/Texts.h"
 
 namespace tessera::shell {
 
@@ -15,11 +15,9 @@ bool OfferSave(page::Prompter& prompter, const UnsavedPage& unsaved, const char*
             if (!unsaved.save()) return false;
             unsaved.setState(2);
             return true;
-        case page::Answer::No:
-            return true;
+        case page::Answer::No: return true;
         case page::Answer::Cancel:
-        default:
-            return false;
+        default: return false;
     }
 }
 

@@ -5,7 +5,9 @@
 
 #include <functional>
 
-namespace tessera::page { class Prompter; }
+namespace tessera::page {
+class Prompter;
+}
 
 namespace tessera::shell {
 

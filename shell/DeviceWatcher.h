@@ -17,12 +17,11 @@ namespace tessera::shell {
 class DeviceWatcher : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kSettleMs = 50;     // a burst of notifications becomes one change
-    static constexpr int kPollMs = 1000;     // listing comparison
+    static constexpr int kSettleMs = 50;  // a burst of notifications becomes one change
+    static constexpr int kPollMs = 1000;  // listing comparison
 
     // `roots` empty: the platform's registry roots. `classDir` empty: the instrument class.
-    explicit DeviceWatcher(std::vector<std::string> roots = {}, std::string classDir = {},
-                           QObject* parent = nullptr);
+    explicit DeviceWatcher(std::vector<std::string> roots = {}, std::string classDir = {}, QObject* parent = nullptr);
 
     // The instrument entries now present (sorted paths).
     QStringList Entries() const;

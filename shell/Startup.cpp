@@ -2,11 +2,11 @@
 
 #include "link/Accuracy.h"
 #include "link/Link.h"
+#include "page/Prompter.h"
 #include "shell/CSheet.h"
 #include "shell/DeviceWatcher.h"
 #include "shell/KeyRouter.h"
 #include "shell/Texts.h"
-#include "page/Prompter.h"
 
 namespace tessera::shell {
 
@@ -26,9 +26,8 @@ bool Startup::Initialize() {
         Shutdown();
         return false;
     }
-    const link::Status accuracy = options_.accuracyPath.empty()
-                                      ? link::LoadAccuracyTable()
-                                      : link::LoadAccuracyTableFrom(options_.accuracyPath);
+    const link::Status accuracy =
+        options_.accuracyPath.empty() ? link::LoadAccuracyTable() : link::LoadAccuracyTableFrom(options_.accuracyPath);
     if (accuracy != link::kStatusOk) {
         prompter_.Inform(kBadAccuracyFile);
         Shutdown();

@@ -9,9 +9,15 @@
 #include <string>
 #include <vector>
 
-namespace tessera::link { class Link; }
-namespace tessera::platform { class Clock; }
-namespace tessera::page { class Prompter; }
+namespace tessera::link {
+class Link;
+}
+namespace tessera::platform {
+class Clock;
+}
+namespace tessera::page {
+class Prompter;
+}
 
 namespace tessera::shell {
 

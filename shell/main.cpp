@@ -44,10 +44,10 @@ int main(int argc, char** argv) {
     QCommandLineOption screenshot(QStringLiteral("screenshot"),
                                   QStringLiteral("Write every page as a PNG into <dir>, then quit."),
                                   QStringLiteral("dir"));
-    QCommandLineOption transport(QStringLiteral("transport"),
-                                 QStringLiteral("Use the transport library at <path>."), QStringLiteral("path"));
-    QCommandLineOption accuracy(QStringLiteral("accuracy"),
-                                QStringLiteral("Read the accuracy table from <file>."), QStringLiteral("file"));
+    QCommandLineOption transport(QStringLiteral("transport"), QStringLiteral("Use the transport library at <path>."),
+                                 QStringLiteral("path"));
+    QCommandLineOption accuracy(QStringLiteral("accuracy"), QStringLiteral("Read the accuracy table from <file>."),
+                                QStringLiteral("file"));
     parser.addOption(screenshot);
     parser.addOption(transport);
     parser.addOption(accuracy);

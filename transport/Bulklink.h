@@ -23,11 +23,11 @@ TESSERA_BULKLINK_API std::intptr_t TESSERA_STDCALL OpenUSBBulkFile(std::int32_t 
 // holds are served in several rounds). 1 with *delivered set; 0 when a pipe read failed
 // or an argument is missing.
 TESSERA_BULKLINK_API std::int32_t TESSERA_STDCALL ReadUSBBulk(std::intptr_t handle, void* destination,
-                                                             std::uint32_t wanted, std::uint32_t* delivered);
+                                                              std::uint32_t wanted, std::uint32_t* delivered);
 
 // One write; the operating system's result (non-zero on success).
 TESSERA_BULKLINK_API std::int32_t TESSERA_STDCALL WriteUSBBulk(std::intptr_t handle, const void* source,
-                                                              std::uint32_t count, std::uint32_t* written);
+                                                               std::uint32_t count, std::uint32_t* written);
 
 // Copies the device path (256 bytes at most, with its terminating zero); answers its
 // length plus one, 0 for a null destination.
@@ -40,7 +40,7 @@ TESSERA_BULKLINK_API std::int32_t TESSERA_STDCALL CheckUSBDevices(char* serialOu
 // Opens pipe `pipe` of instrument `index` (0 or 1) in enumeration order, without the
 // counter reset. `overlapped` asks for overlapped I/O where the platform has it.
 TESSERA_BULKLINK_API std::intptr_t TESSERA_STDCALL Open7708Usb2(std::int32_t index, std::int32_t pipe,
-                                                               std::int32_t overlapped);
+                                                                std::int32_t overlapped);
 
 // Copies the serial list of the last walk (64 bytes at most, comma-separated). 1, or 0
 // for a null destination.

@@ -16,8 +16,8 @@ inline constexpr Handle kInvalid = -1;
 struct UsbDevice {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
-    bool hasSerialIndex = false;   // the device descriptor names a serial-number string
-    std::u16string serial;         // the last serial-number string read (empty if none)
+    bool hasSerialIndex = false;  // the device descriptor names a serial-number string
+    std::u16string serial;        // the last serial-number string read (empty if none)
 };
 
 class OsCalls {

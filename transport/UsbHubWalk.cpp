@@ -207,8 +207,6 @@ private:
 
 }  // namespace
 
-std::vector<UsbDevice> WalkUsbDevices(UsbHostAccess& host) {
-    return Walk(host).Run();
-}
+std::vector<UsbDevice> WalkUsbDevices(UsbHostAccess& host) { return Walk(host).Run(); }
 
 }  // namespace tessera::transport

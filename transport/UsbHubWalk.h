@@ -25,7 +25,7 @@ inline constexpr std::uint32_t kIoctlNodeConnectionName = 0x220414;
 // Sizes and offsets of the system's USB structures (little-endian, packed).
 namespace usb_layout {
 inline constexpr std::uint32_t kNodeInformationSize = 76;
-inline constexpr std::uint32_t kNodeInfoPortCount = 6;  // NodeType(4) + bLength + bType
+inline constexpr std::uint32_t kNodeInfoPortCount = 6;            // NodeType(4) + bLength + bType
 inline constexpr std::uint32_t kConnectionInformationSize = 365;  // room for 30 pipes
 inline constexpr std::uint32_t kConnIndex = 0;
 inline constexpr std::uint32_t kConnDeviceDescriptor = 4;  // 18 bytes

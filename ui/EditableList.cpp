@@ -169,8 +169,7 @@ void EditableList::mousePressEvent(QMouseEvent* event) {
 
 void EditableList::mouseMoveEvent(QMouseEvent* event) {
     QWidget* focus = QApplication::focusWidget();
-    if (focus && focus != this && !isAncestorOf(focus) && focus->window() == window())
-        setFocus(Qt::MouseFocusReason);
+    if (focus && focus != this && !isAncestorOf(focus) && focus->window() == window()) setFocus(Qt::MouseFocusReason);
     const QPoint p = event->position().toPoint();
     if (CellAt(p).first < 0) {
         event->accept();
@@ -240,7 +239,7 @@ void EditableList::EndEdit() {
     const bool combo = impl_->open == Impl::Editor::Combo;
     QWidget* editor = combo ? static_cast<QWidget*>(impl_->combo) : impl_->edit;
     if (editor->hasFocus()) setFocus(Qt::OtherFocusReason);  // the focus loss ends the edit
-    FinishEdit(combo);                                        // ... or this does, once
+    FinishEdit(combo);                                       // ... or this does, once
 }
 
 void EditableList::FinishEdit(bool fromCombo) {

@@ -78,8 +78,14 @@ void IconButton::paintEvent(QPaintEvent*) {
     // button paints its own.
     if (!flat_) p.fillRect(r, (hover_ || pressed) ? hoverBack : (focused ? focusBack : normalBack));
 
-    auto hline = [&p](int x1, int x2, int y, const QColor& c) { p.setPen(c); p.drawLine(x1, y, x2, y); };
-    auto vline = [&p](int x, int y1, int y2, const QColor& c) { p.setPen(c); p.drawLine(x, y1, x, y2); };
+    auto hline = [&p](int x1, int x2, int y, const QColor& c) {
+        p.setPen(c);
+        p.drawLine(x1, y, x2, y);
+    };
+    auto vline = [&p](int x, int y1, int y2, const QColor& c) {
+        p.setPen(c);
+        p.drawLine(x, y1, x, y2);
+    };
     const int L = r.left(), T = r.top(), R = r.right(), B = r.bottom();
     if (!flat_) {
         if (!pressed) {

@@ -16,8 +16,7 @@ QIcon ResourceIcon(int id) {
     return QIcon(path);
 }
 
-QGroupBox* IconGroupBox(QWidget* parent, const QString& title, int iconId, QPushButton* first,
-                        QPushButton* second) {
+QGroupBox* IconGroupBox(QWidget* parent, const QString& title, int iconId, QPushButton* first, QPushButton* second) {
     constexpr int kIconSize = 24;
     auto* group = new QGroupBox(title, parent);
     auto* buttons = new QHBoxLayout(group);

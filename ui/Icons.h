@@ -26,7 +26,6 @@ QIcon ResourceIcon(int id);
 
 // A group box of two buttons with an icon on its top-left corner, in the room the title's
 // leading blanks leave ("            QM8620 Operation").
-QGroupBox* IconGroupBox(QWidget* parent, const QString& title, int iconId, QPushButton* first,
-                        QPushButton* second);
+QGroupBox* IconGroupBox(QWidget* parent, const QString& title, int iconId, QPushButton* first, QPushButton* second);
 
 }  // namespace tessera::ui

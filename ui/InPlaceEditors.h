@@ -13,8 +13,8 @@ class EditableList;
 class InPlaceCombo : public QComboBox {
 public:
     explicit InPlaceCombo(EditableList* list);
-    void Open(int row, int column, const QStringList& choices, const QString& startingText,
-              const QRect& rect, bool verticalScrollBar);
+    void Open(int row, int column, const QStringList& choices, const QString& startingText, const QRect& rect,
+              bool verticalScrollBar);
 
     int row = -1;
     int column = -1;

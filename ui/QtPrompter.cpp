@@ -76,8 +76,7 @@ page::Answer QtPrompter::AskYesNoCancel(const page::Question& question) {
 }
 
 void QtPrompter::Inform(const std::string& message) {
-    QMessageBox box(QMessageBox::Information, Title(), QString::fromStdString(message), QMessageBox::Ok,
-                    parent_);
+    QMessageBox box(QMessageBox::Information, Title(), QString::fromStdString(message), QMessageBox::Ok, parent_);
     box.exec();
 }
 

@@ -212,7 +212,8 @@ TEST(Cli, LogStoppedByTermOrHangupWritesTheSamplesAndStopsTheMeter) {
         bool polled = false;
         for (int i = 0; i < 200 && !polled; ++i) {
             const auto log = meter.CommandLog();
-            polled = std::count(log.begin(), log.end(), "LOG 1") == 1 && std::count(log.begin(), log.end(), "MEAS?") >= 4;
+            polled =
+                std::count(log.begin(), log.end(), "LOG 1") == 1 && std::count(log.begin(), log.end(), "MEAS?") >= 4;
             if (!polled) ::usleep(50000);
         }
         ASSERT_TRUE(polled);

@@ -15,9 +15,9 @@
 #include "link/Link.h"
 #include "link/Stores.h"
 #include "settings/Vocabulary.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/VirtualMeter.h"
 #include "ui/EditableList.h"
-#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::config {
 namespace {
@@ -80,8 +80,8 @@ TEST_F(CSet8620Page, WithoutAMeterShowsTheDefaultsWithTheMeterButtonsOff) {
     EXPECT_TRUE(page->SaveButton()->isEnabled());
     EXPECT_TRUE(page->ReadButton()->isEnabled());
     EXPECT_EQ(Column(kColumnCurrent), Strings(9, ""));
-    EXPECT_EQ(Column(kColumnNew), (Strings{"Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "OFF", "ON", "ON",
-                                           "OFF", "OFF"}));
+    EXPECT_EQ(Column(kColumnNew),
+              (Strings{"Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "OFF", "ON", "ON", "OFF", "OFF"}));
     EXPECT_EQ(Table()->horizontalHeaderItem(kColumnNew)->text(), "New Setting");
     link::loggerPageShown = true;
     page->Refresh();

@@ -50,9 +50,9 @@ protected:
 
 TEST_F(ConfigCli, ApplySendsTheFileAndShowsWhatTheMeterNowReports) {
     testing::WriteAll(dir.File("occ.SET"),
-                   "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\r\n1 MODE,Exposure Level(Occupational)\r\n"
-                   "2 AXIS,x\r\n3 UNIT,%\r\n4 RANGE,2000%\r\n5 OUTPUT,Monitor\r\n6 APS,OFF\r\n7 BEEP,ON\r\n"
-                   "8 SLOW,ON\r\n9 MEM.MODE,ON ");
+                      "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\r\n1 MODE,Exposure Level(Occupational)\r\n"
+                      "2 AXIS,x\r\n3 UNIT,%\r\n4 RANGE,2000%\r\n5 OUTPUT,Monitor\r\n6 APS,OFF\r\n7 BEEP,ON\r\n"
+                      "8 SLOW,ON\r\n9 MEM.MODE,ON ");
     const CliRun run = Cli({"config", "apply", dir.File("occ.SET")});
     ASSERT_EQ(run.exitCode, 0) << run.out;
     EXPECT_NE(run.out.find("The QM8620 has been configured with \"New Setting\"."), std::string::npos) << run.out;
@@ -60,8 +60,8 @@ TEST_F(ConfigCli, ApplySendsTheFileAndShowsWhatTheMeterNowReports) {
     EXPECT_NE(run.out.find("2000%"), std::string::npos) << run.out;
 
     const Strings log = meter.CommandLog();
-    const Strings sequence{"QPID", "FUNC 0", "MODE 4", "AXIS 0", "RANGE 4", "QPID",
-                           "OUTPUT 1", "APS 0", "BEEP 1", "SLOW 1", "MEM 1", "SETUP"};
+    const Strings sequence{"QPID",     "FUNC 0", "MODE 4", "AXIS 0", "RANGE 4", "QPID",
+                           "OUTPUT 1", "APS 0",  "BEEP 1", "SLOW 1", "MEM 1",   "SETUP"};
     EXPECT_NE(std::search(log.begin(), log.end(), sequence.begin(), sequence.end()), log.end())
         << ::testing::PrintToString(log);
     EXPECT_EQ(meter.Control("settings").lines,
@@ -70,8 +70,8 @@ TEST_F(ConfigCli, ApplySendsTheFileAndShowsWhatTheMeterNowReports) {
 
 TEST_F(ConfigCli, AFaultyFileIsRefusedBeforeTheMeterIsTouched) {
     testing::WriteAll(dir.File("bad.SET"),
-                   "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n1 MODE,Exposure Level(Occupational)\n"
-                   "2 AXIS,x\n3 UNIT,T\n");
+                      "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n1 MODE,Exposure Level(Occupational)\n"
+                      "2 AXIS,x\n3 UNIT,T\n");
     CliRun run = Cli({"config", "apply", dir.File("bad.SET")});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.out, "\"UNIT\" isn't matched for \"MODE\".\n");

@@ -12,15 +12,15 @@
 #include "config/SettingFile.h"
 #include "link/Link.h"
 #include "settings/Vocabulary.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VirtualMeter.h"
-#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::config {
 namespace {
 
-using settings::MeterSettings;
 using page::Answer;
+using settings::MeterSettings;
 using Strings = std::vector<std::string>;
 
 class ConfigModelWithMeter : public ::testing::Test {
@@ -93,9 +93,9 @@ TEST_F(ConfigModelWithMeter, SendsThirteenCommandsInOrderAndReadsBackWhatWasSent
 TEST_F(ConfigModelWithMeter, PercentSendsTwelveCommandsAndTheLowestRangeAsRangeOne) {
     testing::TempDir dir;
     testing::WriteAll(dir.File("low.SET"),
-                   "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n1 MODE,Exposure Level(General Public)\n"
-                   "2 AXIS,y\n3 UNIT,%\n4 RANGE,2.000%\n5 OUTPUT,OFF\n6 APS,ON\n7 BEEP,OFF\n8 SLOW,OFF\n"
-                   "9 MEM.MODE,OFF");
+                      "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n1 MODE,Exposure Level(General Public)\n"
+                      "2 AXIS,y\n3 UNIT,%\n4 RANGE,2.000%\n5 OUTPUT,OFF\n6 APS,ON\n7 BEEP,OFF\n8 SLOW,OFF\n"
+                      "9 MEM.MODE,OFF");
     ASSERT_TRUE(model.LoadSettingFile(dir.File("low.SET"))) << ::testing::PrintToString(prompter.Messages());
 
     ASSERT_EQ(Configure(), ConfigModel::StepResult::Done) << ::testing::PrintToString(prompter.Messages());
@@ -125,8 +125,7 @@ TEST_F(ConfigModelWithMeter, ARejectedOutputEndsTheSequenceBeforeAps) {
     ASSERT_TRUE(meter.InjectFault("status 2 1 OUTPUT")) << meter.LastError();
 
     EXPECT_EQ(Configure(), ConfigModel::StepResult::Failed);
-    EXPECT_EQ(meter.CommandLog(),
-              (Strings{"QPID", "FUNC 0", "MODE 4", "AXIS 3", "RANGE 2", "QPID", "OUTPUT 1"}));
+    EXPECT_EQ(meter.CommandLog(), (Strings{"QPID", "FUNC 0", "MODE 4", "AXIS 3", "RANGE 2", "QPID", "OUTPUT 1"}));
     EXPECT_EQ(prompter.Messages(),
               Strings{"You cannot configure the 2000% range or the monitor output of\nexposure level for QM8620-50. "
                       "If you use a 8620, connection\nfailure may occur. Please connect the 8620 again."});
@@ -141,9 +140,8 @@ TEST_F(ConfigModelWithMeter, BusyAnswersRepeatTheSameCommand) {
     model.TakeStartingSetting();
     ASSERT_TRUE(meter.InjectFault("busy 3 AXIS")) << meter.LastError();
     ASSERT_EQ(Configure(), ConfigModel::StepResult::Done);
-    EXPECT_EQ(SentCommands(16), (Strings{"QPID", "FUNC 0", "MODE 0", "AXIS 3", "AXIS 3", "AXIS 3", "AXIS 3",
-                                         "RANGE 0", "QPID", "OUTPUT 0", "APS 1", "BEEP 1", "UNIT 0", "SLOW 0", "MEM 0",
-                                         "SETUP"}));
+    EXPECT_EQ(SentCommands(16), (Strings{"QPID", "FUNC 0", "MODE 0", "AXIS 3", "AXIS 3", "AXIS 3", "AXIS 3", "RANGE 0",
+                                         "QPID", "OUTPUT 0", "APS 1", "BEEP 1", "UNIT 0", "SLOW 0", "MEM 0", "SETUP"}));
 }
 
 TEST_F(ConfigModelWithMeter, AMeterPulledMidwayEndsWithTheMessageAndNoMeterKnown) {
@@ -207,8 +205,8 @@ TEST_F(ConfigModelWithMeter, InitializeReplacesUnsavedEditsWithWhatTheMeterRepor
     EXPECT_NE(std::find(log.begin(), log.end(), "INIT"), log.end());
     EXPECT_EQ(prompter.Questions(), Strings{"Are you sure to initialize the QM8620 settings?"});
     EXPECT_EQ(prompter.Messages(), Strings{"The QM8620 has been initialized."});
-    EXPECT_EQ(Column(kColumnNew), (Strings{"Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "OFF", "ON", "ON",
-                                           "OFF", "OFF"}));
+    EXPECT_EQ(Column(kColumnNew),
+              (Strings{"Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "OFF", "ON", "ON", "OFF", "OFF"}));
     EXPECT_EQ(Column(kColumnCurrent), Column(kColumnNew));
     EXPECT_EQ(model.ModifiedMark(), kMarkChanged);
 }

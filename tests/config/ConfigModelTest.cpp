@@ -19,11 +19,11 @@
 namespace tessera::config {
 namespace {
 
+using page::Answer;
+using settings::MeterSettings;
 using testing::ReadAll;
 using testing::TempDir;
 using testing::WriteAll;
-using settings::MeterSettings;
-using page::Answer;
 using Strings = std::vector<std::string>;
 
 const std::string kExposureFile =
@@ -67,8 +67,8 @@ TEST_F(ConfigModelNoMeter, StartsWithTheDefaultNewSettingEmptyCurrentColumnAndMa
     EXPECT_EQ(Column(kColumnItem), (Strings{"Measurement Mode", "Axis", "Unit", "Range", "Output", "Auto Power Off",
                                             "Beep", "Slow", "MEM.MODE"}));
     EXPECT_EQ(Column(kColumnCurrent), Strings(9, ""));
-    EXPECT_EQ(Column(kColumnNew), (Strings{"Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "OFF", "ON", "ON",
-                                           "OFF", "OFF"}));
+    EXPECT_EQ(Column(kColumnNew),
+              (Strings{"Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "OFF", "ON", "ON", "OFF", "OFF"}));
     EXPECT_EQ(model.NewSetting().spare, '1');
 }
 

@@ -13,8 +13,8 @@ namespace {
 
 using settings::MeterSettings;
 
-MeterSettings Setting(char mode, char axis, char unit, std::uint8_t range, char output, char aps, char beep,
-                      char slow, char mem) {
+MeterSettings Setting(char mode, char axis, char unit, std::uint8_t range, char output, char aps, char beep, char slow,
+                      char mem) {
     MeterSettings s{};
     s.mode = mode;
     s.axis = axis;
@@ -32,6 +32,7 @@ MeterSettings Setting(char mode, char axis, char unit, std::uint8_t range, char 
 std::string FileWith(const std::string& mode = "Magnetic Flux Density(10Hz-400kHz)", const std::string& axis = "R",
                      const std::string& unit = "T", const std::string& range = "AUTO",
                      const std::string& output = "OFF", const std::string& mem = "OFF") {
+    // clang-format off
     return "TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\n"
            "1 MODE," + mode + "\n"
            "2 AXIS," + axis + "\n"
@@ -42,6 +43,7 @@ std::string FileWith(const std::string& mode = "Magnetic Flux Density(10Hz-400kH
            "7 BEEP,ON\n"
            "8 SLOW,OFF\n"
            "9 MEM.MODE," + mem;
+    // clang-format on
 }
 
 TEST(ConfigSettingFile, WritesBannerNineLinesCrLfAndNoFinalLineEnd) {
@@ -61,10 +63,8 @@ TEST(ConfigSettingFile, WritesBannerNineLinesCrLfAndNoFinalLineEnd) {
 
 TEST(ConfigSettingFile, WhatIsWrittenReadsBackToTheSameSettings) {
     const MeterSettings cases[] = {
-        Setting('0', '3', '0', 10, '0', '1', '1', '0', '0'),
-        Setting('1', '0', '1', 3, '2', '0', '1', '1', '1'),
-        Setting('2', '2', '2', 4, '1', '1', '0', '0', '1'),
-        Setting('4', '1', '3', 2, '2', '0', '0', '1', '0'),
+        Setting('0', '3', '0', 10, '0', '1', '1', '0', '0'), Setting('1', '0', '1', 3, '2', '0', '1', '1', '1'),
+        Setting('2', '2', '2', 4, '1', '1', '0', '0', '1'),  Setting('4', '1', '3', 2, '2', '0', '0', '1', '0'),
         Setting('3', '3', '3', 4, '1', '1', '1', '0', '1'),
     };
     for (const MeterSettings& s : cases) {
@@ -160,7 +160,7 @@ TEST(ConfigSettingFile, RangeTextsFollowTheUnitAndIgnoreCase) {
         {"Exposure Level(General Public)", "%", "2000% (ONLY FOR 8620)", 4},
         {"magnetic flux density(10hz-400khz)", "T", "2.000mT", 4},
         {"Magnetic Flux Density(2kHz-400kHz)", "G", "20.00mg", 1},
-        {"Magnetic Flux Density(2kHz-400kHz)", "G", "2.000mT", -1},   // another unit's range
+        {"Magnetic Flux Density(2kHz-400kHz)", "G", "2.000mT", -1},  // another unit's range
         {"Exposure Level(General Public)", "%", "2000%(only for 8620)", -1},
         {"Magnetic Flux Density(2kHz-400kHz)", "T", "", -1},
     };
@@ -176,7 +176,8 @@ TEST(ConfigSettingFile, RangeTextsFollowTheUnitAndIgnoreCase) {
 }
 
 TEST(ConfigSettingFile, AutoWithAnOutputIsLoadedUnchanged) {
-    const SettingFileResult r = ParseSettingText(FileWith("Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "monitor"));
+    const SettingFileResult r =
+        ParseSettingText(FileWith("Magnetic Flux Density(10Hz-400kHz)", "R", "T", "AUTO", "monitor"));
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ(r.settings.range, 10);
     EXPECT_EQ(r.settings.output, '1');
@@ -188,10 +189,11 @@ TEST(ConfigSettingFile, LineNumbersAreIgnoredButTheOrderIsFixed) {
     text.replace(text.find("2 AXIS"), 6, "AXIS");
     EXPECT_TRUE(ParseSettingText(text).ok);
 
-    std::string swapped = "TAVIK 8620 DEVICE SETTING SOFTWARE VER.2.00\n"
-                          "1 MODE,Magnetic Flux Density(10Hz-400kHz)\n"
-                          "3 UNIT,T\n"
-                          "2 AXIS,R\n";
+    std::string swapped =
+        "TAVIK 8620 DEVICE SETTING SOFTWARE VER.2.00\n"
+        "1 MODE,Magnetic Flux Density(10Hz-400kHz)\n"
+        "3 UNIT,T\n"
+        "2 AXIS,R\n";
     EXPECT_EQ(ParseSettingText(swapped).message, "The file is a SET file without information about \"AXIS\".");
 }
 

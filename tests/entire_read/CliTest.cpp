@@ -74,10 +74,11 @@ TEST_F(CliTest, ReadConvertAndPrintTheDemoMemory) {
 
     Result r = Cli("read", dir_);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(r.out.rfind("TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n"
-                          "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\r\n"
-                          "1,Magnetic Flux Density(10Hz-400kHz),R,T,2.000uT,1.234E-6,0.568E-6,0.091E-6,1.361E-6,OFF,OFF,8621,",
-                          0),
+    EXPECT_EQ(r.out.rfind(
+                  "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n"
+                  "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\r\n"
+                  "1,Magnetic Flux Density(10Hz-400kHz),R,T,2.000uT,1.234E-6,0.568E-6,0.091E-6,1.361E-6,OFF,OFF,8621,",
+                  0),
               0u)
         << r.out.substr(0, 400);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 3 + 25);

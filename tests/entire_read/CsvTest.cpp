@@ -184,8 +184,10 @@ TEST_F(CsvTest, SavedInMilliGaussReadsBackInMilliGauss) {
     prompter_.files.push_back(Path("mg.CSV"));
     ASSERT_TRUE(model_.SaveCsv());
     const std::string text = Slurp(Path("mg.CSV"));
-    EXPECT_NE(text.find("\r\n1,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,15.00,0.00,0.00,15.00,OFF,OFF,8621,15.01,14.99\r\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find(
+            "\r\n1,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,15.00,0.00,0.00,15.00,OFF,OFF,8621,15.01,14.99\r\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find(",mG,2.000mT,12.34E+3,"), std::string::npos);
     EXPECT_NE(text.find(",%,20.00%,3.00,4.00,0.00,5.00,"), std::string::npos);
@@ -208,8 +210,10 @@ TEST_F(CsvTest, SavedInMilliGaussReadsBackInMilliGauss) {
 
 TEST_F(CsvTest, FileUnitFollowsTheAcceptedLines) {
     // uT and mG mixed: shown in the records' own units.
-    Open(WriteFile("mixed.CSV", {kMicroTeslaLines[0],
-                                 "2,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,15.00,0.00,0.00,15.00,OFF,OFF,8621,15.01,14.99"}));
+    Open(WriteFile(
+        "mixed.CSV",
+        {kMicroTeslaLines[0],
+         "2,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,15.00,0.00,0.00,15.00,OFF,OFF,8621,15.01,14.99"}));
     EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
     EXPECT_EQ(Cell(1, 5), "1.500E-6");
     // Only percent lines: "Original Unit" as well.
@@ -221,8 +225,8 @@ TEST_F(CsvTest, FileUnitFollowsTheAcceptedLines) {
     EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
     // A skipped line does not decide the unit.
     prompter_.answers.push_back(Answer::Yes);
-    Open(WriteFile("skip.CSV", {"1,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,,,,,OFF,OFF,8621,,",
-                                kMicroTeslaLines[0]}));
+    Open(WriteFile("skip.CSV",
+                   {"1,Magnetic Flux Density(10Hz-400kHz),x,mG,2.000uT,,,,,OFF,OFF,8621,,", kMicroTeslaLines[0]}));
     EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);
 }
 
@@ -261,8 +265,9 @@ TEST_F(CsvTest, RIsTakenFromTheFileNotRecomputed) {
 
 TEST_F(CsvTest, FullScaleSurvivesARoundTripInEveryFluxDensityUnit) {
     // (A/m is no decimal multiple of tesla: 20 uT saved as 15.92 A/m reads back as 20.006 uT.)
-    Open(WriteFile("fs.CSV",
-                   {"1,Magnetic Flux Density(10Hz-400kHz),x,uT,20.00uT,20.00,0.00,0.00,20.00,OFF,OFF,8621,20.01,19.99"}));
+    Open(WriteFile(
+        "fs.CSV",
+        {"1,Magnetic Flux Density(10Hz-400kHz),x,uT,20.00uT,20.00,0.00,0.00,20.00,OFF,OFF,8621,20.01,19.99"}));
     for (int unit = kOriginalUnit; unit <= kUnitGauss; ++unit) {
         model_.SetUnitSelection(unit);
         model_.UnitChange();
@@ -352,17 +357,19 @@ TEST_F(CsvTest, HeaderChecksLeaveTheTableAlone) {
     std::ofstream(Path("nodata.CSV"), std::ios::binary) << kHeader[0] << "\r\nDAT\r\n" << kHeader[2] << "\r\n";
     std::ofstream(Path("nocols.CSV"), std::ios::binary) << kHeader[0] << "\r\nDATA\r\nNO,MODE\r\n";
     std::ofstream(Path("empty.CSV"), std::ios::binary);
-    for (const char* name : {"logger.CSV", "other.CSV", "nodata.CSV", "nocols.CSV", "empty.CSV", "missing.CSV"}) Open(Path(name));
-    EXPECT_EQ(prompter_.Messages(),
-              (std::vector<std::string>{
-                  "The file is a CSV file for \"Effective Value Logger\". \n\nPlease open it in \"Effective Value Logger\" page.",
-                  "An unidentifiable file type.",
-                  "There is no description of \"DATA\". This file is an unidentifiable file type.",
-                  "There is no description of \"NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\". "
-                  "This file is an unidentifiable file type.",
-                  "An unidentifiable file type.",
-                  "The file \"" + Path("missing.CSV") + "\" was not found.",
-              }));
+    for (const char* name : {"logger.CSV", "other.CSV", "nodata.CSV", "nocols.CSV", "empty.CSV", "missing.CSV"})
+        Open(Path(name));
+    EXPECT_EQ(
+        prompter_.Messages(),
+        (std::vector<std::string>{
+            "The file is a CSV file for \"Effective Value Logger\". \n\nPlease open it in \"Effective Value Logger\" page.",
+            "An unidentifiable file type.",
+            "There is no description of \"DATA\". This file is an unidentifiable file type.",
+            "There is no description of \"NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\". "
+            "This file is an unidentifiable file type.",
+            "An unidentifiable file type.",
+            "The file \"" + Path("missing.CSV") + "\" was not found.",
+        }));
     EXPECT_EQ(model_.Rows().size(), before);
     EXPECT_EQ(model_.RecordCount(), 5u);
     EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);

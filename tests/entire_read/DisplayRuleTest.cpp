@@ -28,8 +28,8 @@ TEST_F(DisplayRuleTest, LowestTeslaRangeInEveryUnit) {
         const char* unitText;
         const char* x;
     } cases[] = {
-        {kOriginalUnit, "T", "1.500E-6"}, {kUnitMicroTesla, "uT", "1.500"},    {kUnitMilliTesla, "mT", "1.500E-3"},
-        {kUnitTesla, "T", "1.500E-6"},    {kUnitMilliGauss, "mG", "15.00"},    {kUnitGauss, "G", "15.00E-3"},
+        {kOriginalUnit, "T", "1.500E-6"},      {kUnitMicroTesla, "uT", "1.500"}, {kUnitMilliTesla, "mT", "1.500E-3"},
+        {kUnitTesla, "T", "1.500E-6"},         {kUnitMilliGauss, "mG", "15.00"}, {kUnitGauss, "G", "15.00E-3"},
         {kUnitAmperePerMetre, "A/m", "1.194"},
     };
     for (const Case& c : cases) {

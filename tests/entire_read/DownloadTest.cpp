@@ -14,8 +14,8 @@
 #include "entire_read/EntireReadModel.h"
 #include "link/Link.h"
 #include "tests/entire_read/EntireReadTestData.h"
-#include "tests/support/VirtualMeter.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/VirtualMeter.h"
 
 namespace tessera::entire_read {
 namespace {
@@ -94,9 +94,9 @@ TEST_F(DownloadTest, EmptyMemorySaysSoAndDisablesSaveAndPrint) {
 
 TEST_F(DownloadTest, RecordsBecomeRowsInTheirOwnUnits) {
     FillMemory(3);
-    ASSERT_TRUE(meter_.AddRecord("1,1,1,10,0.0,0.015,0.0,1,2,1,1,1,1"));   // gauss, automatic range
-    ASSERT_TRUE(meter_.AddRecord("3,3,0,1,12.5,3.0,4.0,0,1,1,1,1,0"));     // exposure with unit '0'
-    ASSERT_TRUE(meter_.AddRecord("4,0,2,3,2100,0,0,2,0,1,1,1,0"));         // exposure with unit 'A/m'
+    ASSERT_TRUE(meter_.AddRecord("1,1,1,10,0.0,0.015,0.0,1,2,1,1,1,1"));  // gauss, automatic range
+    ASSERT_TRUE(meter_.AddRecord("3,3,0,1,12.5,3.0,4.0,0,1,1,1,1,0"));    // exposure with unit '0'
+    ASSERT_TRUE(meter_.AddRecord("4,0,2,3,2100,0,0,2,0,1,1,1,0"));        // exposure with unit 'A/m'
     ASSERT_TRUE(meter_.ClearCommandLog());
     const int steps = Download();
     EXPECT_TRUE(prompter_.Messages().empty());
@@ -107,9 +107,9 @@ TEST_F(DownloadTest, RecordsBecomeRowsInTheirOwnUnits) {
     EXPECT_EQ(model_.DisplayUnit(), kOriginalUnit);
     EXPECT_TRUE(model_.SaveAndPrintEnabled());
 
-    EXPECT_EQ(model_.RowCells(0), (std::vector<std::string>{"1", "Magnetic Flux Density(10Hz-400kHz)", "R", "T",
-                                                             "1.361E-6", "1.234E-6", "0.568E-6", "0.091E-6", "100cm2",
-                                                             "OFF", "1.362E-6", "1.360E-6"}));
+    EXPECT_EQ(model_.RowCells(0),
+              (std::vector<std::string>{"1", "Magnetic Flux Density(10Hz-400kHz)", "R", "T", "1.361E-6", "1.234E-6",
+                                        "0.568E-6", "0.091E-6", "100cm2", "OFF", "1.362E-6", "1.360E-6"}));
     EXPECT_NEAR(recordValues[0].R, std::sqrt(1.234e-6 * 1.234e-6 + 5.678e-7 * 5.678e-7 + 9.1e-8 * 9.1e-8), 1e-15);
     EXPECT_EQ(model_.RowCells(3).at(6), "15.00E-3");
     EXPECT_EQ(model_.RowCells(3).at(8), "3cm2");
@@ -299,8 +299,8 @@ TEST_F(DownloadTest, UnitChangeAfterADownload) {
     EXPECT_EQ(model_.RowCells(0).at(3), "uT");
     EXPECT_EQ(model_.DataState(), 1);
     model_.ShowDisplayedValue();
-    EXPECT_EQ(model_.RowCells(0), (std::vector<std::string>{"1", "Magnetic Flux Density(10Hz-400kHz)", "R", "uT", "1.361",
-                                                             "100cm2", "OFF"}));
+    EXPECT_EQ(model_.RowCells(0), (std::vector<std::string>{"1", "Magnetic Flux Density(10Hz-400kHz)", "R", "uT",
+                                                            "1.361", "100cm2", "OFF"}));
     model_.ShowRxyz();
     EXPECT_EQ(model_.RowCells(0).size(), 12u);
     EXPECT_EQ(model_.RowCells(0).at(10), "1.362");

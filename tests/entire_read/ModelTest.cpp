@@ -23,8 +23,7 @@ TEST(EntireReadModel, LoggerRunRefusesTheMeterButtons) {
     EntireRead model(meter, prompter);
     meter.memory = {testdata::Record('0', '3', '0', 0, 1.2e-6, 0, 0), testdata::Record('0', '3', '0', 0, 0, 1.5e-6, 0)};
     model.Read();
-    while (model.Step()) {
-    }
+    while (model.Step()) {}
     ASSERT_EQ(model.RecordCount(), 2u);
 
     meter = {};

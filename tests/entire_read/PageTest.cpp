@@ -18,10 +18,10 @@
 #include "entire_read/CEntireRead.h"
 #include "link/Link.h"
 #include "tests/entire_read/EntireReadTestData.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/VirtualMeter.h"
 #include "ui/EditableList.h"
 #include "ui/IconButton.h"
-#include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::entire_read {
 namespace {
@@ -44,8 +44,12 @@ bool operator==(const Column& a, const Column& b) { return a.title == b.title &&
 std::ostream& operator<<(std::ostream& o, const Column& c) { return o << c.title << "/" << c.width; }
 
 const std::vector<Column> kRxyzLayout = {
-    {"No.", 30}, {"Measurement Mode", 120}, {"Axis", 50}, {"Unit", 50}, {"R", 70}, {"x", 70},
-    {"y", 70},   {"z", 70},                 {"Sensor", 70}, {"Slow", 70}, {"R+Accuracy", 80}, {"R-Accuracy", 80},
+    {"No.", 30},        {"Measurement Mode", 120},
+    {"Axis", 50},       {"Unit", 50},
+    {"R", 70},          {"x", 70},
+    {"y", 70},          {"z", 70},
+    {"Sensor", 70},     {"Slow", 70},
+    {"R+Accuracy", 80}, {"R-Accuracy", 80},
 };
 
 class PageTest : public ::testing::Test {
@@ -70,7 +74,8 @@ protected:
     static void WaitForDownload(CEntireRead& page) {
         QElapsedTimer clock;
         clock.start();
-        while (page.Downloading() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        while (page.Downloading() && clock.elapsed() < 20000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
 
     static void Shot(QWidget& w, const std::string& name) {
@@ -165,9 +170,13 @@ TEST_F(PageTest, DownloadShowUnitsSwitchLayoutsSaveAndPrint) {
     // Displayed Value and back restores the twelve columns.
     page.DisplayedValueButton()->click();
     EXPECT_TRUE(page.DisplayedValueButton()->isChecked());
-    EXPECT_EQ(ColumnsOf(*page.Table()),
-              (std::vector<Column>{{"No.", 30}, {"Measurement Mode", 120}, {"Axis", 50}, {"Unit", 50},
-                                   {"Displayed Value", 120}, {"Sensor", 70}, {"Slow", 70}}));
+    EXPECT_EQ(ColumnsOf(*page.Table()), (std::vector<Column>{{"No.", 30},
+                                                             {"Measurement Mode", 120},
+                                                             {"Axis", 50},
+                                                             {"Unit", 50},
+                                                             {"Displayed Value", 120},
+                                                             {"Sensor", 70},
+                                                             {"Slow", 70}}));
     EXPECT_EQ(page.Table()->CellText(0, 4), "1.361");
     EXPECT_EQ(page.Table()->CellText(0, 5), "100cm2");
     Shot(page, "entire-read-displayed-value");

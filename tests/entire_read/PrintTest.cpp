@@ -5,8 +5,8 @@
 
 #include <unistd.h>
 
-#include <QGuiApplication>
 #include <QFontMetricsF>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPdfWriter>
@@ -96,11 +96,13 @@ protected:
                "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\r\n";
         for (int i = 1; i <= n; ++i) {
             if (i == 2)
-                out << i << ",Magnetic Flux Density(10Hz-400kHz),R,uT,2.000uT,O.L.,0.500,0.000,O.L.,OFF,OFF,8621,O.L.,O.L.\r\n";
+                out << i
+                    << ",Magnetic Flux Density(10Hz-400kHz),R,uT,2.000uT,O.L.,0.500,0.000,O.L.,OFF,OFF,8621,O.L.,O.L.\r\n";
             else if (i == 3)
                 out << i << ",Exposure Level(Occupational),R,%,20.00%,3.00,4.00,0.00,5.00,OFF,ON,8622,,\r\n";
             else
-                out << i << ",Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1.500,0.000,0.000,1.500,OFF,OFF,8621,,\r\n";
+                out << i
+                    << ",Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1.500,0.000,0.000,1.500,OFF,OFF,8621,,\r\n";
         }
         out.close();
         prompter_.files.push_back(file.string());
@@ -129,7 +131,8 @@ protected:
                 QPainter painter(&image);
                 DrawPage(painter, *job, page, 992, 1403);
                 painter.end();
-                image.save(QString::fromStdString(std::string(shots) + "/" + name + "-" + std::to_string(page + 1) + ".png"));
+                image.save(
+                    QString::fromStdString(std::string(shots) + "/" + name + "-" + std::to_string(page + 1) + ".png"));
             }
         }
         return pdf;

@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzz::InputPrompter prompter;
     prompter.answers = data[0];
     entire_read::EntireRead page(meterLink, prompter);
-    const std::string in = fuzz::WriteScratch("in.CSV", std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+    const std::string in =
+        fuzz::WriteScratch("in.CSV", std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
     if (!page.ReadCsvFile(in)) return 0;
     const std::string saved = page.CsvText();
 

@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static logger::LoggerModel page(meter, prompter, clock), again(meter, none, clock);
     prompter.answers = data[0];
     prompter.asked = none.asked = 0;
-    const std::string in = fuzz::WriteScratch("in.CSV", std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
+    const std::string in =
+        fuzz::WriteScratch("in.CSV", std::string_view(reinterpret_cast<const char*>(data) + 1, size - 1));
     if (!page.ReadFile(in)) return 0;
     const std::string saved = SaveShown(page, prompter, "saved.CSV");
 

@@ -18,12 +18,12 @@
 namespace tessera::fuzz {
 
 // A broken property is a finding like a crash: libFuzzer keeps the input that broke it.
-#define FUZZ_CHECK(condition)                                                             \
-    do {                                                                                  \
-        if (!(condition)) {                                                               \
+#define FUZZ_CHECK(condition)                                                                     \
+    do {                                                                                          \
+        if (!(condition)) {                                                                       \
             std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                 \
-        }                                                                                 \
+            std::abort();                                                                         \
+        }                                                                                         \
     } while (0)
 
 // Yes or No from a byte of the input, the save dialogs from a fixed path.
@@ -65,7 +65,8 @@ inline std::string ScratchPath(const std::string& name) { return (ScratchDirecto
 
 inline std::string WriteScratch(const std::string& name, std::string_view bytes) {
     const std::string path = ScratchPath(name);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 

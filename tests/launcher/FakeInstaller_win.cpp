@@ -5,8 +5,8 @@
 
 #include <windows.h>
 
-#include <cwchar>
 #include <cstdlib>
+#include <cwchar>
 #include <string>
 
 namespace {
@@ -19,8 +19,8 @@ std::wstring Variable(const wchar_t* name) {
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -36,12 +36,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t cwd[2048];
     const DWORD cwdLength = ::GetCurrentDirectoryW(2048, cwd);
 
-    const std::string record = Utf8(name) + "\n" + Utf8(::GetCommandLineW()) + "\n" +
-                               Utf8(std::wstring(cwd, cwdLength)) + "\n";
+    const std::string record =
+        Utf8(name) + "\n" + Utf8(::GetCommandLineW()) + "\n" + Utf8(std::wstring(cwd, cwdLength)) + "\n";
     const std::wstring recordPath = Variable(L"TESSERA_FAKE_INSTALLER_RECORD");
     if (!recordPath.empty()) {
-        HANDLE file = ::CreateFileW(recordPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file =
+            ::CreateFileW(recordPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             DWORD written = 0;
             ::WriteFile(file, record.data(), static_cast<DWORD>(record.size()), &written, nullptr);

@@ -22,8 +22,8 @@ std::wstring ProgramDirectory() {
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n =
+        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
@@ -95,8 +95,7 @@ protected:
         si.cb = sizeof(si);
         PROCESS_INFORMATION pi{};
         Outcome out;
-        if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, root_.c_str(), &si,
-                              &pi)) {
+        if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, root_.c_str(), &si, &pi)) {
             return out;
         }
         out.started = true;

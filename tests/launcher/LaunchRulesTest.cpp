@@ -70,8 +70,8 @@ TEST(LauncherRules, ChildCommandLineMustFitItsBuffer) {
     ASSERT_TRUE(line.has_value());
     EXPECT_EQ(line->size(), kCommandLineCapacity - 1);
     EXPECT_FALSE(ChildCommandLine(true, program + fits + L"a").has_value());
-    EXPECT_FALSE(ChildCommandLine(false, program + std::wstring(40000, L'x') + L" " + std::wstring(40000, L'y'))
-                     .has_value());
+    EXPECT_FALSE(
+        ChildCommandLine(false, program + std::wstring(40000, L'x') + L" " + std::wstring(40000, L'y')).has_value());
 }
 
 }  // namespace

@@ -39,8 +39,9 @@ class AccuracyFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         saved_ = fs::current_path();
-        dir_ = fs::path(std::getenv("TESSERA_RUNTIME_DIR")) / ("acc-" + std::to_string(::getpid()) + "-" +
-                                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir_ = fs::path(std::getenv("TESSERA_RUNTIME_DIR")) /
+               ("acc-" + std::to_string(::getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
         fs::current_path(dir_);
         SetAccuracyTable(AccuracyTable{});
@@ -72,8 +73,8 @@ TEST(Link, AccuracyFileLayoutIsPackedLittleEndianWithXorCheckWord) {
     std::uint32_t x = 0;
     for (int i = 0; i < 200; i += 4)
         x ^= bytes[i] | (bytes[i + 1] << 8) | (bytes[i + 2] << 16) | (static_cast<std::uint32_t>(bytes[i + 3]) << 24);
-    const std::uint32_t check = bytes[200] | (bytes[201] << 8) | (bytes[202] << 16) |
-                                (static_cast<std::uint32_t>(bytes[203]) << 24);
+    const std::uint32_t check =
+        bytes[200] | (bytes[201] << 8) | (bytes[202] << 16) | (static_cast<std::uint32_t>(bytes[203]) << 24);
     EXPECT_EQ(check, x);
     EXPECT_NE(check, 0u);
 }

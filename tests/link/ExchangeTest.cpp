@@ -96,8 +96,8 @@ TEST_F(LinkExchange, StatusRepliesAndDataReplies) {
         Status status;
         std::uint32_t length;
     } cases[] = {
-        {"ACK", kStatusOk, 3},        {"BUSY", kStatusBusy, 3},      {"NONE", kStatusNoEntry, 3},
-        {"GONE", kStatusNoDevice, 3}, {"AGAIN", kStatusRepeat, 3},   {"ODD", 0x80000045u, 3},
+        {"ACK", kStatusOk, 3},        {"BUSY", kStatusBusy, 3},    {"NONE", kStatusNoEntry, 3},
+        {"GONE", kStatusNoDevice, 3}, {"AGAIN", kStatusRepeat, 3}, {"ODD", 0x80000045u, 3},
         {"NINE", kStatusOk, 4},       {"EMPTY", kStatusOk, 0},
     };
     for (const auto& c : cases) {

@@ -11,14 +11,15 @@
 namespace tessera::logger {
 namespace {
 
+using test::FakeMeterPort;
 using test::MeterRecord;
 using test::ReadAll;
-using test::FakeMeterPort;
 using test::TempDir;
 using test::WriteAll;
 
 std::string Header(const std::string& slow = "OFF", const std::string& period = "0.5s[10s/div]",
                    const std::string& method = "fixed interval", const std::string& range = "fixed,2.000uT") {
+    // clang-format off
     return "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\n"
            "1 MODE,Magnetic Flux Density(10Hz-400kHz)\r\n"
            "2 UNIT,T\r\n"
@@ -30,6 +31,7 @@ std::string Header(const std::string& slow = "OFF", const std::string& period = 
            "8 SAMPLING METHOD," + method + "\r\n"
            "9 DATA\r\n"
            "NO,x,y,z,R";
+    // clang-format on
 }
 
 std::string DataLines(int count) {
@@ -108,7 +110,8 @@ TEST(LoggerCsvFormat, HeaderChecksAndTheirMessages) {
               "The file is a CSV file for \"Entire Read\". \n\nPlease open it in \"Entire Read\" page.");
     EXPECT_EQ(message("hello"), "An unidentifiable file type.");
     EXPECT_EQ(message(replace(good, "1 MODE", "1 MOOD")), "The file is a CSV file without information about \"MODE\".");
-    EXPECT_EQ(message(replace(good, "(10Hz-400kHz)", "(1Hz)")), "An unidentifiable information about \"MODE\" in this file.");
+    EXPECT_EQ(message(replace(good, "(10Hz-400kHz)", "(1Hz)")),
+              "An unidentifiable information about \"MODE\" in this file.");
     EXPECT_EQ(message(replace(good, "Magnetic Flux Density(10Hz-400kHz)", "magnetic flux DENSITY(10hz-400khz)")),
               "accepted");
     EXPECT_EQ(message(replace(good, "UNIT,T", "UNIT,")), "An unidentifiable information about \"UNIT\" in this file.");
@@ -170,7 +173,8 @@ TEST(LoggerCsvFormat, SlowResponseAgainstPeriodAndMethod) {
     EXPECT_EQ(choose("ON", "3s[1min/div]", "maximum"), "4/20");
     EXPECT_EQ(choose("OFF", "1min[20min/div]", "average"), "8/20");
     EXPECT_EQ(choose("OFF", "3min[1h/div]", "average"), "9/20");
-    EXPECT_EQ(choose("OFF", "3min[2h/div]", "average"), "An unidentifiable information about \"SAMPLING METHOD\" in this file.");
+    EXPECT_EQ(choose("OFF", "3min[2h/div]", "average"),
+              "An unidentifiable information about \"SAMPLING METHOD\" in this file.");
 }
 
 TEST(LoggerCsvFormat, DataLineFields) {
@@ -385,7 +389,8 @@ TEST_F(LoggerCsvPage, FileThatCannotBeCreatedIsNotReportedAsSaved) {
     prompter.files.push_back(locked + "/run.CSV");
     EXPECT_FALSE(model.SaveCsv());
     EXPECT_EQ(model.DataState(), 1);
-    EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"The file \"" + locked + "/run.CSV\" could not be written."}));
+    EXPECT_EQ(prompter.Messages(),
+              (std::vector<std::string>{"The file \"" + locked + "/run.CSV\" could not be written."}));
     // The save question that would discard the data therefore keeps them.
     prompter.answers.push_back(page::Answer::Yes);
     prompter.files.push_back(locked + "/run.CSV");
@@ -397,8 +402,8 @@ TEST_F(LoggerCsvPage, FileThatCannotBeCreatedIsNotReportedAsSaved) {
 TEST_F(LoggerCsvPage, NothingToSaveOrPrint) {
     EXPECT_FALSE(model.SaveCsv());
     EXPECT_FALSE(model.PrintAllowed());
-    EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"There is no data to save.",
-                                                             "There is no effective value to print."}));
+    EXPECT_EQ(prompter.Messages(),
+              (std::vector<std::string>{"There is no data to save.", "There is no effective value to print."}));
 }
 
 }  // namespace

@@ -16,9 +16,9 @@
 namespace tessera::logger {
 namespace {
 
+using test::FakeMeterPort;
 using test::MeterRecord;
 using test::ReadAll;
-using test::FakeMeterPort;
 using test::TempDir;
 using test::WriteAll;
 
@@ -198,10 +198,10 @@ TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
     other.SetJournal(&otherJournal);
     asked.answers.push_back(page::Answer::Yes);
     ASSERT_TRUE(OfferRecovery(other, otherJournal, asked, dir.Path()));
-    EXPECT_EQ(asked.Questions(), (std::vector<std::string>{
-                                     "A logging run from 2012/05/03 09:05:07 (" + std::to_string(last + 1) +
-                                     " samples) was not saved.\n\nWould you like to recover it?\nIf you click "
-                                     "\"No\", the samples will be discarded."}));
+    EXPECT_EQ(asked.Questions(),
+              (std::vector<std::string>{"A logging run from 2012/05/03 09:05:07 (" + std::to_string(last + 1) +
+                                        " samples) was not saved.\n\nWould you like to recover it?\nIf you click "
+                                        "\"No\", the samples will be discarded."}));
     EXPECT_EQ(other.DataState(), 1);
     EXPECT_EQ(other.SampleCount(), last);
     EXPECT_EQ(other.Snapshot().range, range);

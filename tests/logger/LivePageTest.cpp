@@ -11,8 +11,8 @@
 
 #include "link/Link.h"
 #include "logger/CLogger.h"
-#include "tests/support/VirtualMeter.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/VirtualMeter.h"
 
 namespace tessera::logger {
 namespace {

@@ -7,8 +7,8 @@
 
 #include "link/Link.h"
 #include "logger/LoggerModel.h"
-#include "tests/support/VirtualMeter.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/VirtualMeter.h"
 
 namespace tessera::logger {
 namespace {
@@ -133,8 +133,7 @@ TEST_F(LoggerLive, UnpluggedMidRunStopsWithTheConnectionMessage) {
     ASSERT_TRUE(meter.Unplug());
     Poll(1);
     EXPECT_FALSE(model->Running());
-    EXPECT_EQ(prompter.Messages(),
-              (std::vector<std::string>{"Connection failed. Please connect the QM8620 again."}));
+    EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"Connection failed. Please connect the QM8620 again."}));
     EXPECT_EQ(model->SampleCount(), 3);
     EXPECT_TRUE(model->HasData());
 }

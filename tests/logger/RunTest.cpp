@@ -12,8 +12,8 @@
 namespace tessera::logger {
 namespace {
 
-using test::MeterRecord;
 using test::FakeMeterPort;
+using test::MeterRecord;
 
 class LoggerRun : public ::testing::Test {
 protected:
@@ -190,8 +190,7 @@ TEST_F(LoggerRun, FailedReadStopsWithTheConnectionMessage) {
     meter.identifyStatus = {link::kStatusOk, link::kStatusOk, link::kStatusNoDevice};
     Poll(3);
     EXPECT_FALSE(model.Running());
-    EXPECT_EQ(prompter.Messages(),
-              (std::vector<std::string>{"Connection failed. Please connect the QM8620 again."}));
+    EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"Connection failed. Please connect the QM8620 again."}));
     EXPECT_EQ(model.SampleCount(), 1);
     EXPECT_TRUE(model.HasData());
 }

@@ -200,8 +200,9 @@ TEST_F(LoggerLongRun, SurveyGoesOnPastTheStoreInFilesThePageReads) {
 
     EXPECT_NE(ReadAll(dir.File("survey-002.CSV")).find("\r\n6 START TIME,2012/5/3(THU),13:38:27\r\n"),
               std::string::npos);
-    for (const auto& [name, samples] : {std::pair{"survey.CSV", link::kLogSlots},
-                                        std::pair{"survey-002.CSV", link::kLogSlots}, std::pair{"survey-003.CSV", 10}}) {
+    for (const auto& [name, samples] :
+         {std::pair{"survey.CSV", link::kLogSlots}, std::pair{"survey-002.CSV", link::kLogSlots},
+          std::pair{"survey-003.CSV", 10}}) {
         ASSERT_TRUE(model.ReadFile(dir.File(name))) << name;
         EXPECT_EQ(model.SampleCount() + 1, samples) << name;
         EXPECT_EQ(model.DataMethod(), kAverage) << name;
@@ -215,8 +216,8 @@ TEST_F(LoggerLongRun, SurveyStopsBeforeAnExistingPartUnlessToldToReplaceIt) {
     Begin(0, kFixedInterval);
     while (model.Running() && polls < link::kLogSlots + 5) Poll();
     EXPECT_FALSE(model.Running());
-    EXPECT_EQ(prompter.messages,
-              std::vector<std::string>{"The file \"" + dir.File("kept.CSV") + "\" already exists, so the logging run stops here."});
+    EXPECT_EQ(prompter.messages, std::vector<std::string>{"The file \"" + dir.File("kept.CSV") +
+                                                          "\" already exists, so the logging run stops here."});
     EXPECT_EQ(ReadAll(dir.File("kept.CSV")), "someone else's file");
     EXPECT_EQ(model.SampleCount(), link::kLogSlots - 1);  // every sample still shown, and journalled
     EXPECT_TRUE(journal.Active());

@@ -13,13 +13,17 @@ namespace tessera::logger {
 namespace {
 
 TEST(LoggerTables, DerivedCountersForEveryPeriod) {
-    struct Row { int h2dOff, h2dOn, hppsOff, hppsOn, spdOff, spdOn; };
+    struct Row {
+        int h2dOff, h2dOn, hppsOff, hppsOn, spdOff, spdOn;
+    };
+    // clang-format off
     const Row rows[kPeriods] = {
         {8, 1, 0, 0, 4, 0},          {40, 5, 2, 0, 20, 2},        {80, 10, 4, 0, 20, 5},
         {160, 20, 8, 1, 20, 10},     {480, 60, 24, 3, 20, 20},    {960, 120, 48, 6, 20, 20},
         {2400, 300, 120, 15, 20, 20}, {4800, 600, 240, 30, 20, 20}, {9600, 1200, 480, 60, 20, 20},
         {28800, 3600, 1440, 180, 20, 20},
     };
+    // clang-format on
     for (int i = 0; i < kPeriods; ++i) {
         const Schedule off = MakeSchedule('0', i);
         const Schedule on = MakeSchedule('1', i);
@@ -62,9 +66,9 @@ TEST(LoggerTables, FourSignificantDigitsHalfUp) {
     EXPECT_NEAR(RoundFour(1.23456e-6), 1.235e-6, 1e-15);
     EXPECT_NEAR(Resultant(1.23e-7, 4.56e-7, 7.89e-7), 9.196e-7, 1e-16);
     EXPECT_DOUBLE_EQ(RoundFour(9.9996), 10.0);
-    EXPECT_DOUBLE_EQ(RoundFour(12345.6), 12345.6);   // five digits and more are kept
-    EXPECT_DOUBLE_EQ(RoundFour(5e-10), 5e-10);       // tiny R stays as it is
-    EXPECT_DOUBLE_EQ(RoundFour(5e-10, true), 0.0);   // a tiny running average is zero
+    EXPECT_DOUBLE_EQ(RoundFour(12345.6), 12345.6);  // five digits and more are kept
+    EXPECT_DOUBLE_EQ(RoundFour(5e-10), 5e-10);      // tiny R stays as it is
+    EXPECT_DOUBLE_EQ(RoundFour(5e-10, true), 0.0);  // a tiny running average is zero
 }
 
 TEST(LoggerTables, DisplayResolutionOfEachScale) {
@@ -130,8 +134,8 @@ TEST(LoggerGeometry, TimePositionsStayInsideThePlot) {
     const PlotArea area{90, 160, 690, 412};
     EXPECT_EQ(TimeX(area, {20, 0}, 0), 91);
     EXPECT_EQ(TimeX(area, {20, 0}, 20), 140);
-    EXPECT_EQ(TimeX(area, {20, 0}, 1), 92);      // 2.5 pixels per sample, truncated
-    EXPECT_EQ(TimeX(area, {20, 0}, 240), 688);   // the right edge keeps two pixels free
+    EXPECT_EQ(TimeX(area, {20, 0}, 1), 92);     // 2.5 pixels per sample, truncated
+    EXPECT_EQ(TimeX(area, {20, 0}, 240), 688);  // the right edge keeps two pixels free
     EXPECT_EQ(TimeX(area, {20, 3}, 60), 91);
     EXPECT_EQ(TimeX(area, {4, 0}, 4), 140);
 }
@@ -140,7 +144,7 @@ TEST(LoggerGeometry, SnappingPicksTheDrawnSampleAndTheMiddleRule) {
     const PlotArea area{90, 160, 690, 412};
     // 10 samples per division: samples every 5 pixels, the middle is 2 pixels on.
     EXPECT_EQ(*SnapToSample(area, 10, 90 + 1), 0);
-    EXPECT_EQ(*SnapToSample(area, 10, 90 + 5 + 2), 1);      // exact middle: the earlier one
+    EXPECT_EQ(*SnapToSample(area, 10, 90 + 5 + 2), 1);  // exact middle: the earlier one
     EXPECT_EQ(*SnapToSample(area, 10, 90 + 5 + 3), 2);
     EXPECT_EQ(*SnapToSample(area, 10, 90 + 550 + 5 + 2), 112);  // twelfth division: the later
     EXPECT_EQ(*SnapToSample(area, 10, 90 + 550 + 5 + 1), 111);

@@ -14,12 +14,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "link/Link.h"
 #include "LoggerTestSupport.h"
+#include "link/Link.h"
 #include "logger/CLogger.h"
 #include "logger/GraphPainter.h"
-#include "ui/IconButton.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "ui/IconButton.h"
 
 namespace tessera::logger {
 namespace {
@@ -57,10 +57,12 @@ std::string Shell(const std::string& command) {
 
 // A 300-sample log at 10 s/div that starts on Thursday 3 May 2012, 09:05:07.
 std::string LogFile(int samples, const std::string& slow = "OFF", const std::string& range = "fixed,20.00uT") {
-    std::string text = "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\n1 MODE,Magnetic Flux Density(10Hz-400kHz)\r\n"
-                       "2 UNIT,T\r\n3 RANGE," + range + "\r\n4 OUTPUT,OFF\r\n5 SLOW," + slow +
-                       "\r\n6 START TIME,2012/5/3(THU),09:05:07\r\n7 SAMPLING PERIOD,0.5s[10s/div]\r\n"
-                       "8 SAMPLING METHOD,average\r\n9 DATA\r\nNO,x,y,z,R";
+    std::string text =
+        "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\n1 MODE,Magnetic Flux Density(10Hz-400kHz)\r\n"
+        "2 UNIT,T\r\n3 RANGE," +
+        range + "\r\n4 OUTPUT,OFF\r\n5 SLOW," + slow +
+        "\r\n6 START TIME,2012/5/3(THU),09:05:07\r\n7 SAMPLING PERIOD,0.5s[10s/div]\r\n"
+        "8 SAMPLING METHOD,average\r\n9 DATA\r\nNO,x,y,z,R";
     for (int i = 1; i <= samples; ++i) {
         const double phase = i * 0.05;
         char line[160];
@@ -270,8 +272,8 @@ TEST_F(LoggerPage, GraphPanelIsOneWhiteBand) {
     page->FileRead();
     const QImage image = page->grab().toImage();
     const QColor white(Qt::white);
-    for (const QPoint at : {QPoint(692, 300), QPoint(700, 300), QPoint(703, 200), QPoint(836, 300),
-                            QPoint(720, 440), QPoint(4, 300)}) {
+    for (const QPoint at :
+         {QPoint(692, 300), QPoint(700, 300), QPoint(703, 200), QPoint(836, 300), QPoint(720, 440), QPoint(4, 300)}) {
         EXPECT_EQ(image.pixelColor(at), white) << at.x() << "," << at.y();
     }
     // In a wider window the band goes on to the page's right edge.

@@ -31,7 +31,8 @@ settings::MeterSettings Decoded(const std::string& reply) {
 
 TEST(MeterReplies, IdentificationStatusAndDataHaveTheLinksShapes) {
     Meter m;
-    m.SetMemory({"0,3,0,10,1.234E-06,5.678E-07,9.100E-08,0,1,1,1,1,0", "3,3,3,12,1.520E+02,8.200E+01,3.300E+01,0,2,1,1,1,1"});
+    m.SetMemory(
+        {"0,3,0,10,1.234E-06,5.678E-07,9.100E-08,0,1,1,1,1,0", "3,3,3,12,1.520E+02,8.200E+01,3.300E+01,0,2,1,1,1,1"});
     EXPECT_EQ(Reply(m, "QPID"), "8620\r\n");
     EXPECT_EQ(Reply(m, "FUNC 0"), "0\r\n");
     EXPECT_EQ(Reply(m, "APP 1"), "0\r\n");
@@ -80,7 +81,7 @@ TEST(MeterReplies, MeasurementDecodesToTheCurrentSettings) {
     EXPECT_EQ(d.axis, '2');
     EXPECT_EQ(d.unit, '1');
     EXPECT_EQ(d.range, 2);
-    EXPECT_DOUBLE_EQ(d.value1, 1.0);   // 100 uT = 1 G
+    EXPECT_DOUBLE_EQ(d.value1, 1.0);  // 100 uT = 1 G
     EXPECT_DOUBLE_EQ(d.value2, 0.2);
     EXPECT_DOUBLE_EQ(d.value3, 0.03);
     EXPECT_EQ(d.output, '2');
@@ -192,8 +193,8 @@ TEST(MeterFaults, BusyAndStatusFaultsHitOnlyTheirCommandsAndRunOut) {
     EXPECT_EQ(Reply(m, "OUTPUT 1"), "7\r\n");
     EXPECT_EQ(Reply(m, "OUTPUT 1"), "0\r\n");
     // Every command is logged, the faulted ones included, exactly as received.
-    EXPECT_EQ(m.CommandLog(), (std::vector<std::string>{"QPID", "DATA? 1", "DATA? 1", "DATA? 1", "MODE 1",
-                                                        "OUTPUT 1", "OUTPUT 1"}));
+    EXPECT_EQ(m.CommandLog(),
+              (std::vector<std::string>{"QPID", "DATA? 1", "DATA? 1", "DATA? 1", "MODE 1", "OUTPUT 1", "OUTPUT 1"}));
 }
 
 TEST(MeterCommandLog, KeepsOnlyTheLatestCommands) {
@@ -310,16 +311,20 @@ TEST(MeterSetup, OptionsAreCheckedAndSetTheMeterUp) {
     std::string why;
     auto take = [&](const std::string& name, const std::string& value) {
         why.clear();
-        return TakeMeterOption(name, [&] { return value; }, setup, why);
+        return TakeMeterOption(
+            name, [&] { return value; }, setup, why);
     };
     EXPECT_FALSE(take("--root", "/tmp")) << "not the meter's";
-    for (const auto& [name, value] : {std::pair{"--sensor", "7"}, {"--field", "1,2"}, {"--field", "-1,0,0"},
-                                      {"--command-log", "-1"}}) {
+    for (const auto& [name, value] :
+         {std::pair{"--sensor", "7"}, {"--field", "1,2"}, {"--field", "-1,0,0"}, {"--command-log", "-1"}}) {
         EXPECT_TRUE(take(name, value));
         EXPECT_FALSE(why.empty()) << name << " " << value;
     }
-    for (const auto& [name, value] : {std::pair{"--sensor", "2"}, {"--field", "1e-6,0,2e-6"}, {"--command-log", "3"},
-                                      {"--demo", ""}, {"--fault", "busy 2 DATA?"}}) {
+    for (const auto& [name, value] : {std::pair{"--sensor", "2"},
+                                      {"--field", "1e-6,0,2e-6"},
+                                      {"--command-log", "3"},
+                                      {"--demo", ""},
+                                      {"--fault", "busy 2 DATA?"}}) {
         EXPECT_TRUE(take(name, value));
         EXPECT_TRUE(why.empty()) << name << " " << value << ": " << why;
     }

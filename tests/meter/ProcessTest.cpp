@@ -46,7 +46,7 @@ std::vector<std::string> Packets(int fd) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
 

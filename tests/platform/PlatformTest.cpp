@@ -235,7 +235,7 @@ TEST(Platform, ReplacingAFileKeepsTheOldOneOnFailureAndFollowsLinksWithTheirPerm
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     ASSERT_EQ(::symlink("real/target.SET", dir.File("link.SET").c_str()), 0);
     ASSERT_TRUE(ReplaceFileContents(dir.File("link.SET"), "new"));
-    struct stat st{};
+    struct stat st {};
     ASSERT_EQ(::lstat(dir.File("link.SET").c_str(), &st), 0);
     EXPECT_TRUE(S_ISLNK(st.st_mode));
     EXPECT_EQ(tessera::testing::ReadAll(target), "new");

@@ -31,10 +31,10 @@ TEST(Settings, EqualityComparesEverySettingButNotTheValues) {
     b.value1 = 1.5;
     b.value3 = -7.0;
     EXPECT_TRUE(SameSettings(a, b));
-    char MeterSettings::*fields[] = {&MeterSettings::mode, &MeterSettings::axis, &MeterSettings::unit,
-                                     &MeterSettings::output, &MeterSettings::sensor,
-                                     &MeterSettings::autoPowerOff, &MeterSettings::beep,
-                                     &MeterSettings::spare, &MeterSettings::slow, &MeterSettings::memMode};
+    char MeterSettings::*fields[] = {&MeterSettings::mode,   &MeterSettings::axis,   &MeterSettings::unit,
+                                     &MeterSettings::output, &MeterSettings::sensor, &MeterSettings::autoPowerOff,
+                                     &MeterSettings::beep,   &MeterSettings::spare,  &MeterSettings::slow,
+                                     &MeterSettings::memMode};
     for (auto f : fields) {
         MeterSettings c = a;
         c.*f = '7';
@@ -144,8 +144,7 @@ TEST(Settings, ChoiceLists) {
     EXPECT_EQ(ChoiceList(kRowUnit, flux), (std::vector<std::string>{"T", "G", "A/m"}));
     EXPECT_EQ(ChoiceList(kRowRange, flux),
               (std::vector<std::string>{"AUTO", "2.000uT", "20.00uT", "200.0uT", "2.000mT"}));
-    EXPECT_EQ(ChoiceList(kRowOutput, flux),
-              (std::vector<std::string>{"OFF", "Monitor", "Resultant Effective Value"}));
+    EXPECT_EQ(ChoiceList(kRowOutput, flux), (std::vector<std::string>{"OFF", "Monitor", "Resultant Effective Value"}));
     EXPECT_EQ(ChoiceList(kRowSlow, flux), (std::vector<std::string>{"ON", "OFF"}));
     EXPECT_TRUE(ChoiceList(kRowCount, flux).empty());
 

@@ -8,8 +8,8 @@
 #include "tests/support/ScriptedPrompter.h"
 
 using namespace tessera;
-using tessera::testing::ScriptedPrompter;
 using page::Answer;
+using tessera::testing::ScriptedPrompter;
 
 namespace {
 
@@ -30,11 +30,20 @@ struct Pages {
             loggerState = 1;  // a stopped run leaves its samples unsaved
         };
         h.logger = {[this] { return loggerState; }, [this](int s) { loggerState = s; },
-                    [this] { ++loggerSaveCalls; return loggerSaves; }};
+                    [this] {
+                        ++loggerSaveCalls;
+                        return loggerSaves;
+                    }};
         h.entireRead = {[this] { return entireState; }, [this](int s) { entireState = s; },
-                        [this] { ++entireSaveCalls; return entireSaves; }};
+                        [this] {
+                            ++entireSaveCalls;
+                            return entireSaves;
+                        }};
         h.settings = {[this] { return mark; }, [this](int s) { mark = s; },
-                      [this] { ++settingsSaveCalls; return settingsSave; }};
+                      [this] {
+                          ++settingsSaveCalls;
+                          return settingsSave;
+                      }};
         return h;
     }
 };
@@ -61,8 +70,9 @@ TEST(CloseQuestions, RunningLoggerNoKeepsEverythingRunning) {
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_TRUE(pages.running);
     EXPECT_EQ(pages.stops, 0);
-    EXPECT_EQ(prompter.Questions(), (std::vector<std::string>{
-                                        "The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?"}));
+    EXPECT_EQ(
+        prompter.Questions(),
+        (std::vector<std::string>{"The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?"}));
     EXPECT_EQ(prompter.events[0].kind, ScriptedPrompter::Event::YesNo);
 }
 
@@ -75,12 +85,12 @@ TEST(CloseQuestions, StoppedRunIsOfferedForSavingAndEveryQuestionComesInOrder) {
     prompter.answers = {Answer::Yes, Answer::No, Answer::No, Answer::No};
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_EQ(pages.stops, 1);
-    EXPECT_EQ(prompter.Questions(),
-              (std::vector<std::string>{
-                  "The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?",
-                  "Do you want to save the displayed data of \"Effective Value Logger\"?",
-                  "Do you want to save the displayed data of \"Entire Read\"?",
-                  "Do you want to save the current settings?"}));
+    EXPECT_EQ(
+        prompter.Questions(),
+        (std::vector<std::string>{"The QM8620 is busy with \"Effective Value Logger\". \n\nDo you want to stop it?",
+                                  "Do you want to save the displayed data of \"Effective Value Logger\"?",
+                                  "Do you want to save the displayed data of \"Entire Read\"?",
+                                  "Do you want to save the current settings?"}));
     for (std::size_t i = 1; i < prompter.events.size(); ++i)
         EXPECT_EQ(prompter.events[i].kind, ScriptedPrompter::Event::YesNoCancel);
     // No discards: nothing saved, states untouched.

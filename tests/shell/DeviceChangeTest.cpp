@@ -1,6 +1,7 @@
 // End to end against the virtual meter process: the session opens when the meter is
 // plugged in after the start, follows it being unplugged, and the window closes cleanly.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -8,7 +9,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "link/Accuracy.h"
 #include "link/Link.h"
@@ -16,9 +16,9 @@
 #include "shell/CSheet.h"
 #include "shell/DeviceWatcher.h"
 #include "shell/Startup.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/VirtualMeter.h"
 #include "ui/EditableList.h"
-#include "tests/support/ScriptedPrompter.h"
 #include "ui/SheetPage.h"
 
 using namespace tessera;
@@ -75,9 +75,15 @@ TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
     ASSERT_NE(sheet, nullptr);
     int settingsCopies = 0, refreshes = 0;
     auto copy = sheet->Hooks().settingsFromMeter;
-    sheet->Hooks().settingsFromMeter = [&] { ++settingsCopies; if (copy) copy(); };
+    sheet->Hooks().settingsFromMeter = [&] {
+        ++settingsCopies;
+        if (copy) copy();
+    };
     auto redraw = sheet->Hooks().redrawLoggerGraph;
-    sheet->Hooks().redrawLoggerGraph = [&] { ++refreshes; if (redraw) redraw(); };
+    sheet->Hooks().redrawLoggerGraph = [&] {
+        ++refreshes;
+        if (redraw) redraw();
+    };
 
     // The page shows the default New Setting with nothing from a meter.
     const ConfigurationView config(sheet->ConfigurationPage());

@@ -1,13 +1,13 @@
 // The main window: its tabs, its close handling with stand-in page states, the arrow-key
 // routing to the logger cursor, and the Version page's logo.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,14 +15,14 @@
 #include "link/Link.h"
 #include "link/Stores.h"
 #include "logger/Journal.h"
-#include "platform/Paths.h"
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "shell/CSheet.h"
 #include "shell/CVersion.h"
 #include "shell/KeyRouter.h"
 #include "shell/Texts.h"
-#include "ui/IconButton.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "ui/IconButton.h"
 
 using namespace tessera;
 using tessera::testing::ScriptedPrompter;
@@ -83,14 +83,15 @@ TEST_F(SheetTest, UnsavedRunIsOfferedAtStartAndGoesWhenDeclinedOnClose) {
     header.settings.mode = header.settings.axis = header.settings.unit = header.settings.slow = '0';
     header.start = {2012, 5, 3, 4, 9, 5, 7};
     const std::string journal = platform::StateDirectory() + "/run-20120503-090507.journal";
-    std::ofstream(journal, std::ios::binary) << logger::JournalHeaderText(header)
-                                             << logger::JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0})
-                                             << logger::JournalSampleText({{1, 2e-6, 0, 0, 2e-6}, 0});
+    std::ofstream(journal, std::ios::binary)
+        << logger::JournalHeaderText(header) << logger::JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0})
+        << logger::JournalSampleText({{1, 2e-6, 0, 0, 2e-6}, 0});
 
     prompter.answers = {page::Answer::Yes};
     sheet->OfferRecovery();
     ASSERT_EQ(prompter.Questions().size(), 1u);
-    EXPECT_EQ(prompter.Questions()[0].rfind("A logging run from 2012/05/03 09:05:07 (2 samples) was not saved.", 0), 0u);
+    EXPECT_EQ(prompter.Questions()[0].rfind("A logging run from 2012/05/03 09:05:07 (2 samples) was not saved.", 0),
+              0u);
     EXPECT_EQ(sheet->Hooks().logger.state(), 1);
 
     prompter.answers = {page::Answer::No};
@@ -125,7 +126,10 @@ TEST_F(SheetTest, RefusedCloseKeepsTheWindowOpenWithItsState) {
 TEST_F(SheetTest, RunningLoggerIsAskedAboutFirst) {
     link::loggerRunning = true;
     int stops = 0;
-    sheet->Hooks().stopLogger = [&] { ++stops; link::loggerRunning = false; };
+    sheet->Hooks().stopLogger = [&] {
+        ++stops;
+        link::loggerRunning = false;
+    };
     prompter.answers = {page::Answer::No};
     EXPECT_FALSE(sheet->close());
     EXPECT_EQ(stops, 0);

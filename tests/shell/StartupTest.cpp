@@ -1,11 +1,11 @@
 // Start-up failures: each says its one message and ends with nothing shown and nothing
 // sent; a second copy leaves the first alone.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "link/Accuracy.h"
 #include "link/Link.h"

@@ -25,7 +25,7 @@ public:
     std::deque<link::Status> identifyStatus;  // empty: OK
     // The stored measurements; past the last one the meter answers "no such entry".
     std::vector<settings::MeterSettings> memory;
-    std::deque<link::Status> memoryStatus;    // for the next reads; empty: OK
+    std::deque<link::Status> memoryStatus;  // for the next reads; empty: OK
     // Answers of Command, in order (empty: OK).
     std::deque<link::Status> commandStatus;
 

@@ -15,7 +15,7 @@ class ScriptedPrompter final : public page::Prompter {
 public:
     struct Event {
         enum Kind { YesNo, YesNoCancel, Info, OpenFile, SaveFile, Printer } kind;
-        std::string text;  // question or message; filter description for file dialogs
+        std::string text;                                // question or message; filter description for file dialogs
         page::Topic topic = page::Topic::SaveShownData;  // questions only
     };
 

@@ -113,9 +113,11 @@ bool VirtualMeter::Start() {
         environmentSet_ = true;
     }
 
+    // clang-format off
     std::vector<std::string> args = {options_.program.empty() ? ProgramPath() : options_.program, "--root", root_, "--entry", options_.entry,
                                      "--control", controlPath_, "--seed", std::to_string(options_.seed),
                                      "--sensor", std::string(1, options_.sensor)};
+    // clang-format on
     if (!options_.plugged) args.push_back("--unplugged");
     if (options_.demoMemory) args.push_back("--demo");
     if (!options_.memoryFile.empty()) {

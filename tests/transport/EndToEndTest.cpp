@@ -76,8 +76,8 @@ TEST_F(LinkOverVirtualMeter, TheDemoMemoryReadsBackExactlyAndEndsWithNoEntry) {
         ASSERT_EQ(link.ReadMemoryEntry(got, i), link::kStatusOk) << i;
         link::DecodeReply(lines[i] + "\r\n", want, false);
         EXPECT_TRUE(std::memcmp(&got, &want, sizeof got) == 0 ||
-                    (settings::SameSettings(got, want) && got.value1 == want.value1 &&
-                     got.value2 == want.value2 && got.value3 == want.value3))
+                    (settings::SameSettings(got, want) && got.value1 == want.value1 && got.value2 == want.value2 &&
+                     got.value3 == want.value3))
             << "record " << i + 1;
     }
     settings::MeterSettings untouched{};

@@ -9,7 +9,8 @@ namespace {
 
 TEST(DriverPipeMap, PipesAreEndpointPositionsAndOnlyBulkEndpointsServe) {
     // bulk OUT, bulk IN, an interrupt IN in third place, bulk OUT, bulk IN
-    const auto pipes = MapPipes({{0x01, 0x02, 64}, {0x81, 0x02, 64}, {0x82, 0x03, 8}, {0x03, 0x02, 64}, {0x84, 0x02, 0}});
+    const auto pipes =
+        MapPipes({{0x01, 0x02, 64}, {0x81, 0x02, 64}, {0x82, 0x03, 8}, {0x03, 0x02, 64}, {0x84, 0x02, 0}});
     ASSERT_EQ(pipes.size(), 4u);
     EXPECT_EQ(pipes[0].number, 0);
     EXPECT_FALSE(pipes[0].in);
@@ -26,7 +27,8 @@ TEST(DriverPipeMap, PipesAreEndpointPositionsAndOnlyBulkEndpointsServe) {
 // A command's answer comes on the next IN pipe; a packet longer than a registry message
 // is carried whole in several, and a zero-length packet stays one empty message.
 TEST(DriverPipeMap, ReplyPipesAndMessageSpans) {
-    const auto pipes = MapPipes({{0x01, 0x02, 64}, {0x81, 0x02, 64}, {0x82, 0x03, 8}, {0x03, 0x02, 64}, {0x84, 0x02, 64}});
+    const auto pipes =
+        MapPipes({{0x01, 0x02, 64}, {0x81, 0x02, 64}, {0x82, 0x03, 8}, {0x03, 0x02, 64}, {0x84, 0x02, 64}});
     EXPECT_EQ(ReplyPipe(pipes, 0), 1);
     EXPECT_EQ(ReplyPipe(pipes, 3), 4);
     EXPECT_EQ(ReplyPipe(pipes, 4), -1);

@@ -61,7 +61,8 @@ TEST(RegistryRoot, AMeterInATemporaryDirectoryThatIsNotOursIsNeverFound) {
     Environment env;
     env.Set("TMPDIR", tmp.Path());
     env.Set("HOME", tmp.Path() + "/home");
-    for (const char* name : {"XDG_RUNTIME_DIR", "TESSERA_RUNTIME_DIR", "TESSERA_DEVICE_ROOT"}) env.Set(name, std::nullopt);
+    for (const char* name : {"XDG_RUNTIME_DIR", "TESSERA_RUNTIME_DIR", "TESSERA_DEVICE_ROOT"})
+        env.Set(name, std::nullopt);
     ASSERT_EQ(platform::RuntimeDirectory(), planted);
     ASSERT_TRUE(InstrumentFound()) << "our own private directory is searched";
 

@@ -93,10 +93,10 @@ TEST_F(FakeSysfs, TwoInstrumentsBehindAHubAreFoundThroughTheRecursion) {
 TEST_F(FakeSysfs, OnlyInstrumentsWithASerialAndTheRightProductCount) {
     Hub("usb1", 4);
     Hub("usb2", 2);
-    Device("1-1", INSTRUMENT_VENDOR_ID, 0x3000, nullptr);        // no serial-number string
-    Device("1-2", INSTRUMENT_VENDOR_ID, 0x3001, "OTHERPROD");    // same vendor, other product
+    Device("1-1", INSTRUMENT_VENDOR_ID, 0x3000, nullptr);          // no serial-number string
+    Device("1-2", INSTRUMENT_VENDOR_ID, 0x3001, "OTHERPROD");      // same vendor, other product
     Device("1-4", INSTRUMENT_VENDOR_ID, 0x3000, "ABCDEFGHIJKLM");  // longer than nine
-    Device("2-2", INSTRUMENT_VENDOR_ID, 0x3000, "SHORT");         // shorter: taken whole
+    Device("2-2", INSTRUMENT_VENDOR_ID, 0x3000, "SHORT");          // shorter: taken whole
     std::string out, list;
     EXPECT_EQ(Walk(out, list), 2);
     EXPECT_EQ(list, "ABCDEFGHI,SHORT");
@@ -105,7 +105,8 @@ TEST_F(FakeSysfs, OnlyInstrumentsWithASerialAndTheRightProductCount) {
 
 TEST_F(FakeSysfs, MoreThanSixInstrumentsAreCountedButTheListKeepsSixWholeSerials) {
     Hub("usb1", 8);
-    for (int i = 1; i <= 8; ++i) Device("1-" + std::to_string(i), INSTRUMENT_VENDOR_ID, 0x3000, ("SER00000" + std::to_string(i)).c_str());
+    for (int i = 1; i <= 8; ++i)
+        Device("1-" + std::to_string(i), INSTRUMENT_VENDOR_ID, 0x3000, ("SER00000" + std::to_string(i)).c_str());
     std::string out, list;
     EXPECT_EQ(Walk(out, list), 8);
     EXPECT_EQ(list, "SER000001,SER000002,SER000003,SER000004,SER000005,SER000006");
@@ -116,7 +117,8 @@ TEST_F(FakeSysfs, ASeventhSerialThatWouldFillTheLastByteIsLeftOut) {
     // Six nine-character serials and their commas take 59 bytes: a four-character seventh
     // would need 64 with its comma, leaving no room for the terminating zero.
     Hub("usb1", 7);
-    for (int i = 1; i <= 6; ++i) Device("1-" + std::to_string(i), INSTRUMENT_VENDOR_ID, 0x3000, ("SER00000" + std::to_string(i)).c_str());
+    for (int i = 1; i <= 6; ++i)
+        Device("1-" + std::to_string(i), INSTRUMENT_VENDOR_ID, 0x3000, ("SER00000" + std::to_string(i)).c_str());
     Device("1-7", INSTRUMENT_VENDOR_ID, 0x3000, "ABCD");
     std::string out, list;
     EXPECT_EQ(Walk(out, list), 7);
@@ -125,10 +127,14 @@ TEST_F(FakeSysfs, ASeventhSerialThatWouldFillTheLastByteIsLeftOut) {
 
 TEST_F(FakeSysfs, NonAsciiSerialsGiveTheLowByteOfEachUtf16Unit) {
     Hub("usb3", 1);
-    Device("3-1", INSTRUMENT_VENDOR_ID, 0x3000, "\xC3\xA9" "12345678");  // U+00E9 then digits
+    Device("3-1", INSTRUMENT_VENDOR_ID, 0x3000,
+           "\xC3\xA9"
+           "12345678");  // U+00E9 then digits
     std::string out, list;
     EXPECT_EQ(Walk(out, list), 1);
-    EXPECT_EQ(out, "\xE9" "12345678");
+    EXPECT_EQ(out,
+              "\xE9"
+              "12345678");
 }
 
 }  // namespace

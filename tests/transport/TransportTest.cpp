@@ -56,7 +56,8 @@ public:
         auto [dev, pipe] = open.at(h);
         FakeDevice& d = devices.at(dev);
         if (pipe == 4) {
-            const unsigned char b[4] = {static_cast<unsigned char>(d.sent >> 24), static_cast<unsigned char>(d.sent >> 16),
+            const unsigned char b[4] = {static_cast<unsigned char>(d.sent >> 24),
+                                        static_cast<unsigned char>(d.sent >> 16),
                                         static_cast<unsigned char>(d.sent >> 8), static_cast<unsigned char>(d.sent)};
             std::memcpy(buffer, b, 4);
             *got = 4;

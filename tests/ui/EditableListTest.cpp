@@ -1,6 +1,7 @@
 // EditableList: which clicks and pointer moves open which in-place editor, and how every
 // edit ends (Enter, Escape, focus loss, scroll) with the cell's text and Edited().
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -8,7 +9,6 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 #include "ui/EditableList.h"
 
@@ -16,11 +16,11 @@ using tessera::ui::EditableList;
 
 namespace {
 
-constexpr int kItem = 0;      // read-only
-constexpr int kSetting = 1;   // drop-down
-constexpr int kNumber = 2;    // text, digits and point only
-constexpr int kNarrow = 3;    // editable but 9 pixels wide
-constexpr int kTen = 4;       // editable, exactly 10 pixels wide
+constexpr int kItem = 0;     // read-only
+constexpr int kSetting = 1;  // drop-down
+constexpr int kNumber = 2;   // text, digits and point only
+constexpr int kNarrow = 3;   // editable but 9 pixels wide
+constexpr int kTen = 4;      // editable, exactly 10 pixels wide
 
 class EditableListTest : public ::testing::Test {
 protected:
@@ -51,13 +51,20 @@ protected:
         QObject::connect(list, &EditableList::ChoicesRequested, [this](int row, int column, QStringList* out) {
             requests.append({row, column});
             if (row == 0) {
-                *out << "Magnetic Flux Density(10Hz-400kHz)" << "Magnetic Flux Density(10Hz-2kHz)"
-                     << "Magnetic Flux Density(2kHz-400kHz)" << "Exposure Level(General Public)"
+                *out << "Magnetic Flux Density(10Hz-400kHz)"
+                     << "Magnetic Flux Density(10Hz-2kHz)"
+                     << "Magnetic Flux Density(2kHz-400kHz)"
+                     << "Exposure Level(General Public)"
                      << "Exposure Level(Occupational)";
             } else if (row == 1) {
-                *out << "x" << "y" << "z" << "R";
+                *out << "x"
+                     << "y"
+                     << "z"
+                     << "R";
             } else {
-                *out << "T" << "G" << "A/m";
+                *out << "T"
+                     << "G"
+                     << "A/m";
             }
         });
         edited = std::make_unique<QSignalSpy>(list, &EditableList::Edited);
@@ -124,8 +131,7 @@ TEST_F(EditableListTest, ClickOnRowNotYetFocusedFocusesItAndOpensTheDropDown) {
     EXPECT_EQ(list->ComboEditor()->currentText(), "R");
     EXPECT_TRUE(list->ComboEditor()->hasFocus());
     // The editor sits on the cell.
-    EXPECT_EQ(list->ComboEditor()->geometry().topLeft(),
-              list->visualRect(list->model()->index(1, kSetting)).topLeft());
+    EXPECT_EQ(list->ComboEditor()->geometry().topLeft(), list->visualRect(list->model()->index(1, kSetting)).topLeft());
 }
 
 TEST_F(EditableListTest, DropDownSelectsFirstChoiceBeginningWithCellTextIgnoringCase) {

@@ -1,12 +1,12 @@
 // IconButton's looks, read back from its pixels: the black frame of a focused or default
 // raised button, the bare flat logo, the pressed offset and the disabled look.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QImage>
 #include <QLineEdit>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 #include "ui/IconButton.h"
 #include "ui/Icons.h"

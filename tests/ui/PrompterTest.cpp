@@ -2,13 +2,13 @@
 // answers; a print choice comes back as data and sets a printer up again exactly; the
 // scripted one answers from its queues and records what it was shown.
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include <functional>
 

@@ -28,10 +28,12 @@ protected:
         all_ = reinterpret_cast<CheckFn>(::dlsym(library_, "GetSerialStringAllDevices"));
         ASSERT_TRUE(check_ && all_);
         std::string error;
+        // clang-format off
         ASSERT_TRUE(bed_.Add({"usb1", "", 1, 1, 0x1d6b, 0x0002, "09", 4, std::nullopt, "xHCI Host Controller", {}}, &error)) << error;
         ASSERT_TRUE(bed_.Add({"1-1", "usb1", 1, 2, 0x05e3, 0x0608, "09", 7, std::nullopt, "USB2.0 Hub", {}}, &error)) << error;
         ASSERT_TRUE(bed_.Add({"1-2", "usb1", 1, 3, 0x046d, 0xc31c, "00", 0, std::string("KB0123456789"), "Keyboard", {}}, &error))
             << error;
+        // clang-format on
     }
     void TearDown() override {
         if (library_) ::dlclose(library_);
@@ -39,10 +41,12 @@ protected:
 
     void Meter(int port, const std::string& serial, std::uint16_t product = transport::INSTRUMENT_PRODUCT_ID) {
         std::string error;
+        // clang-format off
         ASSERT_TRUE(bed_.Add({"1-1." + std::to_string(port), "1-1", 1, 10 + port, transport::INSTRUMENT_VENDOR_ID, product,
                               "00", 0, serial, "QM8620", {}},
                              &error))
             << error;
+        // clang-format on
     }
 
     struct Walk {
@@ -100,11 +104,13 @@ TEST_F(EmulatedSerialWalk, SevenMetersAreCountedAndSixFitTheList) {
 // gives the low byte of each UTF-16 unit (sysfs shows the descriptor's text as UTF-8).
 TEST_F(EmulatedSerialWalk, ShortAndNonAsciiSerials) {
     Meter(1, "QM86");
+    // clang-format off
     Meter(2, "QM\xC3\xA9" "20\xCE\xA9" "0123");  // U+00E9 and U+03A9 among the digits
     const Walk w = Run();
     EXPECT_EQ(w.count, 2);
     EXPECT_EQ(w.list, "QM86,QM\xE9" "20\xA9" "012");
     EXPECT_EQ(w.last, "QM\xE9" "20\xA9" "012");
+    // clang-format on
 }
 
 }  // namespace

@@ -41,18 +41,18 @@ std::string MeterDescriptors(const DeviceOptions& options) {
     const auto endpoints = MeterEndpoints(options.maxPacket);
     std::string d;
     d += "\x12\x01";
-    Put16(d, 0x0200);                                   // USB 2.0
-    d += std::string("\x00\x00\x00\x40", 4);            // class in the interface; ep0 64 bytes
+    Put16(d, 0x0200);                         // USB 2.0
+    d += std::string("\x00\x00\x00\x40", 4);  // class in the interface; ep0 64 bytes
     Put16(d, transport::INSTRUMENT_VENDOR_ID);
     Put16(d, transport::INSTRUMENT_PRODUCT_ID);
-    Put16(d, 0x0100);                                   // device release 1.00
-    d += "\x01\x02\x03\x01";                            // manufacturer, product, serial; one configuration
+    Put16(d, 0x0100);         // device release 1.00
+    d += "\x01\x02\x03\x01";  // manufacturer, product, serial; one configuration
     d += "\x09\x02";
     Put16(d, 9 + 9 + 7 * static_cast<unsigned>(endpoints.size()));
-    d += std::string("\x01\x01\x00\x80\x32", 5);        // one interface; bus powered, 100 mA
+    d += std::string("\x01\x01\x00\x80\x32", 5);  // one interface; bus powered, 100 mA
     d += std::string("\x09\x04\x00\x00", 4);
     d += static_cast<char>(endpoints.size());
-    d += std::string("\xff\x00\x00\x00", 4);            // vendor-specific interface
+    d += std::string("\xff\x00\x00\x00", 4);  // vendor-specific interface
     for (const Endpoint& e : endpoints) {
         d += "\x07\x05";
         d += static_cast<char>(e.address);
@@ -157,8 +157,7 @@ void UsbMeterDevice::Deliver(int pipe, const std::string& packet) {
         Schedule(transport::kReplyPipe, Packetise(r.bytes, reply->info.maxPacket), r.delayMs);
     } else if (pipe == transport::kCounterCommandPipe) {
         // The count is one short packet, not a reply: no zero-length packet follows it.
-        if (auto count = meter::CounterReply(packet, bytesSent_))
-            Schedule(transport::kCounterReplyPipe, {*count}, 0);
+        if (auto count = meter::CounterReply(packet, bytesSent_)) Schedule(transport::kCounterReplyPipe, {*count}, 0);
     }
 }
 
@@ -183,7 +182,8 @@ void UsbMeterDevice::Schedule(int pipe, std::vector<std::string> packets, int de
 void UsbMeterDevice::Pump() {
     for (auto& ep : endpoints_) {
         if (!(ep.info.address & 0x80) || ep.halted || ep.nak || ep.vanished) continue;
-        const bool waiting = std::any_of(urbs_.begin(), urbs_.end(), [&](const Urb& u) { return !u.done && u.endpoint == ep.info.address; });
+        const bool waiting = std::any_of(urbs_.begin(), urbs_.end(),
+                                         [&](const Urb& u) { return !u.done && u.endpoint == ep.info.address; });
         if (ep.stallNext && waiting && !ep.packets.empty()) {
             ep.stallNext = false;
             ep.halted = true;
@@ -207,7 +207,8 @@ void UsbMeterDevice::Pump() {
                 u.data.append(packet, 0, take);
                 if (ep.info.pipe == transport::kReplyPipe) bytesSent_ += static_cast<std::uint32_t>(take);
                 if (packet.size() > room) Complete(u, -EOVERFLOW);
-                else if (packet.size() < static_cast<std::size_t>(ep.info.maxPacket) || u.data.size() == static_cast<std::size_t>(u.length))
+                else if (packet.size() < static_cast<std::size_t>(ep.info.maxPacket) ||
+                         u.data.size() == static_cast<std::size_t>(u.length))
                     Complete(u, 0);
             }
         }
@@ -344,7 +345,8 @@ void UsbMeterDevice::Tick() {
     bool moved = false;
     while (!scheduled_.empty()) {
         // Each pipe's replies in order; another pipe's may pass a waiting one.
-        auto it = std::find_if(scheduled_.begin(), scheduled_.end(), [now](const Scheduled& s) { return s.due <= now; });
+        auto it =
+            std::find_if(scheduled_.begin(), scheduled_.end(), [now](const Scheduled& s) { return s.due <= now; });
         if (it == scheduled_.end()) break;
         EndpointState* ep = ForPipe(it->pipe);
         if (!ep->vanished)

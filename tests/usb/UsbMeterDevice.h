@@ -56,12 +56,12 @@ public:
         std::uint8_t type = kUrbBulk;
         std::uint8_t endpoint = 0;
         unsigned flags = 0;
-        int length = 0;               // the submitter's buffer length
-        std::string data;             // OUT: the bytes sent; IN: the bytes received
-        int actual = 0;               // bytes transferred
-        int status = 0;               // 0 or -errno when reaped
+        int length = 0;    // the submitter's buffer length
+        std::string data;  // OUT: the bytes sent; IN: the bytes received
+        int actual = 0;    // bytes transferred
+        int status = 0;    // 0 or -errno when reaped
         bool done = false;
-        void* glue = nullptr;         // the emulation's handle on the submitter's URB
+        void* glue = nullptr;  // the emulation's handle on the submitter's URB
     };
     // Called with the device locked whenever a URB may have become reapable or been reaped,
     // so the emulation can make the device node's poll tell the truth.
@@ -91,9 +91,9 @@ public:
     // The endpoint halts the next time it moves data (that packet is lost, and with it the
     // rest of the reply), until the host clears the halt.
     void Stall(int pipe);
-    void Nak(int pipe);     // the endpoint answers nothing: URBs stay in flight
-    void Vanish(int pipe);  // the endpoint leaves the configuration
-    void Restore(int pipe); // undoes Nak and Vanish
+    void Nak(int pipe);      // the endpoint answers nothing: URBs stay in flight
+    void Vanish(int pipe);   // the endpoint leaves the configuration
+    void Restore(int pipe);  // undoes Nak and Vanish
     // The meter asked to be unplugged (its "unplug-after" fault); true once per request.
     bool TakeUnplugRequest();
     // Delayed replies whose time has come reach their endpoint.

@@ -72,10 +72,12 @@ std::string Escape(const std::string& value) {
 // a meter (a hub, a keyboard).
 std::string PlainDescriptors(const SysfsDevice& d) {
     const int cls = static_cast<int>(std::strtol(d.deviceClass.c_str(), nullptr, 16));
+    // clang-format off
     std::string out = {0x12, 0x01, 0x00, 0x02, static_cast<char>(cls), 0x00, 0x00, 0x40,
                        static_cast<char>(d.vendor & 0xff), static_cast<char>(d.vendor >> 8),
                        static_cast<char>(d.product & 0xff), static_cast<char>(d.product >> 8),
                        0x00, 0x01, 0x00, 0x00, static_cast<char>(d.serial ? 3 : 0), 0x01};
+    // clang-format on
     out += std::string("\x09\x02\x12\x00\x01\x01\x00\xa0\x32", 9);
     out += std::string("\x09\x04\x00\x00\x00", 5);
     out += static_cast<char>(cls == 9 ? 9 : 3);  // hub, else HID
@@ -108,11 +110,11 @@ std::string RunUnderUmockdev(char** argv) {
 
 struct UsbTestbed::Port {
     UsbMeterDevice* meter = nullptr;
-    std::string node;     // "/dev/bus/usb/001/002"
-    std::string fifo;     // the node inside the testbed
-    std::string name;     // kernel name
+    std::string node;  // "/dev/bus/usb/001/002"
+    std::string fifo;  // the node inside the testbed
+    std::string name;  // kernel name
     int fifoFd = -1;
-    bool ready = false;   // the FIFO is empty: the client's poll says "writable"
+    bool ready = false;  // the FIFO is empty: the client's poll says "writable"
     std::atomic<bool> attached{true};
     UMockdevIoctlBase* handler = nullptr;
     std::mutex clientsMutex;
@@ -125,11 +127,9 @@ void SetReady(UsbTestbed::Port& port, bool ready) {
     if (port.ready == ready || port.fifoFd < 0) return;
     char block[4096] = {};
     if (ready) {
-        while (::read(port.fifoFd, block, sizeof block) > 0) {
-        }
+        while (::read(port.fifoFd, block, sizeof block) > 0) {}
     } else {
-        while (::write(port.fifoFd, block, sizeof block) > 0) {
-        }
+        while (::write(port.fifoFd, block, sizeof block) > 0) {}
     }
     port.ready = ready;
 }
@@ -176,7 +176,7 @@ int SubmitUrb(UsbTestbed::Port& port, UMockdevIoctlClient* client, UMockdevIoctl
     if (urb->buffer_length > 0) {
         // The buffer stays resolved with the URB: a reaped IN URB's data is written into it.
         UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(d, offsetof(usbdevfs_urb, buffer),
-                                                                 static_cast<gsize>(urb->buffer_length), nullptr);
+                                                                static_cast<gsize>(urb->buffer_length), nullptr);
         if (!buffer) {
             umockdev_ioctl_data_unref(d);
             return -EFAULT;
@@ -208,7 +208,8 @@ int ReapUrb(UsbTestbed::Port& port, UMockdevIoctlClient* client, UMockdevIoctlDa
     auto* urb = reinterpret_cast<usbdevfs_urb*>(d->data);
     urb->status = u.status;
     urb->actual_length = u.actual;
-    if ((urb->endpoint & 0x80) && u.actual > 0) std::memcpy(urb->buffer, u.data.data(), static_cast<std::size_t>(u.actual));
+    if ((urb->endpoint & 0x80) && u.actual > 0)
+        std::memcpy(urb->buffer, u.data.data(), static_cast<std::size_t>(u.actual));
     UMockdevIoctlData* where = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
     if (!where) {
         umockdev_ioctl_data_unref(d);
@@ -240,24 +241,19 @@ gboolean OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer data)
         case USBDEVFS_DISCONNECT_CLAIM:  // no kernel driver holds the meter: a plain claim
             if (!attached) return Complete(client, -ENODEV);
             return Complete(client, ResolveUnsigned(arg) == 0 ? 0 : -EINVAL);
-        case USBDEVFS_GETDRIVER:
-            return Complete(client, attached ? -ENODATA : -ENODEV);  // no kernel driver to detach
+        case USBDEVFS_GETDRIVER: return Complete(client, attached ? -ENODATA : -ENODEV);  // no kernel driver to detach
         case USBDEVFS_CLEAR_HALT:
             return Complete(client, attached ? port.meter->ClearHalt(ResolveUnsigned(arg)) : -ENODEV);
-        case USBDEVFS_RESETEP:
-            return Complete(client, attached ? 0 : -ENODEV);
-        case USBDEVFS_SUBMITURB:
-            return Complete(client, attached ? SubmitUrb(port, client, arg) : -ENODEV);
+        case USBDEVFS_RESETEP: return Complete(client, attached ? 0 : -ENODEV);
+        case USBDEVFS_SUBMITURB: return Complete(client, attached ? SubmitUrb(port, client, arg) : -ENODEV);
         case USBDEVFS_REAPURB:
-        case USBDEVFS_REAPURBNDELAY:
-            return Complete(client, ReapUrb(port, client, arg));
+        case USBDEVFS_REAPURBNDELAY: return Complete(client, ReapUrb(port, client, arg));
         case USBDEVFS_DISCARDURB: {
             std::uintptr_t id = 0;
             std::memcpy(&id, arg->data, sizeof id);  // the URB's address itself
             return Complete(client, port.meter->Discard(client, id));
         }
-        default:
-            return Complete(client, -ENOTTY);
+        default: return Complete(client, -ENOTTY);
     }
 }
 

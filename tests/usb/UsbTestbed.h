@@ -31,17 +31,17 @@ namespace tessera::usbemu {
 std::string RunUnderUmockdev(char** argv);
 
 struct SysfsDevice {
-    std::string name;         // kernel name: "usb1", "1-2", "1-2.4"
-    std::string parent;       // kernel name of the hub it hangs on; empty for a root hub
+    std::string name;    // kernel name: "usb1", "1-2", "1-2.4"
+    std::string parent;  // kernel name of the hub it hangs on; empty for a root hub
     int bus = 1;
     int devnum = 1;
     std::uint16_t vendor = 0;
     std::uint16_t product = 0;
-    std::string deviceClass = "00";  // "09" for hubs
-    int maxchild = 0;                // hub ports
+    std::string deviceClass = "00";     // "09" for hubs
+    int maxchild = 0;                   // hub ports
     std::optional<std::string> serial;  // as sysfs shows it (UTF-8)
     std::string productName;
-    std::string descriptors;    // the binary "descriptors" attribute; empty: a minimal one
+    std::string descriptors;  // the binary "descriptors" attribute; empty: a minimal one
 };
 
 class UsbTestbed {

@@ -2,11 +2,11 @@
 // during a logging run ends the run with the logger's message and keeps its samples;
 // plugging it back in opens the session again, with no action by the user.
 
+#include <gtest/gtest.h>
 #include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
 
 #include "link/Accuracy.h"
 #include "link/Link.h"
@@ -15,8 +15,8 @@
 #include "platform/Clock.h"
 #include "shell/CSheet.h"
 #include "shell/Startup.h"
-#include "tests/support/VirtualMeter.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/VirtualMeter.h"
 
 using namespace tessera;
 using tessera::testing::ScriptedPrompter;

@@ -50,7 +50,10 @@ std::vector<std::string> VisibleEvents(int fd) {
             const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
             const std::string name = e->len ? e->name : "";
             if (!name.empty() && name[0] != '.')
-                out.push_back(std::string(e->mask & IN_MOVED_TO ? "in " : e->mask & IN_MOVED_FROM ? "out " : "other ") + name);
+                out.push_back(std::string(e->mask & IN_MOVED_TO     ? "in "
+                                          : e->mask & IN_MOVED_FROM ? "out "
+                                                                    : "other ") +
+                              name);
             off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
         }
     }
@@ -62,10 +65,12 @@ TEST(UsbdRegistryEntry, AppearsWholeAndGoesWhole) {
     const std::string classDir = root.File("class");
     std::string error;
     {
-        auto probe = platform::RegistryEntry::Publish(classDir, "probe", {0}, false, &error);  // creates the class directory
+        auto probe =
+            platform::RegistryEntry::Publish(classDir, "probe", {0}, false, &error);  // creates the class directory
         ASSERT_NE(probe, nullptr) << error;
     }
-    EXPECT_EQ(fs::status(classDir).permissions() & fs::perms::all, fs::perms::owner_all) << "a user's registry is private";
+    EXPECT_EQ(fs::status(classDir).permissions() & fs::perms::all, fs::perms::owner_all)
+        << "a user's registry is private";
     const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(::inotify_add_watch(watch, classDir.c_str(), IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE), 0);
 

@@ -44,7 +44,8 @@ struct CliRun {
 
 CliRun Cli(const std::string& dir, const std::string& args) {
     const std::string out = dir + "/out.txt", err = dir + "/err.txt";
-    const std::string cmd = "cd '" + dir + "' && '" + TESSERA_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const std::string cmd =
+        "cd '" + dir + "' && '" + TESSERA_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
     const int rc = std::system(cmd.c_str());
     return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, Slurp(out), Slurp(err)};
 }
@@ -101,7 +102,8 @@ TEST(UsbdEndToEnd, TheCliThroughTheBridgeGetsWhatTheVirtualMeterGives) {
     EXPECT_EQ(usb.config, direct.config);
     EXPECT_EQ(usb.commands, direct.commands) << "the same commands reached the meter";
     EXPECT_EQ(usb.logExit, 0);
-    EXPECT_NE(direct.log.find("\n3,0.02500,0.01000,0.005000,0.02739"), std::string::npos) << direct.log;  // gauss, as applied
+    EXPECT_NE(direct.log.find("\n3,0.02500,0.01000,0.005000,0.02739"), std::string::npos)
+        << direct.log;  // gauss, as applied
     EXPECT_EQ(usb.log, direct.log);
 }
 

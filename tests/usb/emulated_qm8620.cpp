@@ -82,7 +82,7 @@ std::string DefaultRoot() {
 }
 
 bool IsDirectory(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -228,9 +228,9 @@ private:
             else if (verb == "vanish") device_.Vanish(n);
             else device_.Restore(n);
         } else if (verb == "status") {
-            std::vector<std::string> out = {"= plugged " + std::string(Served() ? "1" : "0"), "= entry " + EntryPath(),
-                                            "= node " + node_,
-                                            "= bridge " + (bridge_ > 0 ? std::string("running") : "ended " + std::to_string(bridgeStatus_))};
+            std::vector<std::string> out = {
+                "= plugged " + std::string(Served() ? "1" : "0"), "= entry " + EntryPath(), "= node " + node_,
+                "= bridge " + (bridge_ > 0 ? std::string("running") : "ended " + std::to_string(bridgeStatus_))};
             for (const auto& l : device_.MeterControl("status"))
                 if (l.rfind("= plugged", 0) != 0 && l.rfind("= entry", 0) != 0 && l != "ok") out.push_back(l);
             out.push_back("ok");

@@ -12,8 +12,8 @@ class PipePair {
 public:
     explicit PipePair(const std::wstring& tag) {
         name_ = L"\\\\.\\pipe\\tessera-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" + tag;
-        server_ = ::CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-                                     1, 4096, 4096, 0, nullptr);
+        server_ = ::CreateNamedPipeW(name_.c_str(), PIPE_ACCESS_DUPLEX,
+                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
         client_ = ::CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
         if (client_ != INVALID_HANDLE_VALUE) {
             DWORD mode = PIPE_READMODE_MESSAGE;

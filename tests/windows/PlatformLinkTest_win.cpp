@@ -175,9 +175,7 @@ protected:
         EXPECT_EQ(commands_.ReceiveOne(), "FUNC 0");
         EXPECT_EQ(commands_.ReceiveOne(), "APP 1");
     }
-    void TearDown() override {
-        g_pipes[0] = g_pipes[1] = platform::kInvalidHandle;
-    }
+    void TearDown() override { g_pipes[0] = g_pipes[1] = platform::kInvalidHandle; }
     // Queues one reply as the meter sends it: 64-byte packets, then a zero-length one.
     void Reply(const std::string& text) {
         for (std::size_t at = 0; at < text.size(); at += 64) ASSERT_TRUE(replies_.Send(text.substr(at, 64)));

@@ -37,8 +37,7 @@ std::string Unique(const char* what) {
 class ServedMeter {
 public:
     ServedMeter(const std::string& root, const std::string& entry, const std::vector<std::string>& faults = {})
-        : control_("\\\\.\\pipe\\" + Unique("tessera-test-control")),
-          server_(meter_, {root, entry, control_}) {
+        : control_("\\\\.\\pipe\\" + Unique("tessera-test-control")), server_(meter_, {root, entry, control_}) {
         meter_.SetMemory(meter::DemoMemory());
         for (const auto& f : faults) server_.Control("fault " + f);
         std::string error;

@@ -152,8 +152,7 @@ public:
                 return Name(p.hub, 8, o, outSize, returned);
             case kIoctlDescriptorFromNodeConnection:
                 return Descriptor(p, r.value, r.index, U16(i + 10), o, outSize, returned);
-            default:
-                return false;
+            default: return false;
         }
     }
 
@@ -361,8 +360,8 @@ TEST(UsbHubWalk, ConfigurationDescriptorDecidesWhetherStringsAreRead) {
 
 TEST(UsbHubWalk, FailuresSkipOnlyTheElementConcerned) {
     FakeUsb usb;
-    usb.controllers[u"HCD0"] = u"BROKEN_ROOT";  // a root hub that cannot report its ports
-    usb.controllers[u"HCD1"] = u"MISSING_ROOT"; // a root hub that does not open
+    usb.controllers[u"HCD0"] = u"BROKEN_ROOT";   // a root hub that cannot report its ports
+    usb.controllers[u"HCD1"] = u"MISSING_ROOT";  // a root hub that does not open
     usb.controllers[u"HCD4"] = u"ROOT";
     usb.hubs[u"BROKEN_ROOT"].nodeInfoFails = true;
     usb.hubs[u"BROKEN_ROOT"].ports = {Attached(Instrument(u"LOST00001"))};
