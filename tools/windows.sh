@@ -61,6 +61,12 @@ echo "windows: built build-win64/bin, $(ls build-win64/tessera-*-win64-setup.exe
 # wineserver kept for all of them, a virtual display for the window and the installer.
 # The Windows programs choose their own platform plugin (test.sh asks the Linux ones for offscreen).
 unset QT_QPA_PLATFORM
+# test.sh gives each checkout its own scratch folder; a Windows program needs it as a Windows
+# path (wine shows the Linux file system as drive Z:).
+if [ -n "${TEST_TMPDIR:-}" ]; then
+  TEST_TMPDIR="Z:$(printf '%s' "$TEST_TMPDIR" | tr / '\\')"
+  export TEST_TMPDIR
+fi
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tessera-wine-XXXXXX")
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 cleanup_wine() {
