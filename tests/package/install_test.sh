@@ -64,7 +64,7 @@ check_tree() {
   grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo's release is not $version"
 
   # Man pages: this version, and every command of tessera-cli described.
-  for page in tessera tessera-cli virtual-qm8620; do
+  for page in tessera tessera-cli virtual-qm8620 tessera-usbd; do
     zcat "$share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"TESSERA $version\"" || fail "man page $page: not version $version"
   done
   local commands
