@@ -146,6 +146,19 @@ const std::map<std::string, Request, std::less<>> kRequests = {
 
 }  // namespace
 
+std::string AnswerCompleteLines(std::string& input,
+                                const std::function<std::vector<std::string>(const std::string&)>& answer) {
+    std::string response;
+    std::size_t nl;
+    while ((nl = input.find('\n')) != std::string::npos) {
+        std::string line = input.substr(0, nl);
+        input.erase(0, nl + 1);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        for (const auto& l : answer(line)) response += l + "\n";
+    }
+    return response;
+}
+
 std::string EscapeForLine(std::string_view raw) {
     std::string out;
     for (unsigned char c : raw) {

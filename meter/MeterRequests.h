@@ -5,6 +5,7 @@
 // help) and hands every other one to these.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,6 +24,12 @@ std::vector<std::string> MeterStatusLines(const Meter& meter, std::uint32_t byte
 
 // The help lines of the meter's requests ("= memory clear|demo|...", ...).
 const std::vector<std::string>& MeterRequestHelp();
+
+// Takes every complete line out of `input` (a control client's bytes so far; a "\r" before
+// the "\n" is dropped) and returns the answers of `answer` to them, one "\n"-ended line per
+// response line. What follows the last line end stays in `input` for the next read.
+std::string AnswerCompleteLines(std::string& input,
+                                const std::function<std::vector<std::string>(const std::string&)>& answer);
 
 // "\x0d"-style escaping of a logged command so it fits on one control line.
 std::string EscapeForLine(std::string_view raw);

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "meter/MeterRequests.h"
 #include "platform/UnixSocket.h"
 #include "transport/InstrumentIds.h"
 
@@ -169,30 +170,24 @@ void Server::ServeControlClient(ControlClient& c, bool& closed) {
         }
         c.input.append(buf, static_cast<std::size_t>(n));
     }
-    std::size_t nl;
-    while ((nl = c.input.find('\n')) != std::string::npos) {
-        std::string line = c.input.substr(0, nl);
-        c.input.erase(0, nl + 1);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        std::string response;
-        for (const auto& l : Control(line)) response += l + "\n";
-        // The answer is small next to the socket buffer except for a long command log;
-        // write it out completely so the client always sees the closing line.
-        std::size_t off = 0;
-        while (off < response.size()) {
-            pollfd p{c.fd, POLLOUT, 0};
-            const ssize_t w = ::send(c.fd, response.data() + off, response.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (w > 0) {
-                off += static_cast<std::size_t>(w);
-            } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-                if (::poll(&p, 1, 5000) <= 0) {
-                    closed = true;
-                    return;
-                }
-            } else if (w < 0 && errno != EINTR) {
+    const std::string response =
+        AnswerCompleteLines(c.input, [this](const std::string& line) { return Control(line); });
+    // The answer is small next to the socket buffer except for a long command log;
+    // write it out completely so the client always sees the closing line.
+    std::size_t off = 0;
+    while (off < response.size()) {
+        pollfd p{c.fd, POLLOUT, 0};
+        const ssize_t w = ::send(c.fd, response.data() + off, response.size() - off, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (w > 0) {
+            off += static_cast<std::size_t>(w);
+        } else if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (::poll(&p, 1, 5000) <= 0) {
                 closed = true;
                 return;
             }
+        } else if (w < 0 && errno != EINTR) {
+            closed = true;
+            return;
         }
     }
 }

@@ -5,6 +5,7 @@
 // ends. The control channel is a byte-mode named pipe carrying the same line requests as
 // the POSIX control socket. One thread, one wait loop over overlapped operations.
 
+#include "meter/MeterRequests.h"
 #include "meter/Server.h"
 
 #include <windows.h>
@@ -478,15 +479,10 @@ int Server::Run(const volatile sig_atomic_t* stop) {
             std::string chunk;
             while (!c->broken && Signalled(c->event) && c->Finish(chunk)) {
                 c->input += chunk;
-                std::size_t nl;
-                while ((nl = c->input.find('\n')) != std::string::npos) {
-                    std::string line = c->input.substr(0, nl);
-                    c->input.erase(0, nl + 1);
-                    if (!line.empty() && line.back() == '\r') line.pop_back();
-                    std::string response;
-                    for (const auto& l : Control(line)) response += l + "\n";
-                    if (!c->Write(response.data(), static_cast<DWORD>(response.size()))) c->broken = true;
-                }
+                const std::string response =
+                    AnswerCompleteLines(c->input, [this](const std::string& line) { return Control(line); });
+                if (!response.empty() && !c->Write(response.data(), static_cast<DWORD>(response.size())))
+                    c->broken = true;
             }
         }
         w.controlClients.erase(std::remove_if(w.controlClients.begin(), w.controlClients.end(),

@@ -89,54 +89,52 @@ bool WriteAll(int fd, std::string_view contents) {
     return true;
 }
 
+// The temporary file a replacement of `path` is written to (its descriptor, or -1 with the
+// reason in `error`), with the file it will replace: `target` (a symbolic link followed) and,
+// when that exists, its `existing` status.
+int StartReplacement(const std::string& path, std::string& target, struct stat& existing, bool& exists,
+                     std::string& temp, std::string* error) {
+    if (!Resolve(path, target, existing, exists, error)) return -1;
+    return CreateTemporary(target, temp, error);
+}
+
+// Gives up a replacement: the temporary file goes (closed first when `fd` is still open),
+// and the message names what failed with the errno of that failure.
+bool Abandon(int fd, const std::string& temp, std::string* error, const std::string& what) {
+    const int saved = errno;
+    if (fd >= 0) ::close(fd);
+    ::unlink(temp.c_str());
+    errno = saved;
+    return Fail(error, what);
+}
+
 }  // namespace
 
 bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error) {
-    std::string target;
+    std::string target, temp;
     struct stat existing {};
     bool exists = false;
-    if (!Resolve(path, target, existing, exists, error)) return false;
-    std::string temp;
-    const int fd = CreateTemporary(target, temp, error);
+    const int fd = StartReplacement(path, target, existing, exists, temp, error);
     if (fd < 0) return false;
-    auto abandon = [&](const std::string& what) {
-        const int saved = errno;
-        ::close(fd);
-        ::unlink(temp.c_str());
-        errno = saved;
-        return Fail(error, what);
-    };
     if (exists) {
         // The file stays what it was to everyone else: its mode, and its group when we may.
-        if (::fchmod(fd, existing.st_mode & 07777) != 0) return abandon("cannot set the permissions of " + temp);
+        if (::fchmod(fd, existing.st_mode & 07777) != 0)
+            return Abandon(fd, temp, error, "cannot set the permissions of " + temp);
         if (existing.st_gid != ::getegid() && ::fchown(fd, static_cast<uid_t>(-1), existing.st_gid) != 0) {
             // Not a member of that group: the file takes ours, as any new file would.
         }
     }
-    if (!WriteAll(fd, contents)) return abandon("cannot write " + temp);
-    if (::fsync(fd) != 0) return abandon("cannot write " + temp);
-    if (::close(fd) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return Fail(error, "cannot write " + temp);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int saved = errno;
-        ::unlink(temp.c_str());
-        errno = saved;
-        return Fail(error, "cannot replace " + target);
-    }
+    if (!WriteAll(fd, contents) || ::fsync(fd) != 0) return Abandon(fd, temp, error, "cannot write " + temp);
+    if (::close(fd) != 0) return Abandon(-1, temp, error, "cannot write " + temp);
+    if (::rename(temp.c_str(), target.c_str()) != 0) return Abandon(-1, temp, error, "cannot replace " + target);
     return true;
 }
 
 bool CanReplaceFile(const std::string& path, std::string* error) {
-    std::string target;
+    std::string target, temp;
     struct stat existing {};
     bool exists = false;
-    if (!Resolve(path, target, existing, exists, error)) return false;
-    std::string temp;
-    const int fd = CreateTemporary(target, temp, error);
+    const int fd = StartReplacement(path, target, existing, exists, temp, error);
     if (fd < 0) return false;
     ::close(fd);
     ::unlink(temp.c_str());

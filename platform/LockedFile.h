@@ -9,15 +9,24 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tessera::platform {
 
 class LockedFile {
 public:
     LockedFile() = default;
-    ~LockedFile();  // lets go of the file; the file itself stays
-    LockedFile(LockedFile&& other) noexcept;
-    LockedFile& operator=(LockedFile&& other) noexcept;
+    ~LockedFile() { Close(); }  // lets go of the file; the file itself stays
+    LockedFile(LockedFile&& other) noexcept
+        : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
+    LockedFile& operator=(LockedFile&& other) noexcept {
+        if (this != &other) {
+            Close();
+            path_ = std::move(other.path_);
+            handle_ = std::exchange(other.handle_, -1);
+        }
+        return *this;
+    }
     LockedFile(const LockedFile&) = delete;
     LockedFile& operator=(const LockedFile&) = delete;
 

@@ -44,20 +44,6 @@ std::string NameOf(const std::string& path) {
 
 }  // namespace
 
-LockedFile::~LockedFile() { Close(); }
-
-LockedFile::LockedFile(LockedFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        path_ = std::move(other.path_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
-}
-
 std::optional<LockedFile> LockedFile::Create(const std::string& path, std::string_view firstBytes) {
     // Made complete and locked under a hidden name, then given its own name in one step, so
     // a program looking for free files can never take it between its creation and its lock.

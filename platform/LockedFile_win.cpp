@@ -33,20 +33,6 @@ bool WriteAll(HANDLE h, std::string_view bytes) {
 
 }  // namespace
 
-LockedFile::~LockedFile() { Close(); }
-
-LockedFile::LockedFile(LockedFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(std::exchange(other.handle_, -1)) {}
-
-LockedFile& LockedFile::operator=(LockedFile&& other) noexcept {
-    if (this != &other) {
-        Close();
-        path_ = std::move(other.path_);
-        handle_ = std::exchange(other.handle_, -1);
-    }
-    return *this;
-}
-
 std::optional<LockedFile> LockedFile::Create(const std::string& path, std::string_view firstBytes) {
     // CREATE_NEW with this sharing is atomic: nobody can take the file over before it is
     // complete; a reader that comes early finds it busy.

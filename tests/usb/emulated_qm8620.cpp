@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "meter/Meter.h"
+#include "meter/MeterRequests.h"
 #include "meter/MeterSetup.h"
 #include "meter/Process.h"
 #include "platform/RegistryRoot.h"
@@ -269,15 +270,9 @@ private:
             return;
         }
         c.input.append(buf, static_cast<std::size_t>(n));
-        std::size_t nl;
-        while ((nl = c.input.find('\n')) != std::string::npos) {
-            std::string line = c.input.substr(0, nl);
-            c.input.erase(0, nl + 1);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            std::string answer;
-            for (const auto& l : Control(line)) answer += l + "\n";
-            ::send(c.fd, answer.data(), answer.size(), MSG_NOSIGNAL);
-        }
+        const std::string answer =
+            meter::AnswerCompleteLines(c.input, [this](const std::string& line) { return Control(line); });
+        if (!answer.empty()) ::send(c.fd, answer.data(), answer.size(), MSG_NOSIGNAL);
     }
 
     // The bridge runs under umockdev like this process; the --then command sees the real
