@@ -416,30 +416,58 @@ void EntireRead::FileRead() {
     ReadCsvFile(path);
 }
 
-bool EntireRead::ReadCsvFile(const std::string& path) {
+std::optional<CsvRecords> ReadCsvRecords(const std::string& path, page::Prompter& prompter) {
     std::ifstream in(path, std::ios::binary);
     if (!platform::FileExists(path) || !in) {
         std::error_code ec;
         const auto full = std::filesystem::absolute(path, ec);
-        prompter_.Inform(FileNotFoundMessage(ec ? path : full.string()));
-        return false;
+        prompter.Inform(FileNotFoundMessage(ec ? path : full.string()));
+        return std::nullopt;
     }
     RawLine line;
     const bool got1 = ReadRawLine(in, line);
     if (!got1 || line.text.find(page::kEntireReadBannerKey) == std::string::npos) {
-        prompter_.Inform(std::string(got1 && line.text.find(page::kLoggerBannerKey) != std::string::npos
-                                         ? kLoggerFileMessage
-                                         : kUnidentifiableFile));
-        return false;
+        prompter.Inform(std::string(got1 && line.text.find(page::kLoggerBannerKey) != std::string::npos
+                                        ? kLoggerFileMessage
+                                        : kUnidentifiableFile));
+        return std::nullopt;
     }
     if (!ReadRawLine(in, line) || line.text.find(kCsvDataLine) == std::string::npos) {
-        prompter_.Inform(std::string(kNoDataLine));
-        return false;
+        prompter.Inform(std::string(kNoDataLine));
+        return std::nullopt;
     }
     if (!ReadRawLine(in, line) || line.text.find(kCsvColumns) == std::string::npos) {
-        prompter_.Inform(std::string(kNoColumnsLine));
-        return false;
+        prompter.Inform(std::string(kNoColumnsLine));
+        return std::nullopt;
     }
+
+    CsvRecords read;
+    while (read.records.size() < static_cast<std::size_t>(kMaxRecords) && ReadRawLine(in, line)) {
+        if (line.text.empty()) continue;  // blank lines carry nothing
+        ParsedLine parsed;
+        const auto problem = ParseDataLine(SplitFields(line), static_cast<int>(read.records.size()) + 1, parsed);
+        if (problem) {
+            if (prompter.AskYesNo({page::Topic::SkipBadLine, *problem}) == page::Answer::Yes)
+                continue;  // skip the line
+            break;
+        }
+        // Only accepted lines decide the unit the file is shown in.
+        if (parsed.percent) {
+            if (read.fileUnit == kNoUnit) read.fileUnit = kOriginalUnit;
+        } else if (read.fileUnit == kNoUnit) {
+            read.fileUnit = parsed.unit;
+        } else if (read.fileUnit != parsed.unit) {
+            read.fileUnit = kOriginalUnit;
+        }
+        read.records.push_back(parsed.record);
+        read.values.push_back(parsed.values);
+    }
+    return read;
+}
+
+bool EntireRead::ReadCsvFile(const std::string& path) {
+    const auto read = ReadCsvRecords(path, prompter_);
+    if (!read) return false;
 
     // The file replaces whatever was shown, including a download still running.
     downloading_ = false;
@@ -447,29 +475,12 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
     link::ClearStores(link::kClearMemoryStore);
     ClearTable();
     dataState_ = 0;
-    int fileUnit = kNoUnit;
-
-    while (recordCount_ < static_cast<unsigned>(kMaxRecords) && ReadRawLine(in, line)) {
-        if (line.text.empty()) continue;  // blank lines carry nothing
-        ParsedLine parsed;
-        const auto problem = ParseDataLine(SplitFields(line), static_cast<int>(recordCount_) + 1, parsed);
-        if (problem) {
-            if (prompter_.AskYesNo({page::Topic::SkipBadLine, *problem}) == page::Answer::Yes)
-                continue;  // skip the line
-            break;
-        }
-        // Only accepted lines decide the unit the file is shown in.
-        if (parsed.percent) {
-            if (fileUnit == kNoUnit) fileUnit = kOriginalUnit;
-        } else if (fileUnit == kNoUnit) {
-            fileUnit = parsed.unit;
-        } else if (fileUnit != parsed.unit) {
-            fileUnit = kOriginalUnit;
-        }
-        link::memoryStore[recordCount_] = parsed.record;
-        recordValues[recordCount_] = parsed.values;
+    for (std::size_t i = 0; i < read->records.size(); ++i) {
+        link::memoryStore[recordCount_] = read->records[i];
+        recordValues[recordCount_] = read->values[i];
         ++recordCount_;
     }
+    const int fileUnit = read->fileUnit;
 
     displayUnit_ = fileUnit;
     // With no line accepted the unit stays undecided; the box then names the records'

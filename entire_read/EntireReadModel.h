@@ -54,6 +54,16 @@ std::string RxyzLineMessage(int number);
 
 enum DisplayMode : int { kRxyz = 0, kDisplayedValue = 1 };
 
+// The records of an Entire Read file as File Read takes them, without touching the page or
+// its tables: the same header checks and messages, and the same question about each line it
+// cannot read, through `prompter`. nullopt when the file was refused (the prompter was told why).
+struct CsvRecords {
+    std::vector<link::MemoryRecord> records;
+    std::vector<RecordValues> values;
+    int fileUnit = kNoUnit;  // the display unit the file was written in (kOriginalUnit when mixed)
+};
+std::optional<CsvRecords> ReadCsvRecords(const std::string& path, page::Prompter& prompter);
+
 struct ColumnSpec {
     std::string_view title;
     int width;

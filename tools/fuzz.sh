@@ -21,7 +21,7 @@ fi
 CC=${cxx/clang++/clang} CXX=$cxx cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSERA_FUZZ=ON >/dev/null
 cmake --build build-fuzz --target fuzzers -j "$jobs"
 
-fuzzers=(decode accuracy entire_read_csv logger_csv setting_file journal)
+fuzzers=(decode accuracy entire_read_csv logger_csv setting_file journal references)
 case "$mode" in
   test)
     ctest --test-dir build-fuzz --output-on-failure -j "$jobs" -R '^Fuzz\.'

@@ -1,0 +1,115 @@
+#pragma once
+// The Survey page: which data (the logger's, live during a run; the Entire Read table; files
+// opened here), the quantity, unit, reference profile, frequency and thresholds, the
+// statistics table for the whole series and the span between two cursors, the time graph and
+// the histogram. Everything it decides comes from SurveyModel; this widget wires controls to
+// it, reads files on a worker thread (with progress) and draws.
+
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "page/Prompter.h"
+#include "survey/SurveyModel.h"
+#include "survey/SurveyPainter.h"
+#include "ui/SheetPage.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace tessera::survey {
+
+inline constexpr const char* kPageTitle = "     Survey     ";
+
+class CSurvey : public ui::SheetPage {
+    Q_OBJECT
+public:
+    explicit CSurvey(page::Prompter& prompter, SurveyModel* model = nullptr, QWidget* parent = nullptr);
+    ~CSurvey() override;
+
+    // Where the other pages' data are.
+    void SetLogger(const logger::LoggerModel* logger);
+    void SetEntireReadCount(std::function<unsigned()> recordCount) { entireReadCount_ = std::move(recordCount); }
+
+    // The logger's data changed (a sample, a run, a file); cheap when nothing new is there.
+    void LoggerChanged();
+    void Refresh() override;
+
+    // Reads files in the background; the page shows them when they are read.
+    void OpenFiles(const std::vector<std::string>& paths);
+    bool Reading() const { return reader_.joinable(); }
+
+    SurveyModel& Model() { return *model_; }
+    QTableWidget* Table() const { return table_; }
+    QRadioButton* LoggerButton() const { return loggerSource_; }
+    QRadioButton* EntireReadButton() const { return entireSource_; }
+    QRadioButton* FilesButton() const { return filesSource_; }
+    QPushButton* OpenButton() const { return open_; }
+    QPushButton* CopyButton() const { return copy_; }
+    QComboBox* QuantityBox() const { return quantity_; }
+    QComboBox* UnitBox() const { return unit_; }
+    QComboBox* ReferenceBox() const { return reference_; }
+    QLineEdit* FrequencyEdit() const { return frequency_; }
+    QLineEdit* ThresholdEdit() const { return thresholds_; }
+    QWidget* Graph() const;
+    QLabel* NotesLabel() const { return notes_; }
+    // The page's text as "Copy" puts it on the clipboard.
+    std::string PageText() const { return model_->PageText(); }
+    // Places the cursors at two columns of the graph's plot (what a drag does).
+    void SelectColumns(int from, int to);
+
+signals:
+    // A file read finished (shown or refused).
+    void FilesRead();
+
+protected:
+    // Ctrl+C in the table copies the selected cells as tab-separated text.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    class TimeGraph;
+    class HistogramView;
+
+    void Sync();
+    void SyncTable();
+    void OnOpen();
+    void OnFilesRead(std::shared_ptr<std::variant<Series, std::string>> result);
+    void StopReading();
+
+    page::Prompter& prompter_;
+    std::unique_ptr<SurveyModel> ownModel_;
+    SurveyModel* model_;
+    std::function<unsigned()> entireReadCount_;
+    GraphMarks marks_;
+
+    QRadioButton* loggerSource_ = nullptr;
+    QRadioButton* entireSource_ = nullptr;
+    QRadioButton* filesSource_ = nullptr;
+    QPushButton* open_ = nullptr;
+    QPushButton* stop_ = nullptr;
+    QPushButton* copy_ = nullptr;
+    QLabel* sourceText_ = nullptr;
+    QProgressBar* progress_ = nullptr;
+    QComboBox* quantity_ = nullptr;
+    QComboBox* unit_ = nullptr;
+    QComboBox* reference_ = nullptr;
+    QLineEdit* frequency_ = nullptr;
+    QLineEdit* thresholds_ = nullptr;
+    QTableWidget* table_ = nullptr;
+    TimeGraph* graph_ = nullptr;
+    HistogramView* histogram_ = nullptr;
+    QLabel* notes_ = nullptr;
+    bool syncing_ = false;
+
+    std::thread reader_;
+    std::shared_ptr<std::atomic<bool>> cancel_;
+};
+
+}  // namespace tessera::survey

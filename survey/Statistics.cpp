@@ -1,0 +1,199 @@
+#include "survey/Statistics.h"
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+
+namespace tessera::survey {
+
+void ExactSum::Add(double v) {
+    const double t = sum_ + v;
+    if (std::fabs(sum_) >= std::fabs(v)) compensation_ += (sum_ - t) + v;
+    else compensation_ += (v - t) + sum_;
+    sum_ = t;
+}
+
+Accumulator::Accumulator(std::vector<double> thresholds)
+    : thresholds_(std::move(thresholds)), aboveCounts_(thresholds_.size(), 0) {}
+
+void Accumulator::Add(std::size_t index, double value, bool over) {
+    if (over || !std::isfinite(value)) {
+        ++leftOut_;
+        return;
+    }
+    ++count_;
+    sum_.Add(value);
+    if (value > 0) {
+        ++positive_;
+        logSum_.Add(std::log(value));
+    }
+    // Strict comparisons keep the first sample of a repeated extreme.
+    if (!min_ || value < min_->value) min_ = Extreme{value, index};
+    if (!max_ || value > max_->value) max_ = Extreme{value, index};
+    if (topCount_ < top_.size() || value > top_[top_.size() - 1]) {
+        std::size_t at = std::min(topCount_, top_.size() - 1);
+        while (at > 0 && top_[at - 1] < value) {
+            top_[at] = top_[at - 1];
+            --at;
+        }
+        top_[at] = value;
+        topCount_ = std::min(topCount_ + 1, top_.size());
+    }
+    for (std::size_t t = 0; t < thresholds_.size(); ++t)
+        if (value > thresholds_[t]) ++aboveCounts_[t];
+}
+
+Stats Accumulator::Result() const {
+    Stats s;
+    s.samples = count_;
+    s.leftOut = leftOut_;
+    s.min = min_;
+    s.max = max_;
+    s.geometricLeftOut = count_ - positive_;
+    if (count_ > 0) s.mean = sum_.Value() / static_cast<double>(count_);
+    if (positive_ > 0) s.geometricMean = std::exp(logSum_.Value() / static_cast<double>(positive_));
+    if (topCount_ > 0) {
+        double top = 0;
+        for (std::size_t i = 0; i < topCount_; ++i) top += top_[i];
+        s.hi5 = top / static_cast<double>(topCount_);
+    }
+    for (std::size_t t = 0; t < thresholds_.size(); ++t) {
+        const double percent =
+            count_ > 0 ? 100.0 * static_cast<double>(aboveCounts_[t]) / static_cast<double>(count_) : 0.0;
+        s.above.push_back({thresholds_[t], percent});
+    }
+    return s;
+}
+
+double PercentileOfSorted(const double* sorted, std::size_t n, double p) {
+    const double h = static_cast<double>(n - 1) * p / 100.0;
+    const auto lo = static_cast<std::size_t>(std::floor(h));
+    if (lo + 1 >= n) return sorted[n - 1];
+    return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[lo + 1] - sorted[lo]);
+}
+
+double PercentileOf(std::vector<double>& values, double p) {
+    const std::size_t n = values.size();
+    const double h = static_cast<double>(n - 1) * p / 100.0;
+    const auto lo = static_cast<std::size_t>(std::floor(h));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(lo), values.end());
+    const double below = values[lo];
+    if (lo + 1 >= n) return below;
+    // The next rank is the smallest of what lies above the selected one.
+    const double above = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(lo) + 1, values.end());
+    return below + (h - static_cast<double>(lo)) * (above - below);
+}
+
+std::vector<Range> SpanRanges(const Series& series, std::optional<LocalMs> from, std::optional<LocalMs> to) {
+    std::vector<Range> ranges;
+    if (!series.Timed() || (!from && !to)) {
+        if (!series.Empty()) ranges.push_back({0, series.Size()});
+        return ranges;
+    }
+    for (const Part& p : series.Parts()) {
+        if (p.count == 0) continue;
+        // Within a part the times rise by its period: the span's ends become indices.
+        std::size_t begin = 0, end = p.count;
+        const LocalMs period = std::max<LocalMs>(p.periodMs, 1);
+        if (from && *from > p.start) begin = static_cast<std::size_t>((*from - p.start + period - 1) / period);
+        if (to) {
+            if (*to < p.start) end = 0;
+            else end = std::min<std::size_t>(p.count, static_cast<std::size_t>((*to - p.start) / period) + 1);
+        }
+        if (begin < end) ranges.push_back({p.first + begin, p.first + end});
+    }
+    return ranges;
+}
+
+void FillTimes(const Series& series, const std::vector<Range>& ranges, Stats& stats) {
+    if (!series.Timed() || ranges.empty()) return;
+    stats.from = series.TimeOf(ranges.front().begin);
+    stats.to = series.TimeOf(ranges.back().end - 1);
+    LocalMs duration = 0;
+    for (const Part& p : series.Parts()) {
+        for (const Range& r : ranges) {
+            const std::size_t b = std::max(r.begin, p.first), e = std::min(r.end, p.first + p.count);
+            if (b < e) duration += static_cast<LocalMs>(e - b) * p.periodMs;
+        }
+    }
+    stats.durationMs = duration;
+}
+
+namespace {
+
+void AddPercentiles(std::vector<double>& values, Stats& s) {
+    if (values.empty()) return;
+    s.p95 = PercentileOf(values, 95);
+    s.median = PercentileOf(values, 50);
+}
+
+}  // namespace
+
+Stats Compute(const Series& series, Quantity q, const std::vector<Range>& ranges,
+              const std::vector<double>& thresholds) {
+    Accumulator acc(thresholds);
+    std::vector<double> values;
+    std::size_t total = 0;
+    for (const Range& r : ranges) total += r.end - r.begin;
+    values.reserve(total);
+    const double* column = series.Column(q);
+    for (const Range& r : ranges) {
+        for (std::size_t i = r.begin; i < r.end; ++i) {
+            const bool over = series.Over(q, i);
+            acc.Add(i, column[i], over);
+            if (!over && std::isfinite(column[i])) values.push_back(column[i]);
+        }
+    }
+    Stats s = acc.Result();
+    AddPercentiles(values, s);
+    FillTimes(series, ranges, s);
+    return s;
+}
+
+std::vector<Group> ComputeGroups(const Series& series, Quantity q, const std::vector<Range>& ranges,
+                                 const std::vector<double>& thresholds, GroupBy by) {
+    std::vector<Group> groups;
+    if (by == GroupBy::None || !series.Timed()) return groups;
+    struct Building {
+        Accumulator acc;
+        std::vector<double> values;
+        std::size_t first = 0, last = 0;
+        LocalMs duration = 0;
+    };
+    std::map<LocalMs, Building> building;
+    const double* column = series.Column(q);
+    for (const Part& p : series.Parts()) {
+        for (const Range& r : ranges) {
+            const std::size_t b = std::max(r.begin, p.first), e = std::min(r.end, p.first + p.count);
+            LocalMs lastKey = -1;
+            Building* g = nullptr;
+            for (std::size_t i = b; i < e; ++i) {
+                const LocalMs t = p.start + static_cast<LocalMs>(i - p.first) * p.periodMs;
+                const LocalMs key = by == GroupBy::Hour ? HourOf(t) : DayOf(t);
+                if (!g || key != lastKey) {
+                    auto [it, fresh] = building.try_emplace(key, Building{Accumulator(thresholds), {}, i, i, 0});
+                    g = &it->second;
+                    lastKey = key;
+                    (void)fresh;
+                }
+                const bool over = series.Over(q, i);
+                g->acc.Add(i, column[i], over);
+                if (!over && std::isfinite(column[i])) g->values.push_back(column[i]);
+                g->first = std::min(g->first, i);
+                g->last = std::max(g->last, i);
+                g->duration += p.periodMs;
+            }
+        }
+    }
+    for (auto& [key, g] : building) {
+        Group group{by, key, g.acc.Result()};
+        AddPercentiles(g.values, group.stats);
+        group.stats.from = series.TimeOf(g.first);
+        group.stats.to = series.TimeOf(g.last);
+        group.stats.durationMs = g.duration;
+        groups.push_back(std::move(group));
+    }
+    return groups;
+}
+
+}  // namespace tessera::survey
