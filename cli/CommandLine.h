@@ -28,6 +28,9 @@ public:
     // `needs` "a file name" (said when the value is missing), `help` one line of help.
     void Value(const std::string& names, std::string& into, const std::string& placeholder, const std::string& needs,
                const std::string& help);
+    // An option that may be given more than once: every value, in order.
+    void Values(const std::string& names, std::vector<std::string>& into, const std::string& placeholder,
+                const std::string& needs, const std::string& help);
     void Flag(const std::string& names, bool& into, const std::string& help);
     // The words that are not options, in order (any number; the command checks how many).
     void Words(const std::string& placeholder, std::vector<std::string>& into, const std::string& help);

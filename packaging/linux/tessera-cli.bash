@@ -21,7 +21,23 @@ _tessera_cli()
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
         -u|--unit)
-            COMPREPLY=($(compgen -W "original uT mT T mG G A/m" -- "$cur"))
+            if [[ $cmd == stats ]]; then
+                COMPREPLY=($(compgen -W "T mT uT nT G mG A/m %" -- "$cur"))
+            else
+                COMPREPLY=($(compgen -W "original uT mT T mG G A/m" -- "$cur"))
+            fi
+            return ;;
+        --quantity)
+            COMPREPLY=($(compgen -W "R x y z" -- "$cur"))
+            return ;;
+        --reference)
+            # The profiles' short names: the lines of "references" that are not indented.
+            COMPREPLY=($(compgen -W "$("$prog" references 2>/dev/null | sed -n 's/^\([a-z0-9][^ ]*\)$/\1/p')" -- "$cur"))
+            return ;;
+        --frequency)
+            COMPREPLY=($(compgen -W "50 60" -- "$cur"))
+            return ;;
+        --from|--to|--threshold)
             return ;;
         --period)
             COMPREPLY=($(compgen -W "$(sed -n 's/.*P: \(.*\) per division.*/\1/p' <<<"$usage")" -- "$cur"))

@@ -1,0 +1,197 @@
+// tessera-cli "stats" and "references": the survey evaluation without the window. "stats"
+// reads logger files (rollover parts joined) or Entire Read files and writes the
+// statistics of one quantity, against a reference profile if asked, as text for people or
+// csv and json for scripts; "references" lists the profiles with their sources.
+
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/CommandRegistry.h"
+#include "cli/ExitCodes.h"
+#include "survey/Evaluation.h"
+#include "survey/References.h"
+#include "survey/Report.h"
+#include "survey/Sources.h"
+
+namespace tessera::cli {
+namespace {
+
+using namespace survey;
+
+constexpr const char* kStatsUsage =
+    "stats FILE... [--quantity R|x|y|z] [--unit U] [--from TIME] [--to TIME] [--threshold V]... "
+    "[--reference NAME|VALUE] [--frequency HZ] [--by hour|day] [--format text|csv|json]   "
+    "statistics of logger files (rollover parts joined) or Entire Read files";
+constexpr const char* kStatsNotes =
+    "Units: T, mT, uT, nT, G, mG, A/m, %. Values are in the file's unit unless --unit names another.\n"
+    "TIME: 2024-03-01T22:00[:00], \"2024-03-01 22:00\", 2024-03-01, or a time of day 22:00 (the first\n"
+    "after the start of the data; --to after --from). V: a value with its unit (0.2uT) or a number in\n"
+    "the unit shown. --reference: a profile of \"tessera-cli references\" or a value (0.4uT); the\n"
+    "frequency (50 Hz by default) chooses the profile's limit. Exit status 1: a file could not be read.";
+constexpr const char* kReferencesUsage =
+    "references [--frequency HZ]   the reference profiles, their limits and sources";
+
+struct StatsWords {
+    std::vector<std::string> files, thresholds;
+    std::string quantity, unit, from, to, reference, frequency, by, format;
+};
+
+int Fail(const std::string& message) {
+    std::cerr << message << '\n';
+    return kFailed;
+}
+
+// A --from/--to word as a time of the series; nullopt (after saying why) when it is none.
+std::optional<LocalMs> TimeOf(const std::string& word, const char* option, std::optional<LocalMs> after, bool& bad) {
+    const auto parsed = ParseTimeWords(word);
+    if (!parsed) {
+        bad = true;
+        UsageError("stats",
+                   std::string(option) + " needs a time such as 2024-03-01T22:00 or 22:00, not \"" + word + "\"");
+        return std::nullopt;
+    }
+    if (!parsed->dateless) return parsed->ms;
+    return NextTimeOfDay(after.value_or(0), parsed->ms);
+}
+
+int Stats(const CommandLine& line, const StatsWords& w) {
+    if (w.files.empty()) return UsageError("stats", "no file was given");
+    Request request;
+    if (line.Given("--quantity")) {
+        const auto q = QuantityNamed(w.quantity);
+        if (!q) return UsageError("stats", "--quantity is R, x, y or z, not \"" + w.quantity + "\"");
+        request.quantity = *q;
+    }
+    std::optional<Unit> asked;
+    if (line.Given("--unit")) {
+        asked = UnitNamed(w.unit);
+        if (!asked) return UsageError("stats", "unknown unit \"" + w.unit + "\"");
+    }
+    if (line.Given("--frequency")) {
+        const auto hz = ParseFrequency(w.frequency);
+        if (!hz) return UsageError("stats", "--frequency needs a frequency such as 50, 60 or 2.5kHz");
+        request.frequencyHz = *hz;
+    }
+    if (line.Given("--by")) {
+        if (w.by == "hour") request.by = GroupBy::Hour;
+        else if (w.by == "day") request.by = GroupBy::Day;
+        else return UsageError("stats", "--by is hour or day");
+    }
+    const std::string format = line.Given("--format") ? w.format : "text";
+    if (format != "text" && format != "csv" && format != "json")
+        return UsageError("stats", "--format is text, csv or json");
+    std::vector<TypedValue> thresholds;
+    for (const std::string& t : w.thresholds) {
+        const auto v = ParseTypedValue(t);
+        if (!v) return UsageError("stats", "--threshold needs a value such as 0.2uT, not \"" + t + "\"");
+        thresholds.push_back(*v);
+    }
+    ProfileBook book;
+    if (line.Given("--reference")) {
+        book = ProfileBook::Load();
+        request.reference = book.Find(w.reference);
+        if (!request.reference) {
+            return UsageError("stats", "no reference profile \"" + w.reference +
+                                           "\" (see tessera-cli references) and no value with a unit");
+        }
+    }
+
+    auto read = ReadFiles(w.files, ChannelOf(request.quantity));
+    if (const auto* message = std::get_if<std::string>(&read)) return Fail(*message);
+    const Series& series = std::get<Series>(read);
+    const Unit& stored = series.StoredUnit();
+    const Unit shown = asked.value_or(stored);
+    if (!SameFamily(shown, stored))
+        return UsageError("stats",
+                          "the files' values are in " + stored.name + ", which cannot be shown in " + shown.name);
+    for (const TypedValue& t : thresholds) {
+        const Unit& in = t.unit.value_or(shown);
+        if (!SameFamily(in, stored))
+            return UsageError("stats", "a threshold in " + in.name + " does not fit " + stored.name);
+        request.thresholds.push_back(t.value * Factor(in, stored));
+    }
+
+    bool bad = false;
+    const std::optional<LocalMs> start =
+        series.Timed() ? std::optional<LocalMs>(series.Parts().front().start) : std::nullopt;
+    if (line.Given("--from")) request.from = TimeOf(w.from, "--from", start, bad);
+    if (!bad && line.Given("--to")) request.to = TimeOf(w.to, "--to", request.from ? request.from : start, bad);
+    if (bad) return kUsageError;
+    if (const std::string problem = RequestProblem(series, request); !problem.empty())
+        return UsageError("stats", problem);
+
+    const Evaluation e = Evaluate(series, request);
+    if (format == "json") std::cout << JsonReport(series, e, shown);
+    else if (format == "csv") std::cout << CsvReport(series, e, shown);
+    else std::cout << TextReport(series, e, shown);
+    for (const std::string& problem : book.Problems()) std::cerr << problem << '\n';
+    return kOk;
+}
+
+int References(const CommandLine& line, const std::string& frequency) {
+    std::optional<double> hz;
+    if (line.Given("--frequency")) {
+        hz = ParseFrequency(frequency);
+        if (!hz) return UsageError("references", "--frequency needs a frequency such as 50, 60 or 2.5kHz");
+    }
+    const ProfileBook book = ProfileBook::Load();
+    const Unit uT = *UnitNamed("uT");
+    auto limitText = [&](const Profile& p, double f) {
+        const auto limit = p.LimitAt(f);
+        char label[48];
+        std::snprintf(label, sizeof label, "%g Hz", f);
+        return std::string(label) + ": " + (limit ? FourDigits(*limit * uT.perBase) + " uT" : "not covered");
+    };
+    for (const Profile& p : book.Profiles()) {
+        std::cout << p.id << "\n  " << p.name << "\n";
+        if (p.Guidance()) {
+            for (const GuidanceLevel& l : p.levels)
+                std::cout << "  above " << FourDigits(l.tesla * 1e9) << " nT: " << l.label << "\n";
+        } else if (hz) {
+            std::cout << "  " << limitText(p, *hz) << "\n";
+        } else {
+            std::cout << "  " << limitText(p, 50) << ", " << limitText(p, 60) << " (covers " << p.CoverageText()
+                      << ")\n";
+        }
+        for (const std::string& s : p.sources) std::cout << "  " << s << "\n";
+        std::cout << "\n";
+    }
+    std::cout << "Read from: ";
+    for (std::size_t i = 0; i < book.Files().size(); ++i) std::cout << (i ? ", " : "") << book.Files()[i];
+    if (book.Files().empty()) std::cout << "no file (references.txt is missing)";
+    std::cout << "\nYour own profiles: " << UserProfilePath() << "\n";
+    for (const std::string& problem : book.Problems()) std::cerr << problem << '\n';
+    return book.Profiles().empty() ? kFailed : kOk;
+}
+
+const RegisterCommand statsCommand(
+    "stats", kStatsUsage,
+    [](CommandLine& line) -> CommandRun {
+        auto w = std::make_shared<StatsWords>();
+        line.Words("FILE", w->files,
+                   "logger CSV files (NAME.CSV brings NAME-002.CSV, ... along) or Entire Read CSV files");
+        line.Value("--quantity", w->quantity, "R|x|y|z", "R, x, y or z", "the quantity (R unless given)");
+        line.Value("--unit,-u", w->unit, "U", "a unit", "the unit values are shown in");
+        line.Value("--from", w->from, "TIME", "a time", "leave out samples before this time");
+        line.Value("--to", w->to, "TIME", "a time", "leave out samples after this time");
+        line.Values("--threshold", w->thresholds, "V", "a value", "share of samples above V (may be given again)");
+        line.Value("--reference", w->reference, "NAME|VALUE", "a profile or a value", "judge against a reference");
+        line.Value("--frequency", w->frequency, "HZ", "a frequency", "the field's frequency (50 Hz unless given)");
+        line.Value("--by", w->by, "hour|day", "hour or day", "statistics per hour of day or per calendar day too");
+        line.Value("--format", w->format, "text|csv|json", "text, csv or json", "how the result is written");
+        return [&line, w] { return Stats(line, *w); };
+    },
+    kStatsNotes);
+const RegisterCommand referencesCommand("references", kReferencesUsage, [](CommandLine& line) -> CommandRun {
+    auto frequency = std::make_shared<std::string>();
+    line.Value("--frequency", *frequency, "HZ", "a frequency", "show every profile's limit at this frequency");
+    return [&line, frequency] { return References(line, *frequency); };
+});
+
+}  // namespace
+}  // namespace tessera::cli

@@ -1,0 +1,120 @@
+// tessera-cli stats and references as scripts use them: the json names, csv's unrounded
+// numbers, per-hour groups over joined parts, and the exit statuses.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cstdlib>
+
+#include "logger/LoggerCsv.h"
+#include "logger/Survey.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using tessera::testing::ReadAll;
+using tessera::testing::TempDir;
+
+struct CliRun {
+    int exit = -1;
+    std::string out, err;
+};
+
+CliRun Cli(const TempDir& dir, const std::string& args) {
+    const std::string out = dir.File("out.txt"), err = dir.File("err.txt");
+    const std::string cmd = std::string("'") + TESSERA_CLI_PATH + "' " + args + " >'" + out + "' 2>'" + err + "'";
+    const int rc = std::system(cmd.c_str());
+    return {WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, ReadAll(out), ReadAll(err)};
+}
+
+// Two rollover parts around midnight: 23:59:58 and :59 in the first, 00:00:00 in the second.
+std::string WriteSurvey(const TempDir& dir) {
+    using namespace tessera;
+    logger::LogHeader h;
+    h.record.mode = '0';
+    h.record.unit = '0';
+    h.record.range = 1;
+    h.record.output = '0';
+    h.record.slow = '0';
+    h.periodIndex = 3;  // one sample a second
+    const std::string first = dir.File("survey.CSV");
+    h.start = {2024, 3, 1, 5, 23, 59, 58};
+    const link::LogSample a[] = {{0, 1e-6, 0, 0, 1e-6}, {1, 3e-6, 0, 0, 3e-6}};
+    logger::WriteLogFile(first, h, a, 1);
+    h.start = {2024, 3, 2, 6, 0, 0, 0};
+    const link::LogSample b[] = {{0, 2e-6, 0, 0, 2e-6}};
+    logger::WriteLogFile(logger::SurveyPartPath(first, 2), h, b, 0);
+    return first;
+}
+
+TEST(SurveyCli, JsonCarriesTheNamesScriptsRelyOn) {
+    TempDir dir;
+    const std::string file = WriteSurvey(dir);
+    const CliRun r =
+        Cli(dir, "stats '" + file +
+                     "' --unit uT --threshold 1.5uT --reference icnirp2010-public --frequency 60 --by hour "
+                     "--format json");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    for (const char* key :
+         {"samples", "left_out", "from", "to", "quantity", "unit", "min", "max", "mean", "geometric_mean",
+          "geometric_mean_left_out", "median", "p95", "hi5", "above", "reference", "by"})
+        EXPECT_TRUE(o.contains(QLatin1String(key))) << key << "\n" << r.out;
+    EXPECT_EQ(o["samples"].toInt(), 3);
+    EXPECT_EQ(o["unit"].toString(), "uT");
+    EXPECT_EQ(o["from"].toString(), "2024-03-01T23:59:58");
+    EXPECT_EQ(o["to"].toString(), "2024-03-02T00:00:00");
+    const QJsonObject max = o["max"].toObject();
+    EXPECT_DOUBLE_EQ(max["value"].toDouble(), 3.0);
+    EXPECT_EQ(max["time"].toString(), "2024-03-01T23:59:59");
+    EXPECT_EQ(max["sample"].toInt(), 2);
+    EXPECT_DOUBLE_EQ(o["median"].toDouble(), 2.0);
+    const QJsonObject above = o["above"].toArray().at(0).toObject();
+    EXPECT_DOUBLE_EQ(above["threshold"].toDouble(), 1.5);
+    EXPECT_NEAR(above["percent"].toDouble(), 200.0 / 3, 1e-9);
+    const QJsonObject ref = o["reference"].toObject();
+    for (const char* key : {"name", "frequency_hz", "limit", "max_percent", "mean_percent", "percent_above"})
+        EXPECT_TRUE(ref.contains(QLatin1String(key))) << key;
+    EXPECT_DOUBLE_EQ(ref["limit"].toDouble(), 200.0);
+    EXPECT_DOUBLE_EQ(ref["frequency_hz"].toDouble(), 60.0);
+    EXPECT_DOUBLE_EQ(ref["max_percent"].toDouble(), 1.5);
+    const QJsonArray by = o["by"].toArray();
+    ASSERT_EQ(by.size(), 2);
+    EXPECT_EQ(by[0].toObject()["hour"].toInt(), 0);
+    EXPECT_EQ(by[1].toObject()["samples"].toInt(), 2);
+    EXPECT_TRUE(by[1].toObject()["reference"].isObject());
+}
+
+TEST(SurveyCli, CsvAndTextAndWhatGoesWrong) {
+    TempDir dir;
+    const std::string file = WriteSurvey(dir);
+    const CliRun csv = Cli(dir, "stats '" + file + "' --from 2024-03-01T23:59:59 --format csv");
+    ASSERT_EQ(csv.exit, 0) << csv.err;
+    EXPECT_EQ(csv.out.rfind("scope,from,to,duration_s,samples,left_out,quantity,unit,min,", 0), 0u) << csv.out;
+    EXPECT_NE(csv.out.find("\r\nall,2024-03-01T23:59:59,2024-03-02T00:00:00,2,2,0,R,T,2e-06,"), std::string::npos)
+        << csv.out;
+
+    const CliRun text = Cli(dir, "stats '" + file + "' --unit nT");
+    ASSERT_EQ(text.exit, 0) << text.err;
+    EXPECT_NE(text.out.find("survey.CSV and 1 further part: 3 samples"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("3000 nT"), std::string::npos) << text.out;
+
+    EXPECT_EQ(Cli(dir, "stats '" + file + "' --quantity w").exit, 2);
+    EXPECT_EQ(Cli(dir, "stats '" + file + "' --reference nonsense").exit, 2);
+    EXPECT_EQ(Cli(dir, "stats '" + file + "' --unit %").exit, 2);
+    const CliRun missing = Cli(dir, "stats '" + dir.File("none.CSV") + "'");
+    EXPECT_EQ(missing.exit, 1);
+    EXPECT_NE(missing.err.find("was not found"), std::string::npos);
+
+    const CliRun refs = Cli(dir, "references");
+    ASSERT_EQ(refs.exit, 0) << refs.err;
+    EXPECT_NE(refs.out.find("icnirp2010-public\n  ICNIRP 2010, general public\n  50 Hz: 200.0 uT"), std::string::npos)
+        << refs.out;
+}
+
+}  // namespace
