@@ -249,6 +249,7 @@ void CLogger::Sync() {
         for (int slot : requests.newSegments) PaintSegment(p, model_, GraphForm{}, slot);
     }
     update(GraphRegion(DefaultLayout()));
+    emit DataChanged();
 }
 
 void CLogger::RebuildCanvas() {

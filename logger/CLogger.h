@@ -62,6 +62,10 @@ public:
     // The window closes and the user chose not to save: the run's journal goes too.
     void DeclineUnsaved();
 
+signals:
+    // What the page shows may have changed (a sample, a run, a file); others follow it.
+    void DataChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;

@@ -12,6 +12,7 @@
 #include "page/Prompter.h"
 #include "shell/CVersion.h"
 #include "shell/Texts.h"
+#include "survey/CSurvey.h"
 #include "ui/Icons.h"
 
 namespace tessera::shell {
@@ -62,6 +63,14 @@ CSheet::CSheet(link::MeterPort& meter, page::Prompter& prompter, platform::Clock
 
     version_ = new CVersion;
     AddPage(version_, kVersionTab);
+
+    // After the four: the evaluation of what the logger and Entire Read hold, and of files.
+    auto* survey = new survey::CSurvey(prompter);
+    survey_ = survey;
+    AddPage(survey, kSurveyTab);
+    survey->SetLogger(&logger->Model());
+    survey->SetEntireReadCount([entire] { return entire->Model().RecordCount(); });
+    connect(logger, &logger::CLogger::DataChanged, survey, &survey::CSurvey::LoggerChanged);
 
     connect(tabs_, &QTabWidget::currentChanged, this, &CSheet::OnCurrentChanged);
 }

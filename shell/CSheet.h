@@ -48,6 +48,7 @@ public:
     ui::SheetPage* LoggerPage() const { return logger_; }
     ui::SheetPage* EntireReadPage() const { return entireRead_; }
     ui::SheetPage* ConfigurationPage() const { return configuration_; }
+    ui::SheetPage* SurveyPage() const { return survey_; }
 
     SheetHooks& Hooks() { return hooks_; }
 
@@ -81,6 +82,7 @@ private:
     ui::SheetPage* entireRead_ = nullptr;
     ui::SheetPage* configuration_ = nullptr;
     CVersion* version_ = nullptr;
+    ui::SheetPage* survey_ = nullptr;
     SheetHooks hooks_;
     bool closed_ = false;
     bool skipQuestions_ = false;

@@ -13,6 +13,8 @@ inline constexpr const char* kLoggerTab = "     Effective Value Logger     ";
 inline constexpr const char* kEntireReadTab = "     Entire Read     ";
 inline constexpr const char* kConfigurationTab = "     Configuration     ";
 inline constexpr const char* kVersionTab = "     Version     ";
+// The fifth tab, after the four: evaluation beside the pages.
+inline constexpr const char* kSurveyTab = "     Survey     ";
 
 inline constexpr const char* kAlreadyRunning = "TESSERA is running now.";
 // Followed by what failed: the lock that keeps the program to one copy could not be made.

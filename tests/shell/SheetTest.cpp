@@ -61,10 +61,11 @@ TEST_F(SheetTest, WindowTitleAndTabsInTheirOrder) {
     if (sheet->EntireReadPage()) expected << "     Entire Read     ";
     if (sheet->ConfigurationPage()) expected << "     Configuration     ";
     expected << "     Version     ";
+    expected << "     Survey     ";  // the fifth, after the four
     QStringList tabs;
     for (int i = 0; i < sheet->Tabs()->count(); ++i) tabs << sheet->Tabs()->tabText(i);
     EXPECT_EQ(tabs, expected);
-    EXPECT_EQ(sheet->Tabs()->widget(sheet->Tabs()->count() - 1), sheet->Version());
+    EXPECT_EQ(sheet->Tabs()->widget(sheet->Tabs()->count() - 1), sheet->SurveyPage());
 }
 
 TEST_F(SheetTest, FreshPagesCloseWithoutAnyQuestion) {
