@@ -110,7 +110,7 @@ check_tree() {
   # leave it waiting behind a message box: the timeout catches that).
   (cd "$run" && QT_QPA_PLATFORM=offscreen timeout 120 "$bin/tessera" --screenshot "$run/shots" >/dev/null 2>&1) ||
     fail "tessera --screenshot failed or hung"
-  [ "$(ls "$run/shots" | wc -l)" = 4 ] || fail "tessera wrote $(ls "$run/shots" | wc -l) pages, not 4"
+  [ "$(ls "$run/shots" | wc -l)" = 5 ] || fail "tessera wrote $(ls "$run/shots" | wc -l) pages, not 5"
   unset TESSERA_DEVICE_ROOT
   kill "$meter_pid" && wait "$meter_pid" 2>/dev/null || true
   meter_pid=

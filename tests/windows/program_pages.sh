@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tessera.exe under wine on a (virtual) display against virtual-qm8620.exe: it starts, finds
-# the meter, shows its four pages, writes their screenshots (--screenshot) and ends cleanly.
+# the meter, shows its five pages, writes their screenshots (--screenshot) and ends cleanly.
 # Run once more without a meter: the Configuration page must look different then, since with
 # the meter it shows the meter's settings.
 #   program_pages.sh WINDOWS_BIN SCREENSHOT_DIR
@@ -23,7 +23,7 @@ export TESSERA_DEVICE_ROOT
 TESSERA_DEVICE_ROOT=$(winpath "$work/root")
 mkdir -p "$work/root"
 
-pages=(1-effective-value-logger 2-entire-read 3-configuration 4-version)
+pages=(1-effective-value-logger 2-entire-read 3-configuration 4-version 5-survey)
 # Runs the program with --screenshot into $1; it must end by itself, successfully.
 screenshots() {
   local into=$1
@@ -60,4 +60,4 @@ screenshots "$work/without-meter"
 if cmp -s "$shots/3-configuration.png" "$work/without-meter/3-configuration.png"; then
   fail "the Configuration page looks the same with and without the meter: the meter's settings are not shown"
 fi
-echo "tessera.exe under wine: four pages written to $shots and ended by itself"
+echo "tessera.exe under wine: five pages written to $shots and ended by itself"
