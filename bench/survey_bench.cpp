@@ -12,8 +12,8 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QLabel>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QTableWidget>
 #include <chrono>
 #include <cmath>
@@ -204,7 +204,8 @@ void LivePage() {
     std::printf("live page at %zu samples: %.3f ms of processor per sample (follow, table, the page repainted)\n",
                 page.Model().Shown().Size(), n > 0 ? whole / n * 1e3 : 0.0);
     if (std::getenv("SURVEY_BENCH_PARTS")) {
-        for (QWidget* w : std::initializer_list<QWidget*>{page.Graph(), page.Table()->viewport(), page.NotesLabel()}) {
+        for (QWidget* w :
+             std::initializer_list<QWidget*>{page.Graph(), page.Table()->viewport(), page.Notes()->viewport()}) {
             const double t = ThreadSeconds();
             for (int i = 0; i < 50; ++i) w->repaint();
             std::printf("  %s repaint: %.3f ms\n", w->metaObject()->className(), (ThreadSeconds() - t) / 50 * 1e3);

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -150,9 +151,9 @@ private:
     CSurvey& page_;
 };
 
-CSurvey::CSurvey(page::Prompter& prompter, SurveyModel* model, QWidget* parent)
-    : ui::SheetPage(parent), prompter_(prompter), ownModel_(model ? nullptr : std::make_unique<SurveyModel>()),
-      model_(model ? model : ownModel_.get()), cancel_(std::make_shared<std::atomic<bool>>(false)) {
+CSurvey::CSurvey(page::Prompter& prompter, std::unique_ptr<SurveyModel> model, QWidget* parent)
+    : ui::SheetPage(parent), prompter_(prompter), ownModel_(model ? std::move(model) : std::make_unique<SurveyModel>()),
+      model_(ownModel_.get()), cancel_(std::make_shared<std::atomic<bool>>(false)) {
     setWindowTitle(QString::fromLatin1(kPageTitle));
     QFont century = font();
     century.setFamilies(ui::CenturyFamilies());
@@ -206,20 +207,23 @@ CSurvey::CSurvey(page::Prompter& prompter, SurveyModel* model, QWidget* parent)
     table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 4);
     table_->horizontalHeader()->setSectionsClickable(false);
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->setColumnWidth(0, 130);
+    table_->setColumnWidth(0, 150);
     table_->setColumnWidth(1, 150);
-    table_->setMinimumWidth(420);
+    table_->setMinimumWidth(450);
 
     table_->setItemDelegate(new PlainCells(table_));
     table_->installEventFilter(this);
 
     graph_ = new TimeGraph(*this);
     histogram_ = new HistogramView(*this);
-    notes_ = new QLabel(this);
-    notes_->setWordWrap(true);
-    notes_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    notes_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    notes_->setMinimumHeight(2 * notes_->fontMetrics().lineSpacing());
+    // Remarks and the reference's sources: three lines in view, the rest a scroll away, so
+    // the pictures keep their room.
+    notes_ = new QPlainTextEdit(this);
+    notes_->setReadOnly(true);
+    notes_->setFrameShape(QFrame::NoFrame);
+    notes_->setBackgroundRole(QPalette::Window);
+    notes_->viewport()->setAutoFillBackground(false);
+    notes_->setFixedHeight(3 * notes_->fontMetrics().lineSpacing() + 8);
 
     auto* top = new QHBoxLayout;
     top->addWidget(new QLabel(QStringLiteral("Data:"), this));
@@ -465,17 +469,20 @@ void CSurvey::Sync() {
         } else if (reference_->currentText() != Q(reference->name)) {
             reference_->setEditText(Q(reference->name));
         }
+        reference_->lineEdit()->setCursorPosition(0);  // a long name shows its beginning
     }
     SyncTable();
     QString notes;
     for (const std::string& n : model_->Notes()) notes += Q(n) + QLatin1Char('\n');
-    setText(notes_, notes.trimmed());
+    if (notes_->toPlainText() != notes.trimmed()) notes_->setPlainText(notes.trimmed());
     syncing_ = false;
     graph_->Follow();
     histogram_->Follow();
 }
 
 void CSurvey::SyncTable() {
+    // The span's column is there once two cursors are placed.
+    table_->setColumnHidden(2, !model_->HasSpan());
     const std::vector<TableRow> rows = model_->Table();
     if (table_->rowCount() != static_cast<int>(rows.size())) table_->setRowCount(static_cast<int>(rows.size()));
     auto set = [this](int r, int c, const std::string& text) {

@@ -19,6 +19,7 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -31,7 +32,9 @@ inline constexpr const char* kPageTitle = "     Survey     ";
 class CSurvey : public ui::SheetPage {
     Q_OBJECT
 public:
-    explicit CSurvey(page::Prompter& prompter, SurveyModel* model = nullptr, QWidget* parent = nullptr);
+    // `model`: the page's model (a test's, with profiles of its own); one with the shipped and
+    // the user's profiles when none is given.
+    explicit CSurvey(page::Prompter& prompter, std::unique_ptr<SurveyModel> model = nullptr, QWidget* parent = nullptr);
     ~CSurvey() override;
 
     // Where the other pages' data are.
@@ -59,7 +62,7 @@ public:
     QLineEdit* FrequencyEdit() const { return frequency_; }
     QLineEdit* ThresholdEdit() const { return thresholds_; }
     QWidget* Graph() const;
-    QLabel* NotesLabel() const { return notes_; }
+    QPlainTextEdit* Notes() const { return notes_; }
     // The page's text as "Copy" puts it on the clipboard.
     std::string PageText() const { return model_->PageText(); }
     // Places the cursors at two columns of the graph's plot (what a drag does).
@@ -105,7 +108,7 @@ private:
     QTableWidget* table_ = nullptr;
     TimeGraph* graph_ = nullptr;
     HistogramView* histogram_ = nullptr;
-    QLabel* notes_ = nullptr;
+    QPlainTextEdit* notes_ = nullptr;
     bool syncing_ = false;
 
     std::thread reader_;

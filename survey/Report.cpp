@@ -15,9 +15,16 @@ std::string Percent(double p) { return FourDigits(p) + " %"; }
 
 // Where a sample is: its time (or none), its number in the series, and for joined files
 // which file and line number it is.
+// A time as people read it: "2024-03-01 02:10:00".
+std::string PeopleTime(LocalMs t) {
+    std::string text = IsoLocal(t);
+    text[10] = ' ';
+    return text;
+}
+
 std::string WhereText(const Series& series, std::size_t i) {
     std::string text;
-    if (series.Timed()) text = IsoLocal(series.TimeOf(i)) + ", ";
+    if (series.Timed()) text = PeopleTime(series.TimeOf(i)) + ", ";
     text += "sample " + std::to_string(i + 1);
     const Part& part = series.PartOf(i);
     if (series.Parts().size() > 1 || !series.Timed()) {
@@ -25,6 +32,15 @@ std::string WhereText(const Series& series, std::size_t i) {
         text += " (" + FileName(part.source) + ", " + what + std::to_string(series.NumberOf(i)) + ")";
     }
     return text;
+}
+
+// The band of a guidance profile a value falls in: the label of the highest level it is
+// above, or "below" the first.
+std::string BandOf(const ReferenceResult& r, double value, const Unit& unit, const Unit& shown) {
+    std::string band = "below " + FourDigits(r.levels.front().value * Factor(unit, shown)) + " " + shown.name;
+    for (const auto& level : r.levels)
+        if (value > level.value) band = level.label;
+    return band;
 }
 
 std::string JsonString(const std::string& s) {
@@ -155,6 +171,9 @@ void JsonStats(Json& j, const Series& series, Quantity q, const Stats& s,
             j.Close('}');
         }
         j.Close(']');
+        if (s.max)
+            j.Key("max_band"), j.String(BandOf(*reference, s.max->value, series.StoredUnit(), series.StoredUnit()));
+        if (s.mean) j.Key("mean_band"), j.String(BandOf(*reference, *s.mean, series.StoredUnit(), series.StoredUnit()));
     }
     if (!reference->notApplicable.empty()) j.Key("not_applicable"), j.String(reference->notApplicable);
     j.Close('}');
@@ -199,9 +218,17 @@ std::string ValueText(double value, const Unit& seriesUnit, const Unit& shown) {
 
 std::string SeriesSummary(const Series& series) {
     if (series.Parts().empty()) return "no samples";
-    std::string text = FileName(series.Parts().front().source);
-    const std::size_t parts = series.Parts().size();
-    if (parts > 1) text += " and " + std::to_string(parts - 1) + (parts == 2 ? " further part" : " further parts");
+    // Records of one file may lie in several parts (records of another kind between them).
+    std::vector<std::string> sources;
+    for (const Part& p : series.Parts())
+        if (std::find(sources.begin(), sources.end(), p.source) == sources.end()) sources.push_back(p.source);
+    std::string text = FileName(sources.front());
+    const std::size_t more = sources.size() - 1;
+    if (more > 0) {
+        const char* what = series.Timed() ? (more == 1 ? " further part" : " further parts")
+                                          : (more == 1 ? " further file" : " further files");
+        text += " and " + std::to_string(more) + what;
+    }
     text += ": " + std::to_string(series.Size()) + (series.Timed() ? " samples" : " records");
     if (series.Timed() && series.Parts().front().periodMs > 0)
         text += ", " + DurationText(series.Parts().front().periodMs) + " apart";
@@ -215,14 +242,16 @@ std::vector<Row> StatRows(const Series& series, Quantity q, const Stats& s,
     std::vector<Row> rows;
     rows.push_back({"Quantity", std::string(QuantityName(q)) + " in " + shown.name});
     if (series.Timed()) {
-        rows.push_back({"From", s.from ? IsoLocal(*s.from) : "-"});
-        rows.push_back({"To", s.to ? IsoLocal(*s.to) : "-"});
+        rows.push_back({"From", s.from ? PeopleTime(*s.from) : "-"});
+        rows.push_back({"To", s.to ? PeopleTime(*s.to) : "-"});
         rows.push_back({"Duration", DurationText(s.durationMs)});
     }
     rows.push_back({"Samples", std::to_string(s.samples)});
     rows.push_back({"O.L. left out", std::to_string(s.leftOut)});
-    rows.push_back({"Minimum", s.min ? value(s.min->value) + " at " + WhereText(series, s.min->sample) : "-"});
-    rows.push_back({"Maximum", s.max ? value(s.max->value) + " at " + WhereText(series, s.max->sample) : "-"});
+    rows.push_back({"Minimum", s.min ? value(s.min->value) : "-"});
+    rows.push_back({"  at", s.min ? WhereText(series, s.min->sample) : "-"});
+    rows.push_back({"Maximum", s.max ? value(s.max->value) : "-"});
+    rows.push_back({"  at", s.max ? WhereText(series, s.max->sample) : "-"});
     rows.push_back({"Mean", value(s.mean)});
     std::string geometric = value(s.geometricMean);
     if (s.geometricLeftOut > 0)
@@ -245,11 +274,9 @@ std::vector<Row> StatRows(const Series& series, Quantity q, const Stats& s,
             rows.push_back({"Above the limit", Percent(reference->percentAbove)});
         } else {
             for (const auto& level : reference->levels)
-                rows.push_back({"Above " + value(level.value) + " (" + level.label + ")", Percent(level.percentAbove)});
-            rows.push_back({"Maximum of " + value(reference->limit),
-                            reference->maxPercent ? Percent(*reference->maxPercent) : "-"});
-            rows.push_back({"Mean of " + value(reference->limit),
-                            reference->meanPercent ? Percent(*reference->meanPercent) : "-"});
+                rows.push_back({"Above " + value(level.value), Percent(level.percentAbove)});
+            rows.push_back({"Band of the maximum", s.max ? BandOf(*reference, s.max->value, unit, shown) : "-"});
+            rows.push_back({"Band of the mean", s.mean ? BandOf(*reference, *s.mean, unit, shown) : "-"});
         }
     }
     return rows;

@@ -500,7 +500,7 @@ std::vector<Level> SurveyModel::Levels() const {
                 levels.push_back({Level::Guidance, g.tesla * perTesla,
                                   FourDigits(g.tesla * perTesla) + " " + shown_.name + " " + g.label});
         } else if (const auto limit = reference_->LimitAt(frequencyHz_)) {
-            levels.push_back({Level::Limit, *limit * perTesla, reference_->name});
+            levels.push_back({Level::Limit, *limit * perTesla, "limit"});
         }
     }
     for (const TypedValue& t : thresholds_) {

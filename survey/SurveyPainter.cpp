@@ -262,22 +262,27 @@ void PaintTimeGraphData(QPainter& p, const QRect& area, const SurveyModel& model
         p.fillRect(QRectF(a, plot.top(), std::max(1.0, b - a), plot.height()), QColor(120, 170, 255, 60));
     }
 
-    // The readings: one stroke per column, joined to the next, drawn in one call each.
+    // The readings: one stroke per column (the least and largest sample in it), samples joined
+    // in time order; records, which have no time between them, each as a mark of its own.
     if (f.axis.valid) {
         const std::vector<Stroke>& strokes = model.Strokes(f.columns);
+        const bool timed = series.Timed();
         QVector<QLineF> lines, ticks;
+        QVector<QRectF> dots;
         lines.reserve(2 * f.columns);
-        bool joined = false;  // the previous column has a stroke to join
+        bool joined = false;  // an earlier column has a stroke to join
         QPointF previous;
         for (int c = 0; c < f.columns; ++c) {
             const Stroke& s = strokes[static_cast<std::size_t>(c)];
             const double x = plot.left() + c + 0.5;
             if (s.over) ticks.append(QLineF(x, plot.top(), x, plot.top() + 5));
-            if (!s.any) {
-                joined = false;
+            if (!s.any) continue;
+            const QPointF high(x, f.YOf(s.high)), low(x, f.YOf(s.low));
+            if (!timed) {
+                dots.append(QRectF(x - 2, high.y() - 2, 4, 4));
+                if (low != high) dots.append(QRectF(x - 2, low.y() - 2, 4, 4));
                 continue;
             }
-            const QPointF high(x, f.YOf(s.high)), low(x, f.YOf(s.low));
             const QPointF middle(x, (high.y() + low.y()) / 2);
             if (joined) lines.append(QLineF(previous, middle));
             lines.append(QLineF(high, low));
@@ -286,6 +291,11 @@ void PaintTimeGraphData(QPainter& p, const QRect& area, const SurveyModel& model
         }
         p.setPen(Thin(TraceColour(q)));
         p.drawLines(lines);
+        if (!dots.isEmpty()) {
+            p.setBrush(TraceColour(q));
+            p.drawRects(dots);
+            p.setBrush(Qt::NoBrush);
+        }
         if (!ticks.isEmpty()) {
             p.setPen(QPen(kLimit, 2));
             p.drawLines(ticks);
@@ -327,6 +337,10 @@ void PaintTimeGraphData(QPainter& p, const QRect& area, const SurveyModel& model
         p.setPen(Qt::black);
         DrawTextAt(p, plot.center().x(), plot.center().y(), QStringLiteral("No samples"),
                    Qt::AlignHCenter | Qt::AlignVCenter);
+    } else if (!marks.span && !marks.pending) {
+        p.setPen(kGrid);
+        DrawTextAt(p, plot.right(), area.top() + 1, QStringLiteral("Drag across the graph to compare a span"),
+                   Qt::AlignRight | Qt::AlignTop);
     }
     p.restore();
 }
@@ -404,7 +418,10 @@ void PaintHistogram(QPainter& p, const QRect& area, const SurveyModel& model) {
         p.setPen(Thin(kGrid, Qt::DotLine));
         p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         p.setPen(Qt::black);
-        DrawTextAt(p, static_cast<int>(x), plot.bottom() + 3, Number(d), Qt::AlignHCenter | Qt::AlignTop);
+        // The last label ends at the plot's edge rather than past the picture's.
+        const bool last = d * 10 > axis.hi * 1.0001;
+        DrawTextAt(p, last ? plot.right() : static_cast<int>(x), plot.bottom() + 3, Number(d),
+                   (last ? Qt::AlignRight : Qt::AlignHCenter) | Qt::AlignTop);
     }
     DrawTextAt(p, plot.left() - 4, plot.top(), QString::number(most), Qt::AlignRight | Qt::AlignTop);
     DrawTextAt(p, plot.left() - 4, plot.bottom(), QStringLiteral("0"), Qt::AlignRight);

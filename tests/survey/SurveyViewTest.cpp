@@ -1,0 +1,77 @@
+// The Survey page's widget offscreen: files are read beside the window and then shown, a
+// refused file is said in the page's words, a drag across the graph fills the span's column,
+// and "Copy" puts what the page shows on the clipboard.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+#include "logger/LoggerCsv.h"
+#include "survey/CSurvey.h"
+#include "tests/support/ScriptedPrompter.h"
+#include "tests/support/TempDir.h"
+
+namespace tessera::survey {
+namespace {
+
+QString Cell(QTableWidget* table, const QString& label, int column) {
+    for (int r = 0; r < table->rowCount(); ++r)
+        if (table->item(r, 0) && table->item(r, 0)->text() == label) return table->item(r, column)->text();
+    return {};
+}
+
+TEST(SurveyView, ReadsFilesBesideTheWindowAndShowsThem) {
+    testing::TempDir dir;
+    const std::string path = dir.File("night.CSV");
+    logger::LogHeader h;
+    h.record.mode = '0';
+    h.record.unit = '0';
+    h.record.range = 1;
+    h.record.output = '0';
+    h.record.slow = '0';
+    h.start = {2024, 3, 1, 5, 22, 0, 0};
+    h.periodIndex = 3;
+    std::vector<link::LogSample> samples;
+    for (int i = 0; i < 600; ++i) samples.push_back({i, (1 + i % 7) * 1e-7, 0, 0, 0});
+    ASSERT_TRUE(logger::WriteLogFile(path, h, samples.data(), 599));
+
+    testing::ScriptedPrompter prompter;
+    CSurvey page(prompter, std::make_unique<SurveyModel>(ProfileBook()));
+    page.resize(1040, 716);
+    page.show();
+    EXPECT_FALSE(page.FilesButton()->isEnabled());
+
+    QSignalSpy read(&page, &CSurvey::FilesRead);
+    page.OpenFiles({dir.File("none.CSV")});
+    ASSERT_TRUE(read.wait(10000));
+    ASSERT_EQ(prompter.Messages().size(), 1u);
+    EXPECT_NE(prompter.Messages()[0].find("was not found"), std::string::npos);
+    EXPECT_TRUE(page.LoggerButton()->isChecked());
+
+    page.OpenFiles({path});
+    ASSERT_TRUE(read.wait(10000));
+    EXPECT_TRUE(page.FilesButton()->isChecked());
+    EXPECT_EQ(Cell(page.Table(), "Samples", 1), "600");
+    EXPECT_EQ(Cell(page.Table(), "Maximum", 1), "0.7000 uT");
+    EXPECT_TRUE(page.Table()->isColumnHidden(2));
+
+    // A drag over the first half of the plot: about the first 300 samples.
+    const int columns = TimePlotRect(page.Graph()->rect()).width();
+    page.SelectColumns(0, columns / 2 - 1);
+    EXPECT_FALSE(page.Table()->isColumnHidden(2));
+    const int span = Cell(page.Table(), "Samples", 2).toInt();
+    EXPECT_NEAR(span, 300, 3);
+
+    page.CopyButton()->click();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains(QStringLiteral("Between the cursors"))) << copied.toStdString();
+    EXPECT_TRUE(copied.contains(QStringLiteral("night.CSV: 600 samples"))) << copied.toStdString();
+}
+
+}  // namespace
+}  // namespace tessera::survey
