@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QTableWidget>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -90,37 +91,59 @@ std::string WriteSurvey(const std::string& dir) {
     return first;
 }
 
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+std::string LoadAverage() {
+    std::FILE* f = std::fopen("/proc/loadavg", "r");
+    char text[64] = "?";
+    if (f) {
+        if (!std::fgets(text, sizeof text, f)) text[0] = '\0';
+        std::fclose(f);
+    }
+    std::string s = text;
+    return s.substr(0, s.find(' '));
+}
+
 void StatsAgainstAwk(const std::string& dir) {
     const std::string first = WriteSurvey(dir);
     const auto files = survey::WithRolloverParts({first});
-    std::printf("survey: %zu parts, %lld samples\n", files.size(), kSamples);
-
-    for (int round = 0; round < 3; ++round) {
-        const double cpu0 = CpuSeconds(RUSAGE_SELF);
-        const auto t0 = Clock::now();
-        auto read = survey::ReadFiles({first}, survey::ChannelOf(survey::kR));
-        const double readWall = Since(t0);
-        const auto& series = std::get<survey::Series>(read);
-        survey::Request request;
-        request.reference = survey::TypedProfile("0.2uT");
-        request.thresholds = {1e-7};
-        const survey::Evaluation e = survey::Evaluate(series, request);
-        const double wall = Since(t0), cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
-        std::printf("stats  (read %.3f s + evaluate %.3f s): %.3f s on the clock, %.3f s of processor  [mean %s]\n",
-                    readWall, wall - readWall, wall, cpu, survey::FourDigits(*e.stats.mean * 1e6).c_str());
-    }
+    std::printf("survey: %zu parts, %lld samples (load average %s)\n", files.size(), kSamples, LoadAverage().c_str());
 
     // awk adds up R of every data line (the header lines have no number in field 5).
     std::string command = "awk -F, 'FNR > 11 { s += $5 } END { print s }'";
     for (const auto& f : files) command += " '" + f + "'";
     command += " > /dev/null";
-    for (int round = 0; round < 3; ++round) {
-        const double cpu0 = CpuSeconds(RUSAGE_CHILDREN);
+
+    // Turn about, so a busy machine weighs on both alike; medians of five rounds each.
+    std::vector<double> statsWall, statsCpu, awkWall, awkCpu;
+    std::string mean;
+    for (int round = 0; round < 5; ++round) {
+        const double cpu0 = CpuSeconds(RUSAGE_SELF);
         const auto t0 = Clock::now();
+        auto read = survey::ReadFiles({first}, survey::ChannelOf(survey::kR));
+        const auto& series = std::get<survey::Series>(read);
+        survey::Request request;
+        request.reference = survey::TypedProfile("0.2uT");
+        request.thresholds = {1e-7};
+        const survey::Evaluation e = survey::Evaluate(series, request);
+        statsWall.push_back(Since(t0));
+        statsCpu.push_back(CpuSeconds(RUSAGE_SELF) - cpu0);
+        mean = survey::FourDigits(*e.stats.mean * 1e6);
+
+        const double child0 = CpuSeconds(RUSAGE_CHILDREN);
+        const auto t1 = Clock::now();
         if (std::system(command.c_str()) != 0) std::printf("awk failed\n");
-        std::printf("awk sum of one column: %.3f s on the clock, %.3f s of processor\n", Since(t0),
-                    CpuSeconds(RUSAGE_CHILDREN) - cpu0);
+        awkWall.push_back(Since(t1));
+        awkCpu.push_back(CpuSeconds(RUSAGE_CHILDREN) - child0);
     }
+    std::printf("stats (read, evaluate, reference): %.3f s on the clock, %.3f s of processor  [mean %s uT]\n",
+                Median(statsWall), Median(statsCpu), mean.c_str());
+    std::printf("awk summing one column:            %.3f s on the clock, %.3f s of processor\n", Median(awkWall),
+                Median(awkCpu));
+    std::printf("stats takes %.2f of awk's time on the clock\n", Median(statsWall) / Median(awkWall));
 }
 
 void LivePage() {

@@ -67,19 +67,56 @@ void Series::Append(const std::array<double, 4>& xyzR, std::uint8_t overMask) {
 
 void Series::AppendSeries(Series&& other) {
     const std::size_t offset = Size();
-    for (int q = 0; q < kQuantities; ++q) {
-        if (!Has(static_cast<Quantity>(q))) continue;
-        if (columns_[q].empty()) columns_[q] = std::move(other.columns_[q]);
-        else columns_[q].insert(columns_[q].end(), other.columns_[q].begin(), other.columns_[q].end());
-    }
-    if (over_.empty()) over_ = std::move(other.over_);
-    else over_.insert(over_.end(), other.over_.begin(), other.over_.end());
+    // Taking the other's storage whole pays only while ours has no room reserved; otherwise
+    // the next part would make it grow again (and copy everything) over and over.
+    auto take = [](auto& mine, auto& theirs) {
+        if (mine.empty() && mine.capacity() < theirs.size()) mine = std::move(theirs);
+        else mine.insert(mine.end(), theirs.begin(), theirs.end());
+    };
+    for (int q = 0; q < kQuantities; ++q)
+        if (Has(static_cast<Quantity>(q))) take(columns_[q], other.columns_[q]);
+    take(over_, other.over_);
     for (Part& p : other.parts_) {
         p.first += offset;
         parts_.push_back(std::move(p));
     }
     notes.insert(notes.end(), other.notes.begin(), other.notes.end());
     other.Clear();
+}
+
+void Series::PrepareBulk(std::size_t samples) {
+    for (int q = 0; q < kQuantities; ++q)
+        if (Has(static_cast<Quantity>(q))) {
+            columns_[q].clear();
+            columns_[q].resize(samples);
+        }
+    over_.clear();
+    over_.resize(samples);
+    parts_.clear();
+}
+
+void Series::FinishBulk(std::vector<Part> parts) {
+    // Parts come in order and were written at or after where they end up: moving each one
+    // down in turn never overwrites one still to come.
+    std::size_t at = 0;
+    for (Part& p : parts) {
+        if (p.first != at) {
+            for (auto& column : columns_)
+                if (!column.empty())
+                    std::copy(column.begin() + static_cast<std::ptrdiff_t>(p.first),
+                              column.begin() + static_cast<std::ptrdiff_t>(p.first + p.count),
+                              column.begin() + static_cast<std::ptrdiff_t>(at));
+            std::copy(over_.begin() + static_cast<std::ptrdiff_t>(p.first),
+                      over_.begin() + static_cast<std::ptrdiff_t>(p.first + p.count),
+                      over_.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        p.first = at;
+        at += p.count;
+    }
+    for (auto& column : columns_)
+        if (!column.empty()) column.resize(at);
+    over_.resize(at);
+    parts_ = std::move(parts);
 }
 
 void Series::Clear() {

@@ -8,15 +8,41 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "survey/LocalTime.h"
 #include "survey/Units.h"
 
 namespace tessera::survey {
+
+// Storage that a reader fills itself: growing it leaves the new room as it is instead of
+// writing zeros first, so threads that fill their own parts also take the memory's first
+// touch upon themselves.
+template <class T>
+struct FillLater : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = FillLater<U>;
+    };
+    FillLater() = default;
+    template <class U>
+    explicit FillLater(const FillLater<U>&) {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+template <class T>
+using Storage = std::vector<T, FillLater<T>>;
 
 enum Quantity : int { kX = 0, kY = 1, kZ = 2, kR = 3 };
 inline constexpr int kQuantities = 4;
@@ -87,11 +113,20 @@ public:
     void AppendSeries(Series&& other);
     void Clear();
 
+    // Bulk building, for readers that fill many samples at once from several threads: room
+    // for `samples` (kept columns and marks, not yet written), written through the pointers; then
+    // Finish moves the parts' samples together in order and keeps `parts` (whose `first`
+    // name where each one's samples were written, `count` how many).
+    void PrepareBulk(std::size_t samples);
+    double* BulkColumn(Quantity q) { return Has(q) ? columns_[q].data() : nullptr; }
+    std::uint8_t* BulkOver() { return over_.data(); }
+    void FinishBulk(std::vector<Part> parts);
+
 private:
     Unit unit_;
     Channels channels_;
-    std::array<std::vector<double>, kQuantities> columns_;
-    std::vector<std::uint8_t> over_;
+    std::array<Storage<double>, kQuantities> columns_;
+    Storage<std::uint8_t> over_;
     std::vector<Part> parts_;
 };
 

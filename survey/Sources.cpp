@@ -31,8 +31,13 @@ std::string FileName(const std::string& path) {
 // per line. A line is given without its line feed.
 class LineReader {
 public:
-    LineReader(const std::string& path, std::atomic<std::uint64_t>* bytesRead)
-        : in_(Utf8Path(path), std::ios::binary), bytesRead_(bytesRead) {}
+    // `buffer`: kept by the caller for the next file, so no file pays for fresh memory.
+    // `block`: how much is read at a time (a header needs little, the data a lot).
+    LineReader(const std::string& path, std::atomic<std::uint64_t>* bytesRead, std::vector<char>& buffer,
+               std::size_t block = 1 << 18)
+        : in_(Utf8Path(path), std::ios::binary), bytesRead_(bytesRead), buffer_(buffer) {
+        if (buffer_.size() < block) buffer_.resize(block);
+    }
     bool Open() const { return static_cast<bool>(in_); }
 
     bool Next(std::string_view& line) {
@@ -73,7 +78,7 @@ private:
 
     std::ifstream in_;
     std::atomic<std::uint64_t>* bytesRead_;
-    std::vector<char> buffer_ = std::vector<char>(1 << 18);
+    std::vector<char>& buffer_;
     std::size_t begin_ = 0, end_ = 0;
     bool eof_ = false;
 };
@@ -141,91 +146,100 @@ Kind KindOf(const std::string& path) {
     return Kind::Unknown;
 }
 
-struct LoggerFile {
+// A logger file's header as File Read checks it.
+struct LoggerHeader {
     std::string error;
-    Series series;
+    logger::ParsedHeader header;
+    logger::PeriodChoice period;
     LocalMs start = 0;
 };
 
-// One logger file, as the logger's File Read takes it, into a series of its own unit.
-LoggerFile ReadLoggerFile(const std::string& path, Channels channels, std::atomic<std::uint64_t>& bytes,
-                          const std::atomic<bool>& stop) {
-    LoggerFile out;
-    LineReader reader(path, &bytes);
-    if (!reader.Open()) {
-        out.error = page::FileNotFoundMessage(path);
-        return out;
-    }
-    std::vector<std::string> header;
+LoggerHeader ReadLoggerHeader(LineReader& reader) {
+    LoggerHeader out;
+    std::vector<std::string> lines;
     std::string_view line;
-    for (int i = 0; i < 11 && reader.Next(line); ++i) {
-        header.push_back(logger::TrimLine(line.substr(0, std::min<std::size_t>(line.size(), 999))));
-    }
-    const auto parsed = logger::ParseHeader(header);
+    for (int i = 0; i < 11 && reader.Next(line); ++i)
+        lines.push_back(logger::TrimLine(line.substr(0, std::min<std::size_t>(line.size(), 999))));
+    const auto parsed = logger::ParseHeader(lines);
     if (const auto* message = std::get_if<std::string>(&parsed)) {
         out.error = *message;
         return out;
     }
-    const logger::ParsedHeader& h = std::get<logger::ParsedHeader>(parsed);
-    const auto choice = logger::ChoosePeriod(h);
+    out.header = std::get<logger::ParsedHeader>(parsed);
+    const auto choice = logger::ChoosePeriod(out.header);
     if (const auto* message = std::get_if<std::string>(&choice)) {
         out.error = *message;
         return out;
     }
-    const logger::PeriodChoice& period = std::get<logger::PeriodChoice>(choice);
-    const char unitCode = h.record.unit;
-    const int rangeIndex = h.record.range % 10;
+    out.period = std::get<logger::PeriodChoice>(choice);
+    out.start = StartMs(out.header.start);
+    return out;
+}
+
+// Where one file's samples go: room for a store's worth, in the series' unit.
+struct PartTarget {
+    std::array<double*, kQuantities> columns{};  // null where the column is not kept
+    std::uint8_t* over = nullptr;
+    double factor = 1;  // from the file's unit into the series'
+};
+
+struct PartRead {
+    std::string error;
+    std::size_t count = 0;
+    std::vector<std::string> notes;
+};
+
+// The data lines of one logger file, as the logger's File Read takes them, written into
+// `target` (at most a store's worth, as the page reads).
+PartRead ReadLoggerData(const std::string& path, const LoggerHeader& h, const PartTarget& target,
+                        std::vector<char>& buffer, std::atomic<std::uint64_t>& bytes, const std::atomic<bool>& stop) {
+    PartRead out;
+    LineReader reader(path, &bytes, buffer);
+    std::string_view line;
+    for (int i = 0; i < 11 && reader.Next(line); ++i) {}
+    const char unitCode = h.header.record.unit;
+    const int rangeIndex = h.header.record.range % 10;
     const OverRange over(unitCode, rangeIndex, logger::BaseFullScale(unitCode) * std::pow(10.0, rangeIndex));
-
-    out.series = Series(*UnitOfCode(unitCode), channels);
-    out.start = StartMs(h.start);
-    out.series.Reserve(link::kLogSlots);
-    out.series.BeginPart(
-        {path, 0, 0, 1, true, out.start, PeriodMs(period.periodIndex, period.samplesPerDivision), h.record.mode});
-
     int lineNumber = 0, unreadable = 0, firstUnreadable = 0;
     bool full = false;
+    std::size_t n = 0;
+    double lastR = 0;
+    std::size_t lastWithResultant = 0;  // samples up to the last one with a resultant
     while (reader.Next(line)) {
         if (stop) return out;
         ++lineNumber;
         const auto values = logger::ParseDataLine(Trimmed(line));
         if (!values) continue;  // a line without its four values is passed over, as File Read does
-        if (out.series.Size() >= static_cast<std::size_t>(link::kLogSlots)) {
+        if (n >= static_cast<std::size_t>(link::kLogSlots)) {
             full = true;
             break;
         }
         const double x = (*values)[0], y = (*values)[1], z = (*values)[2];
         if (Readable(x) && Readable(y) && Readable(z) && (x >= 1e-10 || y >= 1e-10 || z >= 1e-10)) {
-            out.series.Append({x, y, z, logger::Resultant(x, y, z)}, OverMask(over, x, y, z));
+            lastR = logger::Resultant(x, y, z);
+            const double v[kQuantities] = {x, y, z, lastR};
+            for (int q = 0; q < kQuantities; ++q)
+                if (target.columns[q]) target.columns[q][n] = v[q] * target.factor;
+            target.over[n] = OverMask(over, x, y, z);
+            ++n;
+            if (lastR >= 1e-9) lastWithResultant = n;
         } else if (++unreadable == 1) {
             firstUnreadable = lineNumber;
         }
     }
-    // File Read drops trailing samples without a resultant, and so do we.
-    std::size_t keep = out.series.Size();
-    while (keep > 1 && out.series.Has(kR) && out.series.Value(kR, keep - 1) < 1e-9) --keep;
-    if (keep < out.series.Size()) {
-        Series trimmed(out.series.StoredUnit(), channels);
-        trimmed.BeginPart(out.series.Parts().front());
-        for (std::size_t i = 0; i < keep; ++i) {
-            std::array<double, 4> v{};
-            for (int q = 0; q < kQuantities; ++q)
-                if (out.series.Has(static_cast<Quantity>(q))) v[q] = out.series.Value(static_cast<Quantity>(q), i);
-            trimmed.Append(v, out.series.OverMask(i));
-        }
-        out.series = std::move(trimmed);
-    }
+    // File Read drops trailing samples without a resultant (keeping the first), and so do we.
+    out.count = std::max<std::size_t>(lastWithResultant, n > 0 ? 1 : 0);
     const std::string name = FileName(path);
     if (unreadable > 0) {
-        out.series.notes.push_back(name + ": " + std::to_string(unreadable) +
-                                   " data line(s) without a valid sample were skipped (the first is data line " +
-                                   std::to_string(firstUnreadable) + ").");
+        out.notes.push_back(name + ": " + std::to_string(unreadable) +
+                            " data line(s) without a valid sample were skipped (the first is data line " +
+                            std::to_string(firstUnreadable) + ").");
     }
     if (full) {
-        out.series.notes.push_back(name + ": holds more samples than the logger's store; only the first " +
-                                   std::to_string(link::kLogSlots) + " were read, as the logger page reads it.");
+        out.notes.push_back(name + ": holds more samples than the logger's store; only the first " +
+                            std::to_string(link::kLogSlots) + " were read, as the logger page reads it.");
     }
-    if (out.series.Empty()) out.error = "There is no valid data in the file.";
+    if (out.count == 0) out.error = "There is no valid data in the file.";
     return out;
 }
 
@@ -391,8 +405,45 @@ std::variant<Series, std::string> ReadFiles(const std::vector<std::string>& path
         return all;
     }
 
-    // Logger files: parts are independent, so they are read side by side.
-    std::vector<LoggerFile> read(files.size());
+    // Logger files: first their headers (a few lines each), which fix the order of the runs
+    // and their parts and where each part's samples go; then their data side by side.
+    std::vector<LoggerHeader> headers(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::vector<char> buffer;
+        LineReader reader(files[i], nullptr, buffer, 4096);
+        if (!reader.Open()) return page::FileNotFoundMessage(files[i]);
+        headers[i] = ReadLoggerHeader(reader);
+        if (!headers[i].error.empty()) return InFile(files[i], headers[i].error);
+    }
+    // Runs in the order they were logged; a run's parts in number order (they follow in the
+    // list as WithRolloverParts put them, so a stable sort by start keeps them).
+    std::vector<std::size_t> order(files.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return headers[a].start < headers[b].start; });
+    const Unit unit = *UnitOfCode(headers[order.front()].header.record.unit);
+    Series all(unit, channels);
+    std::vector<PartTarget> targets(files.size());
+    all.PrepareBulk(files.size() * static_cast<std::size_t>(link::kLogSlots));
+    std::set<LocalMs> periods;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
+        const Unit own = *UnitOfCode(headers[i].header.record.unit);
+        if (!SameFamily(own, unit))
+            return InFile(files[i], "its readings are of another kind (% and flux density) than the first file's.");
+        if (own.name != unit.name)
+            all.notes.push_back(FileName(files[i]) + ": values in " + own.name + " were converted into " + unit.name +
+                                ".");
+        PartTarget& t = targets[i];
+        const std::size_t offset = k * static_cast<std::size_t>(link::kLogSlots);
+        for (int q = 0; q < kQuantities; ++q)
+            if (double* column = all.BulkColumn(static_cast<Quantity>(q))) t.columns[q] = column + offset;
+        t.over = all.BulkOver() + offset;
+        t.factor = Factor(own, unit);
+        periods.insert(PeriodMs(headers[i].period.periodIndex, headers[i].period.samplesPerDivision));
+    }
+
+    std::vector<PartRead> read(files.size());
     std::atomic<std::uint64_t> bytes{0};
     std::atomic<bool> stop{false};
     std::atomic<std::size_t> next{0}, done{0};
@@ -400,8 +451,9 @@ std::variant<Series, std::string> ReadFiles(const std::vector<std::string>& path
         1u, std::min<unsigned>(threads > 0 ? static_cast<unsigned>(threads) : std::thread::hardware_concurrency(),
                                static_cast<unsigned>(files.size())));
     auto work = [&] {
+        std::vector<char> buffer;
         for (std::size_t i = next++; i < files.size() && !stop; i = next++) {
-            read[i] = ReadLoggerFile(files[i], channels, bytes, stop);
+            read[i] = ReadLoggerData(files[i], headers[i], targets[i], buffer, bytes, stop);
             ++done;
         }
     };
@@ -422,40 +474,15 @@ std::variant<Series, std::string> ReadFiles(const std::vector<std::string>& path
     for (std::size_t i = 0; i < files.size(); ++i)
         if (!read[i].error.empty()) return InFile(files[i], read[i].error);
 
-    // Runs in the order they were logged; a run's parts in number order (they follow in the
-    // list as WithRolloverParts put them, so a stable sort by start keeps them).
-    std::vector<std::size_t> order(files.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](std::size_t a, std::size_t b) { return read[a].start < read[b].start; });
-
-    Series all(read[order.front()].series.StoredUnit(), channels);
-    std::size_t total = 0;
-    for (const auto& r : read) total += r.series.Size();
-    all.Reserve(total);
-    std::set<LocalMs> periods;
-    for (std::size_t i : order) {
-        Series& one = read[i].series;
-        if (!SameFamily(one.StoredUnit(), all.StoredUnit()))
-            return InFile(files[i], "its readings are of another kind (% and flux density) than the first file's.");
-        if (one.StoredUnit().name != all.StoredUnit().name) {
-            const double factor = Factor(one.StoredUnit(), all.StoredUnit());
-            Series converted(all.StoredUnit(), channels);
-            converted.BeginPart(one.Parts().front());
-            for (std::size_t s = 0; s < one.Size(); ++s) {
-                std::array<double, 4> v{};
-                for (int q = 0; q < kQuantities; ++q)
-                    if (one.Has(static_cast<Quantity>(q))) v[q] = one.Value(static_cast<Quantity>(q), s) * factor;
-                converted.Append(v, one.OverMask(s));
-            }
-            converted.notes = one.notes;
-            all.notes.push_back(FileName(files[i]) + ": values in " + one.StoredUnit().name + " were converted into " +
-                                all.StoredUnit().name + ".");
-            one = std::move(converted);
-        }
-        periods.insert(one.Parts().front().periodMs);
-        all.AppendSeries(std::move(one));
+    std::vector<Part> parts;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const std::size_t i = order[k];
+        const LoggerHeader& h = headers[i];
+        parts.push_back({files[i], k * static_cast<std::size_t>(link::kLogSlots), read[i].count, 1, true, h.start,
+                         PeriodMs(h.period.periodIndex, h.period.samplesPerDivision), h.header.record.mode});
+        all.notes.insert(all.notes.end(), read[i].notes.begin(), read[i].notes.end());
     }
+    all.FinishBulk(std::move(parts));
     if (periods.size() > 1)
         all.notes.push_back(
             "The files were logged with different sampling periods; the mean weighs every sample "

@@ -3,8 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <thread>
 
 namespace tessera::survey {
+
+void ExactSum::Add(const ExactSum& other) {
+    Add(other.sum_);
+    Add(other.compensation_);
+}
 
 void ExactSum::Add(double v) {
     const double t = sum_ + v;
@@ -63,6 +69,31 @@ Stats Accumulator::Result() const {
         s.above.push_back({thresholds_[t], percent});
     }
     return s;
+}
+
+void Accumulator::Merge(const Accumulator& later) {
+    count_ += later.count_;
+    leftOut_ += later.leftOut_;
+    positive_ += later.positive_;
+    sum_.Add(later.sum_);
+    logSum_.Add(later.logSum_);
+    // The earlier sample wins a tie, as it does one sample at a time.
+    if (later.min_ && (!min_ || later.min_->value < min_->value)) min_ = later.min_;
+    if (later.max_ && (!max_ || later.max_->value > max_->value)) max_ = later.max_;
+    for (std::size_t i = 0; i < later.topCount_; ++i) {
+        const double value = later.top_[i];
+        if (topCount_ < top_.size() || value > top_[top_.size() - 1]) {
+            std::size_t at = std::min(topCount_, top_.size() - 1);
+            while (at > 0 && top_[at - 1] < value) {
+                top_[at] = top_[at - 1];
+                --at;
+            }
+            top_[at] = value;
+            topCount_ = std::min(topCount_ + 1, top_.size());
+        }
+    }
+    for (std::size_t t = 0; t < aboveCounts_.size() && t < later.aboveCounts_.size(); ++t)
+        aboveCounts_[t] += later.aboveCounts_[t];
 }
 
 double PercentileOfSorted(const double* sorted, std::size_t n, double p) {
@@ -131,21 +162,50 @@ void AddPercentiles(std::vector<double>& values, Stats& s) {
 
 Stats Compute(const Series& series, Quantity q, const std::vector<Range>& ranges,
               const std::vector<double>& thresholds) {
-    Accumulator acc(thresholds);
-    std::vector<double> values;
+    // The samples in order, cut into two halves for two threads when there are many of them
+    // (a multi-day survey); each half is counted in order and the second merged into the first.
+    std::vector<Range> halves[2];
     std::size_t total = 0;
     for (const Range& r : ranges) total += r.end - r.begin;
-    values.reserve(total);
-    const double* column = series.Column(q);
+    const bool split = total >= kParallelFrom && std::thread::hardware_concurrency() > 1;
+    std::size_t seen = 0;
     for (const Range& r : ranges) {
-        for (std::size_t i = r.begin; i < r.end; ++i) {
-            const bool over = series.Over(q, i);
-            acc.Add(i, column[i], over);
-            if (!over && std::isfinite(column[i])) values.push_back(column[i]);
+        const std::size_t half = total / 2;
+        if (!split || seen + (r.end - r.begin) <= half) halves[0].push_back(r);
+        else if (seen >= half) halves[1].push_back(r);
+        else {
+            const std::size_t cut = r.begin + (half - seen);
+            halves[0].push_back({r.begin, cut});
+            halves[1].push_back({cut, r.end});
         }
+        seen += r.end - r.begin;
     }
-    Stats s = acc.Result();
-    AddPercentiles(values, s);
+    std::vector<double> values[2];
+    Accumulator acc[2] = {Accumulator(thresholds), Accumulator(thresholds)};
+    const double* column = series.Column(q);
+    auto count = [&](int h) {
+        std::size_t n = 0;
+        for (const Range& r : halves[h]) n += r.end - r.begin;
+        values[h].reserve(n);
+        for (const Range& r : halves[h]) {
+            for (std::size_t i = r.begin; i < r.end; ++i) {
+                const bool over = series.Over(q, i);
+                acc[h].Add(i, column[i], over);
+                if (!over && std::isfinite(column[i])) values[h].push_back(column[i]);
+            }
+        }
+    };
+    if (split) {
+        std::thread second(count, 1);
+        count(0);
+        second.join();
+        acc[0].Merge(acc[1]);
+        values[0].insert(values[0].end(), values[1].begin(), values[1].end());
+    } else {
+        count(0);
+    }
+    Stats s = acc[0].Result();
+    AddPercentiles(values[0], s);
     FillTimes(series, ranges, s);
     return s;
 }

@@ -49,6 +49,7 @@ struct Stats {
 class ExactSum {
 public:
     void Add(double v);
+    void Add(const ExactSum& other);  // a sum of later values
     double Value() const { return sum_ + compensation_; }
 
 private:
@@ -60,6 +61,8 @@ public:
     explicit Accumulator(std::vector<double> thresholds = {});
     // Sample `index` of the series with `value`; `over` when it read "O.L.".
     void Add(std::size_t index, double value, bool over);
+    // Counts the samples another accumulator took after this one's.
+    void Merge(const Accumulator& later);
     // Everything but the percentiles, from, to and duration.
     Stats Result() const;
     std::size_t Count() const { return count_; }
@@ -88,7 +91,9 @@ struct Range {
 // ranges in series order; a series without times gives the whole of it.
 std::vector<Range> SpanRanges(const Series& series, std::optional<LocalMs> from, std::optional<LocalMs> to);
 
-// The statistics of quantity `q` over `ranges` of the series.
+// The statistics of quantity `q` over `ranges` of the series. From this many samples on,
+// two threads count them (a sum's last bit may then differ from one counted in one go).
+inline constexpr std::size_t kParallelFrom = 1u << 20;
 Stats Compute(const Series& series, Quantity q, const std::vector<Range>& ranges,
               const std::vector<double>& thresholds);
 
