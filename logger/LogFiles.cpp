@@ -27,11 +27,11 @@ const page::FileFilter kFilter{kCsvFilterText, kCsvFilterPattern};
 LogFiles::LogFiles(page::Prompter& prompter, LogData& data) : prompter_(prompter), data_(data) {}
 
 bool LogFiles::Save() {
-    if (data_.state == 0) {
+    if (data_.state == DataState::None) {
         prompter_.Inform(page::kNothingToSave);
         return false;
     }
-    const settings::MeterSettings record = data_.state == 1 ? data_.snapshot : data_.fileRecord;
+    const settings::MeterSettings record = data_.state == DataState::Unsaved ? data_.snapshot : data_.fileRecord;
     std::string name = prompter_.ChooseSaveFile(kFilter);
     if (name.empty()) return false;
     name = page::WithExtension(std::move(name), page::kCsvExtension);
@@ -54,8 +54,8 @@ bool LogFiles::Save() {
         prompter_.Inform(page::FileNotWrittenMessage(name));
         return false;
     }
-    if (data_.state == 1) data_.fileRecord = data_.snapshot;
-    data_.state = 2;
+    if (data_.state == DataState::Unsaved) data_.fileRecord = data_.snapshot;
+    data_.state = DataState::Saved;
     if (data_.journal) data_.journal->Discard();
     return true;
 }
@@ -106,7 +106,7 @@ std::optional<LogFiles::Read> LogFiles::ReadFile(const std::string& path) {
     data_.fileRecord.output = h.record.output;
     data_.fileRecord.slow = h.record.slow;
     data_.start = h.start;
-    data_.state = 2;
+    data_.state = DataState::Saved;
     if (data_.journal) data_.journal->Discard();  // the shown data were given up for the file's
     link::ClearStores(link::kClearLogStore);
     data_.periodIndex = read.period.periodIndex;

@@ -86,14 +86,14 @@ public:
 
     // --- state ---
     bool Running() const { return run_.Running(); }
-    int DataState() const { return data_.state; }
-    void SetDataState(int state) { data_.state = state; }
+    page::DataState DataState() const { return data_.state; }
+    void SetDataState(page::DataState state) { data_.state = state; }
     int SamplingMethod() const { return samplingMethod_; }
     int PeriodIndex() const { return periodIndex_; }
     int DataPeriodIndex() const { return data_.periodIndex; }
     int DataMethod() const { return data_.method; }
     // The period whose labels are shown: the data's, or the combo's without data.
-    int PeriodInForce() const { return data_.state != 0 ? data_.periodIndex : periodIndex_; }
+    int PeriodInForce() const { return data_.state != DataState::None ? data_.periodIndex : periodIndex_; }
     int SampleCount() const { return data_.sampleCount; }
     std::uint32_t PollCount() const { return run_.PollCount(); }
     const Schedule& CurrentSchedule() const { return run_.CurrentSchedule(); }

@@ -13,7 +13,7 @@ std::string RecoveryQuestion(const JournalContents& run) {
 
 bool OfferRecovery(LoggerModel& model, RunJournal& journal, page::Prompter& prompter, const std::string& directory) {
     // Only an empty page takes a recovered run: nothing shown may be replaced unasked.
-    if (model.Running() || model.DataState() == 1) return false;
+    if (model.Running() || model.DataState() == DataState::Unsaved) return false;
     auto runs = ClaimUnfinishedRuns(directory);
     for (auto& run : runs) {
         if (prompter.AskYesNo({page::Topic::RecoverRun, RecoveryQuestion(run.contents)}) != page::Answer::Yes) {
@@ -44,7 +44,7 @@ bool LoggerModel::ShowRecoveredRun(const JournalContents& run) {
     data_.start = header.start;
     data_.periodIndex = periodIndex_ = header.periodIndex;
     data_.method = samplingMethod_ = header.method;
-    data_.state = 1;
+    data_.state = DataState::Unsaved;
     run_.Recovered(schedule);
 
     // The graph's scale and divisions as the run left them: the scale it stepped up to and

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::ManualClock clock;
     logger::LoggerModel page(meter, prompter, clock);
     if (page.ShowRecoveredRun(*run)) {
-        FUZZ_CHECK(page.DataState() == 1 && page.SampleCount() == logger::LastValidSlot(*run));
+        FUZZ_CHECK(page.DataState() == page::DataState::Unsaved && page.SampleCount() == logger::LastValidSlot(*run));
         for (int slot : page.VisibleSegments()) (void)page.DisplaySample(slot);
         page.MoveCursor(1);
         page.ScrollLeft();

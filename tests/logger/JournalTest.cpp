@@ -202,7 +202,7 @@ TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
               (std::vector<std::string>{"A logging run from 2012/05/03 09:05:07 (" + std::to_string(last + 1) +
                                         " samples) was not saved.\n\nWould you like to recover it?\nIf you click "
                                         "\"No\", the samples will be discarded."}));
-    EXPECT_EQ(other.DataState(), 1);
+    EXPECT_EQ(other.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(other.SampleCount(), last);
     EXPECT_EQ(other.Snapshot().range, range);
     EXPECT_EQ(other.GraphScale().scaleIndex, scale.scaleIndex);

@@ -132,7 +132,7 @@ TEST_F(LoggerRun, StopDiscardsAnUnfinishedPeriod) {
     model.Stop();
     EXPECT_EQ(model.SampleCount(), 0);  // the last valid slot
     EXPECT_EQ(Slot(1).x, 0.0);
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
 }
 
 TEST_F(LoggerRun, StopRightAfterACompletedPeriodKeepsThatSample) {
@@ -180,7 +180,7 @@ TEST_F(LoggerRun, SensorRemovedStopsAndKeepsTheSamples) {
     EXPECT_FALSE(link::loggerRunning);
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"The sensor was removed."}));
     EXPECT_EQ(model.SampleCount(), 1);
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(meter.Logging().back(), false);
 }
 
@@ -234,7 +234,7 @@ TEST_F(LoggerRun, CancelledSaveQuestionAtStartKeepsTheDataAndEndsLogging) {
     prompter.answers.push_back(page::Answer::Cancel);
     EXPECT_FALSE(model.Start());
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>{"Do you want to save the displayed data?"}));
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(model.SampleCount(), 2);
     // "LOG 1" went out before the question; the meter is told again that nothing runs.
     EXPECT_EQ(meter.Logging(), (std::vector<bool>{true, false, true, false}));
@@ -265,7 +265,7 @@ TEST_F(LoggerRun, DiscardedDataLeaveTheScaleToTheMeter) {
     meter.current.range = 2;
     prompter.answers.push_back(page::Answer::No);
     model.SelectMethod(kAverage);
-    ASSERT_EQ(model.DataState(), 0);
+    ASSERT_EQ(model.DataState(), page::DataState::None);
     EXPECT_EQ(model.GraphScale().scaleIndex, 2);
 }
 
