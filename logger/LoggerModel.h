@@ -95,7 +95,7 @@ public:
     // The period whose labels are shown: the data's, or the combo's without data.
     int PeriodInForce() const { return data_.state != DataState::None ? data_.periodIndex : periodIndex_; }
     int SampleCount() const { return data_.sampleCount; }
-    std::uint32_t PollCount() const { return run_.PollCount(); }
+    std::uint64_t PollCount() const { return run_.PollCount(); }
     const Schedule& CurrentSchedule() const { return run_.CurrentSchedule(); }
     const StartTime& StartTimeOfData() const { return data_.start; }
     const settings::MeterSettings& Snapshot() const { return data_.snapshot; }

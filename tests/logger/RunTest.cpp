@@ -195,6 +195,25 @@ TEST_F(LoggerRun, FailedReadStopsWithTheConnectionMessage) {
     EXPECT_TRUE(model.HasData());
 }
 
+// The run's time is the sum of the millisecond counter's steps between ticks, so it goes on
+// past the counter's own wrap and past its whole span (2^32 ms, 49.7 days; 1 h/div fills the
+// store in 66.6). Here the span passes in three long steps (a machine asleep): every slot
+// since the start is due, and the run goes on polling to catch up.
+TEST_F(LoggerRun, RunLongerThanTheMillisecondCounterGoesOnPolling) {
+    clock.millis = 0xFFFF0000u;  // the counter wraps within the first minute
+    StartRun('1', 9, kFixedInterval);
+    meter.Queue(1e-6, 0, 0);
+    Poll(1);
+    for (std::uint32_t step : {1431659098u, 1431659099u, 1431659099u}) {  // 2^32 ms + 10 s in all
+        clock.millis += step;
+        model.Tick(clock.millis);
+    }
+    for (int i = 0; i < 200; ++i) model.Tick(clock.millis);
+    EXPECT_EQ(model.PollCount(), 204u);
+    EXPECT_EQ(model.SampleCount(), 3);  // polls 1, 91 and 181: a sample every 90 polls of 2 s
+    EXPECT_EQ(model.MillisUntilNextPoll(clock.millis), 0u);
+}
+
 TEST_F(LoggerRun, FullRunStopsAtTheLimit) {
     StartRun('0', 0, kFixedInterval);
     meter.Queue(1e-6, 2e-6, 3e-6);
