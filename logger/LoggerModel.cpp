@@ -138,16 +138,26 @@ bool LoggerModel::Start() {
 
 void LoggerModel::Tick(std::uint32_t nowMs) {
     const char* message = nullptr;
+    bool repaint = false;
     switch (run_.Tick(nowMs)) {
         case LogRun::Outcome::GoingOn: return;
-        case LogRun::Outcome::ConnectionLost: message = kMsgConnectionFailed; break;
-        case LogRun::Outcome::SensorRemoved: message = kMsgSensorRemoved; break;
+        case LogRun::Outcome::ConnectionLost:
+            message = kMsgConnectionFailed;
+            repaint = true;
+            break;
+        case LogRun::Outcome::SensorRemoved:
+            message = kMsgSensorRemoved;
+            repaint = true;
+            break;
         case LogRun::Outcome::LimitReached: message = kMsgOverLimit; break;
         case LogRun::Outcome::NotHandedOver: break;  // the survey's handler said why
     }
     Stop();
     if (message) prompter_.Inform(message);
-    view_.RequestFull();
+    // The page repaints after a lost meter or sensor, and a repaint reads the meter's settings
+    // again: a meter that is gone leaves them empty, so Start goes grey as Entire Read's Read.
+    if (repaint) Refresh();
+    else view_.RequestFull();
 }
 
 void LoggerModel::Stop() {

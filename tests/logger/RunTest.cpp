@@ -195,6 +195,20 @@ TEST_F(LoggerRun, FailedReadStopsWithTheConnectionMessage) {
     EXPECT_TRUE(model.HasData());
 }
 
+// After a lost meter the page repaints, and with it reads the meter's settings: there are
+// none, so Start goes grey (Entire Read's Read does the same).
+TEST_F(LoggerRun, LostMeterLeavesStartDisabled) {
+    StartRun('0', 0, kFixedInterval);
+    meter.Queue(1e-6, 0, 0);
+    Poll(2);
+    meter.Disconnect();
+    meter.identifyStatus = {link::kStatusNoDevice};
+    Poll(1);
+    ASSERT_FALSE(model.Running());
+    EXPECT_FALSE(model.ControlState().start);
+    EXPECT_TRUE(model.ControlState().fileRead);
+}
+
 // The run's time is the sum of the millisecond counter's steps between ticks, so it goes on
 // past the counter's own wrap and past its whole span (2^32 ms, 49.7 days; 1 h/div fills the
 // store in 66.6). Here the span passes in three long steps (a machine asleep): every slot
