@@ -49,9 +49,17 @@ bool LogFiles::Save() {
 
     const LogHeader header{record, data_.start, data_.periodIndex, data_.method};
     const int last = StoreHoldsData() ? data_.sampleCount : -1;
-    if (!WriteLogFile(name, header, Store().data(), last)) {
-        // The caller must not take the data for saved: it may be about to discard them.
-        prompter_.Inform(page::FileNotWrittenMessage(name));
+    const bool unsaved = data_.state == DataState::Unsaved;
+    if (!SaveJournalledRun(unsaved ? data_.journal : nullptr, name, header, Store().data(), last)) {
+        // The caller must not take the data for saved: it may be about to discard them. What
+        // outlives the program is said as it is: a journal that broke off on the same full
+        // disk keeps only part of the run (it is tried once more first).
+        std::string message = page::FileNotWrittenMessage(name);
+        if (unsaved && data_.journal) {
+            data_.journal->CatchUp();
+            message += "\n" + KeptSamplesText(data_.journal->SamplesKept(), last + 1);
+        }
+        prompter_.Inform(message);
         return false;
     }
     if (data_.state == DataState::Unsaved) data_.fileRecord = data_.snapshot;

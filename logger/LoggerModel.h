@@ -133,6 +133,7 @@ public:
     // Every sample of a run goes to this journal as it is taken (null: none); the journal
     // goes when the data are saved or discarded.
     void SetJournal(RunJournal* journal) { data_.journal = journal; }
+    RunJournal* Journal() const { return data_.journal; }
     // Shows a recovered run as unsaved data, exactly as it stood when it had just been
     // logged and stopped (logger/Recovery.cpp). False when it holds no data.
     bool ShowRecoveredRun(const JournalContents& run);
