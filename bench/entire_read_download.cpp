@@ -19,7 +19,7 @@ void BM_ModelDownload99(benchmark::State& state) {
     tessera::testing::ScriptedPrompter prompter;
     tessera::entire_read::EntireRead model(*gLink, prompter);
     for (auto _ : state) {
-        model.SetDataState(0);  // no save question between rounds
+        model.SetDataState(tessera::page::DataState::None);  // no save question between rounds
         model.Read();
         while (model.Step()) {}
         if (model.RecordCount() != 99 || !prompter.Messages().empty()) state.SkipWithError("download incomplete");
@@ -33,7 +33,7 @@ void BM_PageDownload99(benchmark::State& state) {
     tessera::entire_read::CEntireRead page(*gLink, prompter);
     page.Refresh();
     for (auto _ : state) {
-        page.SetDataState(0);
+        page.SetDataState(tessera::page::DataState::None);
         page.ReadButton()->click();
         while (page.Downloading()) QCoreApplication::processEvents(QEventLoop::AllEvents);
         if (page.Model().RecordCount() != 99) state.SkipWithError("download incomplete");

@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
     app.exec();
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     const double cpu = CpuSeconds() - cpu0;
-    std::printf("run %.1f s, polls %u, samples %d, timer wake-ups %d\n", wall, model.PollCount(),
-                model.SampleCount() + 1, wakeups);
+    std::printf("run %.1f s, polls %llu, samples %d, timer wake-ups %d\n", wall,
+                static_cast<unsigned long long>(model.PollCount()), model.SampleCount() + 1, wakeups);
     std::printf("CPU %.3f s = %.3f %% of one core (%s)\n", cpu, 100.0 * cpu / wall,
                 journalled ? "journalled" : "no journal");
     journal.Discard();

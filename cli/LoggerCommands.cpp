@@ -200,6 +200,7 @@ int Log(const CommandLine& line, const LogWords& w) {
 
     interrupted = 0;
     platform::StopOnRequest(&interrupted);  // kept until the end: a second signal must not cut the saving short
+    platform::SurviveFileSizeLimit();
     const int informedBefore = prompter.informed;
     const auto began = std::chrono::steady_clock::now();
     bool journalWarned = false;
@@ -216,7 +217,7 @@ int Log(const CommandLine& line, const LogWords& w) {
         model.TakeDrawRequests();  // nothing draws them here; they must not pile up
         if (!journal.Problem().empty() && !journalWarned) {
             journalWarned = true;
-            std::cerr << journal.Problem() << " The run goes on without it.\n";
+            std::cerr << journal.Problem() << " The run goes on.\n";
         }
     }
     const bool stoppedByFailure = prompter.informed > informedBefore;
@@ -228,9 +229,21 @@ int Log(const CommandLine& line, const LogWords& w) {
     }
     prompter.savePath = survey.CurrentPath();
     if (!model.SaveCsv()) {
-        if (journal.Active()) {
-            std::cerr << "The samples are kept; \"tessera-cli recover\" brings them back.\n";
+        // The page's message said what the journal keeps. The samples are still in memory:
+        // another file (another disk) may take them, if the person at the terminal names one.
+        prompter.assumeYes = w.yes;  // a file named now is asked about before it is replaced
+        while (std::cin) {
+            std::cerr << "Another file for the samples (empty: none): " << std::flush;
+            std::string other;
+            if (!std::getline(std::cin, other)) std::cerr << '\n';  // what follows starts on a line of its own
+            if (other.empty()) break;
+            prompter.savePath = page::WithExtension(other, page::kCsvExtension);
+            if (model.SaveCsv()) {
+                std::cout << model.SampleCount() + 1 << " samples written to " << prompter.savePath << '\n';
+                return kFailed;  // not where the command was told to write them
+            }
         }
+        if (journal.SamplesKept() > 0) std::cerr << "\"tessera-cli recover\" brings back what the journal keeps.\n";
         return kFailed;
     }
     std::cout << model.SampleCount() + 1 << " samples written to " << prompter.savePath << '\n';

@@ -1,6 +1,7 @@
 // tessera-cli "recover": the logging runs that were never saved (the window or "log" was
 // killed, crashed or lost its power) are listed; with -o each is written as a logger CSV,
-// after which its journal goes.
+// after which its journal goes. Journals that cannot be read are set aside, never deleted,
+// and listed too.
 
 #include <filesystem>
 #include <iostream>
@@ -26,23 +27,36 @@ constexpr const char* kRecoverUsage =
     "recover [-o DIR] [--yes]   list the logging runs that were not saved; with -o write each as a logger "
     "CSV into DIR";
 
+std::string Skipped(const logger::JournalContents& run) {
+    if (run.skippedLines == 0) return {};
+    return " (" + std::to_string(run.skippedLines) +
+           (run.skippedLines == 1 ? " damaged line skipped)" : " damaged lines skipped)");
+}
+
 std::string Describe(const logger::JournalContents& run) {
     const int samples = logger::LastValidSlot(run) + 1;
     const auto& h = run.header;
-    return logger::RunStartText(h.start) + "  " + std::to_string(samples) +
-           (samples == 1 ? " sample  " : " samples  ") +
-           logger::PeriodShortText(h.settings.slow == '1' ? '1' : '0', h.periodIndex) + " " +
+    return logger::RunStartText(h.start) + "  " + std::to_string(samples) + (samples == 1 ? " sample" : " samples") +
+           Skipped(run) + "  " + logger::PeriodShortText(h.settings.slow == '1' ? '1' : '0', h.periodIndex) + " " +
            logger::MethodText(h.method);
 }
 
+void ListSetAside() {
+    for (const std::string& path : logger::SetAsideJournals()) std::cout << "could not be read, kept  " << path << '\n';
+}
+
 int Recover(const std::string& directory, bool assumeYes) {
-    auto runs = logger::ClaimUnfinishedRuns();
-    if (runs.empty()) {
-        std::cout << "No logging run is waiting to be recovered.\n";
-        return kOk;
+    auto scan = logger::ClaimUnfinishedRuns();
+    if (!scan.problem.empty()) {
+        std::cerr << "The logging journals are not looked at: " << scan.problem << ".\n";
+        return kFailed;
     }
-    if (directory.empty()) {
+    for (const auto& kept : scan.setAside) std::cerr << logger::SetAsideMessage(kept) << '\n';
+    auto& runs = scan.runs;
+    if (runs.empty()) std::cout << "No logging run is waiting to be recovered.\n";
+    if (directory.empty() || runs.empty()) {
         for (const auto& run : runs) std::cout << Describe(run.contents) << "  " << run.file.Path() << '\n';
+        ListSetAside();
         return kOk;
     }
 
@@ -61,14 +75,15 @@ int Recover(const std::string& directory, bool assumeYes) {
             continue;
         }
         const auto samples = logger::RecoveredSamples(run.contents);
-        if (!logger::WriteLogFile(path, logger::RecoveredLogHeader(run.contents), samples.data(),
-                                  static_cast<int>(samples.size()) - 1)) {
+        if (!logger::SaveJournalledRun(run.file, path, logger::RecoveredLogHeader(run.contents), samples.data(),
+                                       static_cast<int>(samples.size()) - 1)) {
             rc = FileNotWritten(path);
             continue;
         }
         run.file.Remove();  // saved: the run is finished now
-        std::cout << samples.size() << " samples written to " << path << '\n';
+        std::cout << samples.size() << " samples written to " << path << Skipped(run.contents) << '\n';
     }
+    ListSetAside();
     return rc;
 }
 

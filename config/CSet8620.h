@@ -25,8 +25,8 @@ public:
     CSet8620(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent = nullptr);
     ~CSet8620() override;
 
-    int ModifiedMark() const { return model_.ModifiedMark(); }
-    void SetModifiedMark(int mark) { model_.SetModifiedMark(mark); }
+    page::DataState ModifiedMark() const { return model_.ModifiedMark(); }
+    void SetModifiedMark(page::DataState mark) { model_.SetModifiedMark(mark); }
     // Writes the New Setting to a file the user chooses; true when a file was written.
     bool SettingSave() { return model_.SettingSave(); }
     // A meter was just connected and its settings read.

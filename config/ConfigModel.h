@@ -11,6 +11,7 @@
 
 #include "link/MeterPort.h"
 #include "link/Status.h"
+#include "page/DataState.h"
 #include "page/Prompter.h"
 #include "settings/MeterSettings.h"
 
@@ -22,10 +23,10 @@ inline constexpr int kColumnItem = 1;
 inline constexpr int kColumnCurrent = 2;
 inline constexpr int kColumnNew = 3;
 
-// Modified mark values.
-inline constexpr int kMarkClean = 0;
-inline constexpr int kMarkChanged = 1;
-inline constexpr int kMarkSavedFromQuestion = 2;
+// Modified mark values: the data pages' three steps, in the words of this page.
+inline constexpr page::DataState kMarkClean = page::DataState::None;
+inline constexpr page::DataState kMarkChanged = page::DataState::Unsaved;
+inline constexpr page::DataState kMarkSavedFromQuestion = page::DataState::Saved;
 
 inline constexpr std::string_view kBusyWithLogger = link::kMsgBusyWithLogger;
 inline constexpr std::string_view kConfigureFailed =
@@ -60,8 +61,8 @@ public:
 
     const settings::MeterSettings& NewSetting() const { return newSetting_; }
     const settings::MeterSettings& CurrentSettings() const { return meter_.CurrentSettings(); }
-    int ModifiedMark() const { return mark_; }
-    void SetModifiedMark(int mark) { mark_ = mark; }
+    page::DataState ModifiedMark() const { return mark_; }
+    void SetModifiedMark(page::DataState mark) { mark_ = mark; }
     // The meter buttons are usable only while a meter is known and no sequence runs.
     bool MeterKnown() const { return settings::MeterKnown(meter_.CurrentSettings()); }
 
@@ -112,7 +113,7 @@ private:
     link::MeterPort& meter_;
     page::Prompter& prompter_;
     settings::MeterSettings newSetting_{};
-    int mark_ = kMarkClean;
+    page::DataState mark_ = kMarkClean;
 
     std::vector<std::string> commands_;
     std::size_t next_ = 0;

@@ -29,8 +29,8 @@ public:
     CEntireRead(link::MeterPort& meter, page::Prompter& prompter, QWidget* parent = nullptr);
     ~CEntireRead() override;
 
-    int DataState() const { return model_.DataState(); }
-    void SetDataState(int state) { model_.SetDataState(state); }
+    page::DataState DataState() const { return model_.DataState(); }
+    void SetDataState(page::DataState state) { model_.SetDataState(state); }
     // True when a file was written (the shown data may then be discarded).
     bool SaveCsv();
     void Refresh() override;

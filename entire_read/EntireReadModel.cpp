@@ -216,12 +216,12 @@ void EntireRead::Read() {
         prompter_.Inform(std::string(kBusyMessage));
         return;
     }
-    if (dataState_ == 1 && TableHasRows()) {
+    if (dataState_ == page::DataState::Unsaved && TableHasRows()) {
         const page::Answer answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, std::string(kSaveQuestion)});
         SetSaveAndPrint(true);
         if (answer == page::Answer::Cancel) return;
         if (answer == page::Answer::Yes && !SaveCsv()) return;
-        dataState_ = 0;
+        dataState_ = page::DataState::None;
     }
     if (meter_.RefreshSettings() != link::kStatusOk) {
         // The table is untouched, so its buttons stay usable.
@@ -232,7 +232,7 @@ void EntireRead::Read() {
     recordCount_ = 0;
     link::ClearStores(link::kClearMemoryStore);
     ClearTable();
-    dataState_ = 0;
+    dataState_ = page::DataState::None;
     downloadEnd_ = link::kStatusOk;
     downloading_ = true;
 }
@@ -277,7 +277,7 @@ bool EntireRead::Step() {
     if (displayUnit_ != kOriginalUnit && displayUnit_ != kNoUnit && recordCount_ > 0) RefillTable(kOriginalUnit);
     FillRow(recordCount_);
     ++recordCount_;
-    dataState_ = 1;
+    dataState_ = page::DataState::Unsaved;
     downloading_ = true;
 
     displayUnit_ = kOriginalUnit;
@@ -324,7 +324,7 @@ void EntireRead::UnitChange() {
     if (recordCount_ == 0) return;
     displayUnit_ = unitSelection_;
     RefillTable(displayUnit_);
-    if (displayUnit_ != savedUnit) dataState_ = 1;
+    if (displayUnit_ != savedUnit) dataState_ = page::DataState::Unsaved;
 }
 
 std::optional<PrintJob> EntireRead::PrintData() {
@@ -398,17 +398,17 @@ bool EntireRead::SaveCsv() {
         prompter_.Inform(FileNotWrittenMessage(path));
         return false;
     }
-    dataState_ = 2;
+    dataState_ = page::DataState::Saved;
     return true;
 }
 
 void EntireRead::FileRead() {
-    if (dataState_ == 1) {
+    if (dataState_ == page::DataState::Unsaved) {
         const page::Answer answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, std::string(kSaveQuestion)});
         if (answer == page::Answer::Cancel) return;
         if (answer == page::Answer::Yes) {
             if (!SaveCsv()) return;
-            dataState_ = 2;
+            dataState_ = page::DataState::Saved;
         }
     }
     const std::string path = prompter_.ChooseOpenFile(kCsvFilter);
@@ -474,7 +474,7 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
     recordCount_ = 0;
     link::ClearStores(link::kClearMemoryStore);
     ClearTable();
-    dataState_ = 0;
+    dataState_ = page::DataState::None;
     for (std::size_t i = 0; i < read->records.size(); ++i) {
         link::memoryStore[recordCount_] = read->records[i];
         recordValues[recordCount_] = read->values[i];
@@ -488,7 +488,7 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
     unitSelection_ = fileUnit == kNoUnit ? kOriginalUnit : fileUnit;
     savedUnit = fileUnit;
     RefillTable(fileUnit);
-    dataState_ = 2;
+    dataState_ = page::DataState::Saved;
     SetSaveAndPrint(TableHasRows());
     return true;
 }

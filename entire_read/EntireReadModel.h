@@ -13,6 +13,7 @@
 #include "entire_read/DisplayRule.h"
 #include "entire_read/PrintJob.h"
 #include "link/MeterPort.h"
+#include "page/DataState.h"
 #include "page/Prompter.h"
 #include "page/Texts.h"
 
@@ -103,8 +104,8 @@ public:
     void SetUnitSelection(int index) { unitSelection_ = index; }
 
     // --- state ---
-    int DataState() const { return dataState_; }
-    void SetDataState(int state) { dataState_ = state; }
+    page::DataState DataState() const { return dataState_; }
+    void SetDataState(page::DataState state) { dataState_ = state; }
     int DisplayMode() const { return displayMode_; }
     int DisplayUnit() const { return displayUnit_; }
     unsigned RecordCount() const { return recordCount_; }
@@ -144,7 +145,7 @@ private:
     link::MeterPort& meter_;
     page::Prompter& prompter_;
     unsigned recordCount_ = 0;
-    int dataState_ = 0;
+    page::DataState dataState_ = page::DataState::None;
     int displayMode_ = kRxyz;
     int displayUnit_ = kNoUnit;
     int unitSelection_ = kOriginalUnit;

@@ -182,7 +182,7 @@ void CLogger::OfferRecovery() {
 }
 
 void CLogger::DeclineUnsaved() {
-    if (model_.DataState() == 1 && !model_.Running()) journal_.Discard();
+    if (model_.DataState() == DataState::Unsaved && !model_.Running()) journal_.Discard();
 }
 
 void CLogger::MoveCursor(int step) {

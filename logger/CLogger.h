@@ -33,8 +33,8 @@ public:
     ~CLogger() override;
 
     void Stop();
-    int DataState() const { return model_.DataState(); }
-    void SetDataState(int state) { model_.SetDataState(state); }
+    page::DataState DataState() const { return model_.DataState(); }
+    void SetDataState(page::DataState state) { model_.SetDataState(state); }
     bool SaveCsv();
     void RedrawGraph();
     void MoveCursor(int step);

@@ -40,7 +40,7 @@ std::string InfoLine(const LoggerModel& m, bool print) {
         record.range >= 10 ? std::string("AUTO Range") : "Fixed Range : " + RangeText(record.unit, record.range % 10);
     line += "    Sampling : ";
     line += MethodText(m.DataMethod());
-    if (m.DataState() != 0) {
+    if (m.DataState() != DataState::None) {
         line += "    ";
         line += print ? PeriodShortText(record.slow, m.DataPeriodIndex())
                       : PeriodItemText(record.slow, m.DataPeriodIndex());

@@ -6,10 +6,12 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 #include <tuple>
 
 #include "logger/Geometry.h"
+#include "platform/FileReplace.h"
 #include "platform/Paths.h"
 
 namespace tessera::logger {
@@ -19,6 +21,9 @@ constexpr std::string_view kMagic = "TESSERA LOGGING JOURNAL 1";
 // A journal whose syncs come further apart than this could lose more than a second of
 // samples in a power cut.
 constexpr std::uint32_t kSyncIntervalMs = 1000;
+// A journal the disk stopped taking is tried again this often while samples come (a write
+// that fails on a full disk costs little, but not at every sample of a fast run).
+constexpr std::uint32_t kRetryIntervalMs = 5000;
 
 constexpr std::array<std::uint32_t, 256> MakeCrcTable() {
     std::array<std::uint32_t, 256> table{};
@@ -61,14 +66,54 @@ std::string Sealed(std::string content) {
     return content + crc;
 }
 
+// Paths go into a SAVED line as one word: every byte that could end or split it (and '%')
+// as %XX.
+std::string EscapedPath(const std::string& path) {
+    std::string out;
+    for (unsigned char c : path) {
+        if (c <= 0x20 || c == '%' || c == 0x7F) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned>(c));
+            out += hex;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> UnescapedPath(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out += text[i];
+            continue;
+        }
+        unsigned value = 0;
+        if (i + 2 >= text.size()) return std::nullopt;
+        const auto r = std::from_chars(text.data() + i + 1, text.data() + i + 3, value, 16);
+        if (r.ec != std::errc() || r.ptr != text.data() + i + 3) return std::nullopt;
+        out += static_cast<char>(value);
+        i += 2;
+    }
+    return out;
+}
+
 // --- reading ---
 
-// The content of one sealed line and the rest after it; nothing when the line is
-// incomplete or its CRC does not match.
-std::optional<std::string_view> TakeLine(std::string_view& bytes) {
+// The next whole line (without its line feed), taken off `bytes`; nothing when only an
+// incomplete line is left.
+std::optional<std::string_view> NextLine(std::string_view& bytes) {
     const auto end = bytes.find('\n');
     if (end == std::string_view::npos) return std::nullopt;
     const std::string_view line = bytes.substr(0, end);
+    bytes.remove_prefix(end + 1);
+    return line;
+}
+
+// The content of a sealed line; nothing when its CRC does not match.
+std::optional<std::string_view> Unseal(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.size() < 10 || line.substr(line.size() - 10, 2) != " *") return std::nullopt;
     const std::string_view hex = line.substr(line.size() - 8);
     std::uint32_t crc = 0;
@@ -76,8 +121,12 @@ std::optional<std::string_view> TakeLine(std::string_view& bytes) {
     if (r.ec != std::errc() || r.ptr != hex.data() + hex.size()) return std::nullopt;
     const std::string_view content = line.substr(0, line.size() - 10);
     if (Crc32(content) != crc) return std::nullopt;
-    bytes.remove_prefix(end + 1);
     return content;
+}
+
+std::optional<std::string_view> TakeLine(std::string_view& bytes) {
+    const auto line = NextLine(bytes);
+    return line ? Unseal(*line) : std::nullopt;
 }
 
 // Space-separated words of a line's content.
@@ -161,14 +210,32 @@ bool ParseStart(std::string_view content, StartTime& t) {
     return true;
 }
 
-std::optional<JournalSample> ParseSample(std::string_view content, int expectedSlot) {
+// A sample for slot `lowestSlot` or a later one.
+std::optional<JournalSample> ParseSample(std::string_view content, int lowestSlot) {
     Words w(content);
     if (w.Next() != "S") return std::nullopt;
-    const auto slot = w.Integer(expectedSlot, expectedSlot);
+    const auto slot = w.Integer(lowestSlot, link::kLogSlots - 1);
     const auto x = w.Real(), y = w.Real(), z = w.Real(), R = w.Real();
     const auto scale = w.Integer(0, 3);
     if (!slot || !x || !y || !z || !R || !scale || !w.Done()) return std::nullopt;
     return JournalSample{{static_cast<std::int32_t>(*slot), *x, *y, *z, *R}, static_cast<int>(*scale)};
+}
+
+std::optional<SaveMark> ParseSave(std::string_view content) {
+    Words w(content);
+    if (w.Next() != "SAVED") return std::nullopt;
+    const auto crc = w.Next();
+    const auto size = w.Integer(0, 1LL << 50);
+    const auto path = w.Next();
+    if (!crc || crc->size() != 8 || !size || !path || !w.Done()) return std::nullopt;
+    SaveMark mark;
+    const auto r = std::from_chars(crc->data(), crc->data() + crc->size(), mark.crc, 16);
+    if (r.ec != std::errc() || r.ptr != crc->data() + crc->size()) return std::nullopt;
+    auto name = UnescapedPath(*path);
+    if (!name || name->empty()) return std::nullopt;
+    mark.size = static_cast<std::uint64_t>(*size);
+    mark.path = std::move(*name);
+    return mark;
 }
 
 std::string FileNameFor(const StartTime& t, int attempt) {
@@ -195,6 +262,36 @@ std::string TextOf(const std::filesystem::path& path) {
 
 auto StartKey(const StartTime& t) { return std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second); }
 
+// The file a save mark names holds exactly the bytes the mark describes.
+bool HoldsSavedContent(const SaveMark& mark) {
+    std::error_code ec;
+    const auto path = PathOf(mark.path);
+    if (!std::filesystem::is_regular_file(path, ec) || std::filesystem::file_size(path, ec) != mark.size || ec)
+        return false;
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes(static_cast<std::size_t>(mark.size), '\0');
+    if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) return false;
+    return Crc32(bytes) == mark.crc;
+}
+
+// A name beside `path` for setting it aside, ".unreadable" instead of its extension.
+std::string SetAsideName(const std::string& path, int attempt) {
+    std::string name = path.substr(0, path.size() - std::string_view(kJournalExtension).size());
+    if (attempt > 1) name += "-" + std::to_string(attempt);
+    return name + kSetAsideExtension;
+}
+
+std::vector<std::string> FilesWithExtension(const std::string& dir, const char* extension) {
+    std::vector<std::string> paths;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(PathOf(dir), ec), end; !ec && it != end; it.increment(ec)) {
+        const auto& p = it->path();
+        if (p.extension() == extension && it->is_regular_file(ec)) paths.push_back(TextOf(p));
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 }  // namespace
 
 std::string JournalHeaderText(const JournalHeader& h) {
@@ -219,6 +316,13 @@ std::string JournalHeaderText(const JournalHeader& h) {
     return Sealed(std::string(kMagic)) + Sealed(settings) + Sealed(run) + Sealed(start);
 }
 
+std::string JournalSaveText(const std::string& path, std::string_view contents) {
+    char numbers[48];
+    std::snprintf(numbers, sizeof numbers, "SAVED %08x %llu ", static_cast<unsigned>(Crc32(contents)),
+                  static_cast<unsigned long long>(contents.size()));
+    return Sealed(numbers + EscapedPath(path));
+}
+
 std::string JournalSampleText(const JournalSample& js) {
     std::string line = "S";
     AddNumber(line, static_cast<long long>(js.sample.index));
@@ -240,14 +344,34 @@ std::optional<JournalContents> ParseJournal(std::string_view bytes) {
         !ParseRun(*timing, run.header) || !start || !ParseStart(*start, run.header.start)) {
         return std::nullopt;
     }
-    while (!bytes.empty() && run.samples.size() < static_cast<std::size_t>(link::kLogSlots)) {
-        const auto line = TakeLine(bytes);
-        const auto sample = line ? ParseSample(*line, static_cast<int>(run.samples.size())) : std::nullopt;
-        if (!sample) break;
-        run.samples.push_back(*sample);
+    // Each sample names its slot: one that comes after a gap fills the slots of the lines
+    // lost before it with its predecessor (the first one with itself).
+    bool damagedSinceSample = false;
+    while (const auto line = NextLine(bytes)) {
+        if (line->empty() || *line == "\r") continue;  // what an added line leaves after a torn one
+        const auto content = Unseal(*line);
+        const int next = static_cast<int>(run.samples.size());
+        if (const auto sample = content ? ParseSample(*content, next) : std::nullopt) {
+            const JournalSample fill = run.samples.empty() ? *sample : run.samples.back();
+            for (int slot = next; slot < sample->sample.index; ++slot) {
+                run.samples.push_back(fill);
+                run.samples.back().sample.index = slot;
+                ++run.skippedLines;
+            }
+            run.samples.push_back(*sample);
+            damagedSinceSample = false;
+        } else if (const auto save = content ? ParseSave(*content) : std::nullopt) {
+            run.saves.push_back(*save);
+        } else {
+            damagedSinceSample = true;
+        }
     }
-    run.tailCut = !bytes.empty();
+    run.tailCut = damagedSinceSample || !bytes.empty();
     return run;
+}
+
+bool RunWasSaved(const JournalContents& run) {
+    return std::any_of(run.saves.rbegin(), run.saves.rend(), HoldsSavedContent);
 }
 
 int LastValidSlot(const JournalContents& run) {
@@ -282,7 +406,36 @@ std::string RunStartText(const StartTime& t) {
            TwoDigits(t.minute) + ":" + TwoDigits(t.second);
 }
 
-std::string JournalDirectory() { return platform::StateDirectory(); }
+std::string SkippedLinesText(const JournalContents& run) {
+    if (run.skippedLines <= 0) return {};
+    if (run.skippedLines == 1)
+        return "1 damaged line of the journal was skipped (that sample repeats the one before it).";
+    return std::to_string(run.skippedLines) +
+           " damaged lines of the journal were skipped (each of those samples repeats the one before it).";
+}
+
+std::string JournalDirectory(const std::string& directory, std::string* problem) {
+    if (directory.empty()) return platform::StateDirectory(problem);
+    std::string why = platform::StateDirectoryProblem(directory);
+    const bool usable = why.empty();
+    if (problem) *problem = std::move(why);
+    return usable ? directory : std::string();
+}
+
+std::string KeptSamplesText(int kept, int total) {
+    const std::string n = std::to_string(total);
+    if (kept >= total)
+        return total == 1 ? "The sample is kept in the logging journal."
+                          : "All " + n + " samples are kept in the logging journal.";
+    if (kept <= 0)
+        return total == 1 ? "The sample is not kept in any logging journal."
+                          : "None of the " + n + " samples is kept in a logging journal.";
+    return "Only " + std::to_string(kept) + " of " + n + " samples are kept in the logging journal.";
+}
+
+std::string SetAsideMessage(const SetAsideJournal& journal) {
+    return "The logging journal \"" + journal.journal + "\" could not be read; kept as \"" + journal.keptAs + "\".";
+}
 
 // --- RunJournal ---
 
@@ -293,93 +446,170 @@ void RunJournal::Fail(const std::string& why) {
     // A journal that broke off stays held: what it has is still recovered after a crash,
     // and it still goes when the data are saved.
     problem_ = why;
-    writable_ = false;
 }
 
 void RunJournal::Begin(const JournalHeader& header, const JournalSample& first) {
     Discard();
     problem_.clear();
-    std::string dir = directory_.empty() ? JournalDirectory() : directory_;
+    std::string why;
+    const std::string dir = JournalDirectory(directory_, &why);
     if (dir.empty()) {
-        Fail("There is no state directory for the logging journal.");
+        problem_ = "The logging run is not journalled: " + why + ".";
         return;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(PathOf(dir), ec);
-    const std::string text = JournalHeaderText(header) + JournalSampleText(first);
-    // Two runs may start within the same second (the window and tessera-cli).
-    for (int attempt = 1; attempt <= 100 && !file_.IsOpen(); ++attempt) {
-        const std::string path = dir + "/" + FileNameFor(header.start, attempt);
+    dir_ = dir;
+    start_ = header.start;
+    open_ = true;
+    behind_.push_back({JournalHeaderText(header) + JournalSampleText(first), 1});
+    if (WriteBehind()) Sync();
+}
+
+bool RunJournal::Create() {
+    // Made with its header and first sample in one piece, under the first free name: two
+    // runs may start within the same second (the window and tessera-cli).
+    for (int attempt = 1; attempt <= 100; ++attempt) {
+        const std::string path = dir_ + "/" + FileNameFor(start_, attempt);
         if (platform::FileExists(path)) continue;
-        if (auto created = platform::LockedFile::Create(path, text)) file_ = std::move(*created);
+        if (auto created = platform::LockedFile::Create(path, behind_.front().text)) {
+            file_ = std::move(*created);
+            return true;
+        }
+        if (!platform::FileExists(path)) break;  // not taken by another: the disk refused
     }
-    if (!file_.IsOpen()) {
-        Fail("The logging journal cannot be written in \"" + dir + "\".");
-        return;
+    Fail("The logging journal cannot be written in \"" + dir_ + "\".");
+    return false;
+}
+
+bool RunJournal::WriteBehind() {
+    lastTry_ = clock_.Millis();
+    if (!file_.IsOpen() && !behind_.empty()) {
+        if (!Create()) return false;
+        kept_ += behind_.front().samples;
+        behind_.pop_front();
+        unsynced_ = true;
     }
-    writable_ = true;
-    file_.Sync();
-    lastSync_ = clock_.Millis();
-    unsynced_ = false;
+    while (!behind_.empty()) {
+        Pending& front = behind_.front();
+        std::size_t taken = 0;
+        const bool all = file_.Append(std::string_view(front.text).substr(frontTaken_), &taken);
+        frontTaken_ += taken;
+        unsynced_ = unsynced_ || taken > 0;
+        if (!all) {
+            // Written on from where the disk stopped, so no line is ever torn in two.
+            Fail("The logging journal \"" + file_.Path() + "\" could not be written further.");
+            return false;
+        }
+        kept_ += front.samples;
+        behind_.pop_front();
+        frontTaken_ = 0;
+    }
+    problem_.clear();
+    return true;
 }
 
 void RunJournal::Append(const JournalSample& sample) {
-    if (!file_.IsOpen() || !writable_) return;
-    if (!file_.Append(JournalSampleText(sample))) {
-        Fail("The logging journal \"" + file_.Path() + "\" could not be written further.");
-        return;
-    }
-    unsynced_ = true;
+    if (!open_) return;
+    const bool behind = !behind_.empty();
+    behind_.push_back({JournalSampleText(sample), 1});
     const std::uint32_t now = clock_.Millis();
-    if (now - lastSync_ >= kSyncIntervalMs) Sync();
+    if (behind && now - lastTry_ < kRetryIntervalMs) return;
+    if (WriteBehind() && now - lastSync_ >= kSyncIntervalMs) Sync();
+}
+
+void RunJournal::NoteSave(const std::string& path, std::string_view contents) {
+    if (!open_ && !file_.IsOpen()) return;
+    // A recovered journal may end in an incomplete line: the mark goes on a line of its own.
+    behind_.push_back({(open_ ? "" : "\n") + JournalSaveText(path, contents), 0});
+    // On the disk before the file takes its place; a mark that cannot be written only means
+    // the run may be offered once more after a crash.
+    if (WriteBehind()) Sync();
 }
 
 void RunJournal::Sync() {
+    if (!behind_.empty()) WriteBehind();
     if (!file_.IsOpen() || !unsynced_) return;
     file_.Sync();
     lastSync_ = clock_.Millis();
     unsynced_ = false;
 }
 
+bool RunJournal::CatchUp() {
+    Sync();
+    return behind_.empty();
+}
+
 void RunJournal::Discard() {
     if (file_.IsOpen()) file_.Remove();
+    behind_.clear();
+    frontTaken_ = 0;
+    kept_ = 0;
+    open_ = false;
     unsynced_ = false;
 }
 
-void RunJournal::Adopt(platform::LockedFile file) {
+void RunJournal::Adopt(platform::LockedFile file, int samples) {
     Discard();
     problem_.clear();
     file_ = std::move(file);
-    writable_ = false;  // nothing more is appended to a finished run
+    kept_ = samples;  // nothing more is appended to a finished run but the mark of its save
 }
 
-std::vector<UnfinishedRun> ClaimUnfinishedRuns(const std::string& directory) {
-    std::vector<UnfinishedRun> runs;
-    const std::string dir = directory.empty() ? JournalDirectory() : directory;
-    if (dir.empty()) return runs;
-    std::error_code ec;
-    std::vector<std::string> paths;
-    for (std::filesystem::directory_iterator it(PathOf(dir), ec), end; !ec && it != end; it.increment(ec)) {
-        const auto& p = it->path();
-        if (p.extension() == kJournalExtension && it->is_regular_file(ec)) paths.push_back(TextOf(p));
-    }
-    for (const std::string& path : paths) {
+bool SaveJournalledRun(RunJournal* journal, const std::string& path, const LogHeader& header,
+                       const link::LogSample* slots, int lastSlot) {
+    const std::string text = LogFileText(header, slots, lastSlot);
+    if (journal) journal->NoteSave(path, text);
+    return platform::ReplaceFileContents(path, text);
+}
+
+bool SaveJournalledRun(platform::LockedFile& journal, const std::string& path, const LogHeader& header,
+                       const link::LogSample* slots, int lastSlot) {
+    const std::string text = LogFileText(header, slots, lastSlot);
+    // On a line of its own: a crash may have left the journal's last line incomplete.
+    if (journal.Append("\n" + JournalSaveText(path, text))) journal.Sync();
+    return platform::ReplaceFileContents(path, text);
+}
+
+// --- finding unfinished runs ---
+
+JournalScan ClaimUnfinishedRuns(const std::string& directory) {
+    JournalScan scan;
+    const std::string dir = JournalDirectory(directory, &scan.problem);
+    if (dir.empty()) return scan;
+    for (const std::string& path : FilesWithExtension(dir, kJournalExtension)) {
         auto file = platform::LockedFile::Claim(path);
         if (!file) continue;  // a running program's journal, or gone meanwhile
         const auto bytes = file->ReadAll();
-        auto contents = bytes ? ParseJournal(*bytes) : std::nullopt;
-        if (!contents || LastValidSlot(*contents) < 0) {
-            if (bytes) file->Remove();  // nothing in it to recover
+        if (!bytes) continue;  // stays for another try
+        auto contents = ParseJournal(*bytes);
+        const bool nothingRead = contents && contents->samples.empty() && contents->tailCut;
+        if (!contents || nothingRead) {
+            // Never deleted unread: its bytes stay under a name no program takes for a run.
+            for (int attempt = 1; attempt <= 100; ++attempt) {
+                if (file->MoveTo(SetAsideName(path, attempt))) {
+                    scan.setAside.push_back({path, file->Path()});
+                    break;
+                }
+            }
             continue;
         }
-        runs.push_back({std::move(*file), std::move(*contents)});
+        if (LastValidSlot(*contents) < 0 || RunWasSaved(*contents)) {
+            file->Remove();  // nothing in it to recover, or saved already: a crash came before it went
+            continue;
+        }
+        scan.runs.push_back({std::move(*file), std::move(*contents)});
     }
-    std::sort(runs.begin(), runs.end(), [](const UnfinishedRun& a, const UnfinishedRun& b) {
+    std::sort(scan.runs.begin(), scan.runs.end(), [](const UnfinishedRun& a, const UnfinishedRun& b) {
         const auto ka = StartKey(a.contents.header.start), kb = StartKey(b.contents.header.start);
         if (ka != kb) return ka > kb;
         return a.file.Path() > b.file.Path();
     });
-    return runs;
+    return scan;
+}
+
+std::vector<std::string> SetAsideJournals(const std::string& directory) {
+    const std::string dir = JournalDirectory(directory, nullptr);
+    if (dir.empty()) return {};
+    return FilesWithExtension(dir, kSetAsideExtension);
 }
 
 }  // namespace tessera::logger

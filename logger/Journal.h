@@ -13,10 +13,18 @@
 //   RUN 2 1 *xxxxxxxx                                              (period index, sampling method)
 //   START 2012 5 3 4 9 5 7 *xxxxxxxx                               (year month day weekday h m s)
 //   S 0 1.23e-07 4.56e-07 7.89e-07 9.196e-07 0 *xxxxxxxx           (slot x y z R, scale index)
-// Numbers are written so that they read back exactly. The first line that is incomplete,
-// fails its CRC or breaks the order ends the journal: it and everything after it are cut.
+//   SAVED 1c291ca3 18234 /home/me/run%20one.CSV *xxxxxxxx           (a save under way: CRC-32, size, file)
+// Numbers are written so that they read back exactly. A damaged line costs that line only:
+// each sample names its slot, so the samples after it keep their places, and a slot whose
+// line was lost repeats the sample before it (as a poll that came late does in a run). A
+// damaged end is cut. Lines may end in CR LF (a journal copied through a text-mode tool).
+// A SAVED line is written before the save's file takes its place: when that file is found
+// with exactly that content, the run was saved and its journal only missed being removed.
+// Versions of the program before the SAVED line take one for a damaged end, which costs them
+// nothing: it comes after every sample.
 
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,18 +52,32 @@ struct JournalSample {
     int scaleIndex = 0;        // the graph's scale once this sample was taken
 };
 
+// A save of the run's samples that had begun: the file and what its content was to be.
+struct SaveMark {
+    std::uint32_t crc = 0;
+    std::uint64_t size = 0;
+    std::string path;
+};
+
 struct JournalContents {
     JournalHeader header;
     std::vector<JournalSample> samples;  // slots 0, 1, 2, ... in order
+    int skippedLines = 0;                // slots whose damaged line was skipped (they repeat a neighbour)
     bool tailCut = false;                // a damaged end was cut off
+    std::vector<SaveMark> saves;
 };
 
 inline constexpr const char* kJournalExtension = ".journal";
 
 std::string JournalHeaderText(const JournalHeader& header);
 std::string JournalSampleText(const JournalSample& sample);
-// Nothing when the header is incomplete or damaged: then nothing can be recovered.
+// The line that tells a journal which file a save is about to make with `contents`.
+std::string JournalSaveText(const std::string& path, std::string_view contents);
+// Nothing when the header is incomplete, damaged or of another format version: then the
+// program cannot read the journal at all.
 std::optional<JournalContents> ParseJournal(std::string_view bytes);
+// One of the run's saves is on the disk as it was made: the run was saved.
+bool RunWasSaved(const JournalContents& run);
 
 // What a stopped run leaves of the samples: trailing samples without a resultant are
 // trimmed. The last valid slot, -1 when no data remain.
@@ -68,16 +90,28 @@ std::vector<link::LogSample> RecoveredSamples(const JournalContents& run);
 
 // "2012/05/03 09:05:07"
 std::string RunStartText(const StartTime& start);
+// "2 damaged lines of the journal were skipped (each of those samples repeats the one before
+// it)."; empty when none was.
+std::string SkippedLinesText(const JournalContents& run);
 
-// Where journals live: the user's state directory (empty when there is none).
-std::string JournalDirectory();
+// Where journals live: `directory`, or when it is empty the user's state directory. Empty,
+// with `problem` saying why, when there is none or it may not be used (another user's, or
+// writable by others: platform/Paths.h).
+std::string JournalDirectory(const std::string& directory, std::string* problem);
+
+// "Only 285 of 800 samples are kept in the logging journal." and its kin: what a failed save
+// leaves safe.
+std::string KeptSamplesText(int kept, int total);
 
 // The journal of the run in progress (or of recovered data still unsaved), as the logging
 // run drives it. A journal that cannot be written never stops the run: it says why in
-// Problem() and the run goes on without it.
+// Problem() and the run goes on. What could not be written (a full disk, a file-size limit)
+// is kept in memory and written when the disk takes it again: tried every few seconds while
+// samples come, at the run's end and before a failed save says what is kept. A directory
+// that may not be used gives the run no journal at all.
 class RunJournal {
 public:
-    // `directory` empty: JournalDirectory(). `clock` paces the syncs to the disk.
+    // `directory` empty: the user's state directory. `clock` paces the syncs to the disk.
     explicit RunJournal(std::string directory = {}, platform::Clock& clock = platform::DefaultClock());
     RunJournal(const RunJournal&) = delete;
     RunJournal& operator=(const RunJournal&) = delete;
@@ -85,27 +119,47 @@ public:
     // The run's first sample opens a new journal with the run's header.
     void Begin(const JournalHeader& header, const JournalSample& first);
     void Append(const JournalSample& sample);
-    // The run stopped: everything onto the disk now.
+    // A save of the samples is about to make `path` with `contents` (JournalSaveText).
+    void NoteSave(const std::string& path, std::string_view contents);
+    // The run stopped: what is behind written if the disk takes it, everything onto the disk.
     void Sync();
+    // Tries once more to write what is behind; true when nothing is.
+    bool CatchUp();
     // The data were saved or deliberately discarded: the journal goes.
     void Discard();
-    // Recovered data shown unsaved: their journal stays (held) until they are saved or
-    // discarded.
-    void Adopt(platform::LockedFile file);
+    // Recovered data shown unsaved: their journal (holding `samples`) stays, held, until they
+    // are saved or discarded.
+    void Adopt(platform::LockedFile file, int samples);
 
     bool Active() const { return file_.IsOpen(); }
+    // Samples of the run in the journal's file (a crash keeps these).
+    int SamplesKept() const { return kept_; }
     const std::string& Path() const { return file_.Path(); }
+    // Why the journal is behind or missing; empty while it keeps up.
     const std::string& Problem() const { return problem_; }
 
 private:
+    bool Create();
+    bool WriteBehind();
     void Fail(const std::string& why);
+
+    struct Pending {
+        std::string text;
+        int samples = 0;  // sample lines in it
+    };
 
     std::string directory_;
     platform::Clock& clock_;
     platform::LockedFile file_;
+    std::string dir_;             // where the run's file goes, and
+    StartTime start_{};           // the run's start, which names it
+    std::deque<Pending> behind_;  // not yet in the file, in order
+    std::size_t frontTaken_ = 0;  // bytes of behind_.front() the file has already
+    int kept_ = 0;
+    bool open_ = false;  // Begin ran and the directory may be used
     std::uint32_t lastSync_ = 0;
+    std::uint32_t lastTry_ = 0;
     bool unsynced_ = false;
-    bool writable_ = false;
     std::string problem_;
 };
 
@@ -114,8 +168,35 @@ struct UnfinishedRun {
     platform::LockedFile file;
     JournalContents contents;
 };
-// The unfinished runs of a directory (empty: JournalDirectory()), newest first. Journals
-// with nothing recoverable in them are deleted on the way.
-std::vector<UnfinishedRun> ClaimUnfinishedRuns(const std::string& directory = {});
+// A journal this program cannot read (damaged beyond its header, another format version):
+// it is never deleted unasked, but set aside under another name, bytes and all.
+struct SetAsideJournal {
+    std::string journal;  // its name as found
+    std::string keptAs;   // its name now
+};
+inline constexpr const char* kSetAsideExtension = ".unreadable";
+// "The logging journal "…" could not be read; kept as "…"."
+std::string SetAsideMessage(const SetAsideJournal& journal);
+
+struct JournalScan {
+    std::vector<UnfinishedRun> runs;        // newest first
+    std::vector<SetAsideJournal> setAside;  // found unreadable now and set aside
+    std::string problem;                    // the directory may not be used: why
+};
+// Writes the run's samples as a logger file (WriteLogFile) and tells `journal` first (when not
+// null), so that a crash between the file taking its place and the journal going finds the
+// run saved.
+bool SaveJournalledRun(RunJournal* journal, const std::string& path, const LogHeader& header,
+                       const link::LogSample* slots, int lastSlot);
+// The same for a journal taken over for recovery.
+bool SaveJournalledRun(platform::LockedFile& journal, const std::string& path, const LogHeader& header,
+                       const link::LogSample* slots, int lastSlot);
+
+// The unfinished runs of a directory (empty: the user's state directory). Journals that hold
+// nothing to recover, and those of runs that were saved, are deleted on the way; unreadable
+// ones are set aside.
+JournalScan ClaimUnfinishedRuns(const std::string& directory = {});
+// Every journal set aside in a directory (empty: the user's state directory), by name.
+std::vector<std::string> SetAsideJournals(const std::string& directory = {});
 
 }  // namespace tessera::logger

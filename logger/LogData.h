@@ -6,18 +6,20 @@
 #include "link/Stores.h"
 #include "logger/LoggerTables.h"
 #include "logger/Readout.h"
+#include "page/DataState.h"
 #include "settings/MeterSettings.h"
 
 namespace tessera::logger {
 
+using page::DataState;
 class RunJournal;
 
 struct LogData {
-    int state = 0;        // dataState: 0 nothing shown, 1 unsaved samples, 2 saved or read from a file
+    page::DataState state = page::DataState::None;
     int periodIndex = 2;  // the period and method the shown samples were taken with
     int method = kFixedInterval;
-    settings::MeterSettings snapshot{};    // the meter's settings when the run started (state 1)
-    settings::MeterSettings fileRecord{};  // the settings of the file saved or read (state 2)
+    settings::MeterSettings snapshot{};    // the meter's settings when the run started (Unsaved)
+    settings::MeterSettings fileRecord{};  // the settings of the file saved or read (Saved)
     StartTime start{};
     // During a run the slot the next sample goes to; afterwards the last slot holding one.
     int sampleCount = 0;
@@ -29,14 +31,15 @@ struct LogData {
     // samples, the meter's present ones.
     const settings::MeterSettings& RecordInForce(const settings::MeterSettings& meterNow) const {
         switch (state) {
-            case 1: return snapshot;
-            case 2: return fileRecord;
-            default: return meterNow;
+            case page::DataState::Unsaved: return snapshot;
+            case page::DataState::Saved: return fileRecord;
+            case page::DataState::None: break;
         }
+        return meterNow;
     }
     // A meter record or samples exist: the graph's labels are drawn.
     bool RecordKnown(const settings::MeterSettings& meterNow) const {
-        return state != 0 || settings::MeterKnown(meterNow);
+        return state != page::DataState::None || settings::MeterKnown(meterNow);
     }
 };
 

@@ -27,11 +27,11 @@ const page::FileFilter kFilter{kCsvFilterText, kCsvFilterPattern};
 LogFiles::LogFiles(page::Prompter& prompter, LogData& data) : prompter_(prompter), data_(data) {}
 
 bool LogFiles::Save() {
-    if (data_.state == 0) {
+    if (data_.state == DataState::None) {
         prompter_.Inform(page::kNothingToSave);
         return false;
     }
-    const settings::MeterSettings record = data_.state == 1 ? data_.snapshot : data_.fileRecord;
+    const settings::MeterSettings record = data_.state == DataState::Unsaved ? data_.snapshot : data_.fileRecord;
     std::string name = prompter_.ChooseSaveFile(kFilter);
     if (name.empty()) return false;
     name = page::WithExtension(std::move(name), page::kCsvExtension);
@@ -49,13 +49,21 @@ bool LogFiles::Save() {
 
     const LogHeader header{record, data_.start, data_.periodIndex, data_.method};
     const int last = StoreHoldsData() ? data_.sampleCount : -1;
-    if (!WriteLogFile(name, header, Store().data(), last)) {
-        // The caller must not take the data for saved: it may be about to discard them.
-        prompter_.Inform(page::FileNotWrittenMessage(name));
+    const bool unsaved = data_.state == DataState::Unsaved;
+    if (!SaveJournalledRun(unsaved ? data_.journal : nullptr, name, header, Store().data(), last)) {
+        // The caller must not take the data for saved: it may be about to discard them. What
+        // outlives the program is said as it is: a journal that broke off on the same full
+        // disk keeps only part of the run (it is tried once more first).
+        std::string message = page::FileNotWrittenMessage(name);
+        if (unsaved && data_.journal) {
+            data_.journal->CatchUp();
+            message += "\n" + KeptSamplesText(data_.journal->SamplesKept(), last + 1);
+        }
+        prompter_.Inform(message);
         return false;
     }
-    if (data_.state == 1) data_.fileRecord = data_.snapshot;
-    data_.state = 2;
+    if (data_.state == DataState::Unsaved) data_.fileRecord = data_.snapshot;
+    data_.state = DataState::Saved;
     if (data_.journal) data_.journal->Discard();
     return true;
 }
@@ -106,7 +114,7 @@ std::optional<LogFiles::Read> LogFiles::ReadFile(const std::string& path) {
     data_.fileRecord.output = h.record.output;
     data_.fileRecord.slow = h.record.slow;
     data_.start = h.start;
-    data_.state = 2;
+    data_.state = DataState::Saved;
     if (data_.journal) data_.journal->Discard();  // the shown data were given up for the file's
     link::ClearStores(link::kClearLogStore);
     data_.periodIndex = read.period.periodIndex;

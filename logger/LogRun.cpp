@@ -27,7 +27,8 @@ void LogRun::Begin(char slow, int periodIndex, int method) {
     continuing_ = false;
     running_ = true;
     started_ = false;
-    startTick_ = 0;
+    lastTick_ = 0;
+    elapsedMs_ = 0;
     pollCount_ = 0;
 }
 
@@ -37,21 +38,29 @@ void LogRun::Recovered(const Schedule& schedule) {
     foldCount_ = halfPollCounter_ = 0;
 }
 
+std::uint64_t LogRun::ElapsedAt(std::uint32_t nowMs) const {
+    // The unsigned difference is right across the counter's wrap; the ticks come far more
+    // often than once in 49.7 days.
+    return elapsedMs_ + static_cast<std::uint32_t>(nowMs - lastTick_);
+}
+
 std::uint32_t LogRun::MillisUntilNextPoll(std::uint32_t nowMs) const {
     if (!running_) return 1000;
     if (!started_) return 0;
-    const std::uint32_t dueAt = startTick_ + pollCount_ * static_cast<std::uint32_t>(schedule_.pollPeriodMs);
-    const auto ahead = static_cast<std::int32_t>(dueAt - nowMs);
-    return ahead > 0 ? static_cast<std::uint32_t>(ahead) : 0;
+    const std::uint64_t dueAt = pollCount_ * static_cast<std::uint64_t>(schedule_.pollPeriodMs);
+    const std::uint64_t now = ElapsedAt(nowMs);
+    return dueAt > now ? static_cast<std::uint32_t>(std::min<std::uint64_t>(dueAt - now, UINT32_MAX)) : 0;
 }
 
 LogRun::Outcome LogRun::Tick(std::uint32_t nowMs) {
     if (!running_) return Outcome::GoingOn;
     if (!started_) {
         started_ = true;
-        startTick_ = nowMs;
+        lastTick_ = nowMs;
     }
-    const std::uint32_t due = (nowMs - startTick_) / static_cast<std::uint32_t>(schedule_.pollPeriodMs);
+    elapsedMs_ = ElapsedAt(nowMs);
+    lastTick_ = nowMs;
+    const std::uint64_t due = elapsedMs_ / static_cast<std::uint64_t>(schedule_.pollPeriodMs);
     if (pollCount_ > due) return Outcome::GoingOn;
 
     settings::MeterSettings reading;

@@ -28,6 +28,8 @@ public:
 
     // The meter logs (already told) on `slow`'s schedule for `periodIndex`, folding by `method`.
     void Begin(char slow, int periodIndex, int method);
+    // `nowMs` is the millisecond counter, which wraps every 49.7 days; a run may last longer
+    // (1 h/div fills the store in 66.6 days), so the run sums the differences between ticks.
     Outcome Tick(std::uint32_t nowMs);
     // How long the caller may sleep before the next poll is due (0: tick now).
     std::uint32_t MillisUntilNextPoll(std::uint32_t nowMs) const;
@@ -37,7 +39,7 @@ public:
 
     bool Running() const { return running_; }
     const Schedule& CurrentSchedule() const { return schedule_; }
-    std::uint32_t PollCount() const { return pollCount_; }
+    std::uint64_t PollCount() const { return pollCount_; }
     // A recovered run is shown as stopped: its schedule stays, no poll follows.
     void Recovered(const Schedule& schedule);
 
@@ -55,6 +57,8 @@ private:
     void RecordInJournal(int slot);
     bool HandOverFullStore();
     void BeginNextPart();
+    // Milliseconds since the first tick, as of the counter reading `nowMs`.
+    std::uint64_t ElapsedAt(std::uint32_t nowMs) const;
 
     link::MeterPort& meter_;
     platform::Clock& clock_;
@@ -63,9 +67,10 @@ private:
     StoreFullHandler storeFull_;
 
     bool running_ = false;
-    bool started_ = false;  // startTick_ holds the first tick's clock
-    std::uint32_t startTick_ = 0;
-    std::uint32_t pollCount_ = 0;
+    bool started_ = false;         // the first tick came
+    std::uint32_t lastTick_ = 0;   // the counter at the latest tick
+    std::uint64_t elapsedMs_ = 0;  // from the first tick to the latest
+    std::uint64_t pollCount_ = 0;
     Schedule schedule_{};
     int method_ = kFixedInterval;
     int halfPollCounter_ = 0;

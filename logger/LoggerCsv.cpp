@@ -149,6 +149,10 @@ std::string DataLine(int number, const link::LogSample& s) {
 }
 
 bool WriteLogFile(const std::string& path, const LogHeader& header, const link::LogSample* slots, int lastSlot) {
+    return platform::ReplaceFileContents(path, LogFileText(header, slots, lastSlot));
+}
+
+std::string LogFileText(const LogHeader& header, const link::LogSample* slots, int lastSlot) {
     std::string text;
     text.reserve(64 * static_cast<std::size_t>(std::max(lastSlot, 0) + 12));
     bool first = true;
@@ -159,7 +163,7 @@ bool WriteLogFile(const std::string& path, const LogHeader& header, const link::
     };
     for (const auto& line : HeaderLines(header)) put(line);
     for (int slot = 0; slot <= lastSlot; ++slot) put(DataLine(slot + 1, slots[slot]));
-    return platform::ReplaceFileContents(path, text);
+    return text;
 }
 
 std::optional<std::string> FirstLine(const std::string& path) {

@@ -44,6 +44,8 @@ std::string StartTimeText(const StartTime& t);
 // through a temporary file that replaces the target only when everything was written,
 // so a failed save never destroys an older file. False when nothing was saved.
 bool WriteLogFile(const std::string& path, const LogHeader& header, const link::LogSample* slots, int lastSlot);
+// The whole file as WriteLogFile writes it.
+std::string LogFileText(const LogHeader& header, const link::LogSample* slots, int lastSlot);
 
 // The first line of a file (at most 999 characters); nullopt when it cannot be read.
 std::optional<std::string> FirstLine(const std::string& path);

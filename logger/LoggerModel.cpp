@@ -25,8 +25,8 @@ Controls LoggerModel::ControlState() const {
 char LoggerModel::SlowForMethods() const {
     const auto& current = meter_.CurrentSettings();
     if (settings::MeterKnown(current)) return current.slow;
-    if (data_.state == 1) return data_.snapshot.slow;
-    if (data_.state == 2) return data_.fileRecord.slow;
+    if (data_.state == DataState::Unsaved) return data_.snapshot.slow;
+    if (data_.state == DataState::Saved) return data_.fileRecord.slow;
     return 0;
 }
 
@@ -34,8 +34,8 @@ void LoggerModel::RebuildCombo() {
     const auto& current = meter_.CurrentSettings();
     char slow = 0;
     if (settings::MeterKnown(current)) slow = current.slow;
-    else if (data_.state == 2) slow = data_.fileRecord.slow;
-    else if (data_.state == 1) slow = data_.snapshot.slow;
+    else if (data_.state == DataState::Saved) slow = data_.fileRecord.slow;
+    else if (data_.state == DataState::Unsaved) slow = data_.snapshot.slow;
     // Without any slow code the list still reads as a list of time bases.
     comboSlow_ = slow == '1' ? '1' : '0';
     controls_.comboItems.clear();
@@ -58,7 +58,7 @@ void LoggerModel::Refresh() {
     if (!running) {
         RebuildCombo();
         FitMethods(comboSlow_);
-        if (data_.state == 0) view_.SetScale(Scale::AtStart(current.unit, current.range));
+        if (data_.state == DataState::None) view_.SetScale(Scale::AtStart(current.unit, current.range));
     }
     const bool sensorKnown = static_cast<unsigned char>(current.sensor) >= '0';
     controls_.start = sensorKnown && !running;
@@ -81,7 +81,7 @@ void LoggerModel::DiscardData() {
     if (data_.journal) data_.journal->Discard();
     link::ClearStores(link::kClearLogStore);
     data_.sampleCount = 0;
-    data_.state = 0;
+    data_.state = DataState::None;
     // Without data the graph shows the meter's own range again, not the discarded run's.
     const auto& current = meter_.CurrentSettings();
     view_.Empty(Scale::AtStart(current.unit, current.range));
@@ -101,7 +101,7 @@ bool LoggerModel::Start() {
         return false;
     }
     SetLogging(meter_, true);
-    if (data_.state == 1) {
+    if (data_.state == DataState::Unsaved) {
         const auto answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, kQuestionSave});
         // The meter was already told to log; tell it again that nothing comes of it.
         if (answer == page::Answer::Cancel || (answer == page::Answer::Yes && !SaveCsv())) {
@@ -131,23 +131,33 @@ bool LoggerModel::Start() {
     controls_.focus = Controls::kFocusStop;
 
     data_.snapshot = current;
-    data_.state = 1;
+    data_.state = DataState::Unsaved;
     link::ClearStores(link::kClearLogStore);
     return true;
 }
 
 void LoggerModel::Tick(std::uint32_t nowMs) {
     const char* message = nullptr;
+    bool repaint = false;
     switch (run_.Tick(nowMs)) {
         case LogRun::Outcome::GoingOn: return;
-        case LogRun::Outcome::ConnectionLost: message = kMsgConnectionFailed; break;
-        case LogRun::Outcome::SensorRemoved: message = kMsgSensorRemoved; break;
+        case LogRun::Outcome::ConnectionLost:
+            message = kMsgConnectionFailed;
+            repaint = true;
+            break;
+        case LogRun::Outcome::SensorRemoved:
+            message = kMsgSensorRemoved;
+            repaint = true;
+            break;
         case LogRun::Outcome::LimitReached: message = kMsgOverLimit; break;
         case LogRun::Outcome::NotHandedOver: break;  // the survey's handler said why
     }
     Stop();
     if (message) prompter_.Inform(message);
-    view_.RequestFull();
+    // The page repaints after a lost meter or sensor, and a repaint reads the meter's settings
+    // again: a meter that is gone leaves them empty, so Start goes grey as Entire Read's Read.
+    if (repaint) Refresh();
+    else view_.RequestFull();
 }
 
 void LoggerModel::Stop() {
@@ -157,10 +167,10 @@ void LoggerModel::Stop() {
     controls_.traces = controls_.combo = controls_.start = controls_.fileRead = true;
     controls_.stop = false;
     if (data_.sampleCount == 0 && link::LogSampleStore[0].R < 1e-9) {
-        data_.state = 0;
+        data_.state = DataState::None;
         view_.NoSamples();
     } else {
-        data_.state = 1;
+        data_.state = DataState::Unsaved;
     }
     controls_.csvSave = controls_.print = StoreHoldsData();
 
@@ -180,7 +190,7 @@ void LoggerModel::Stop() {
 
 void LoggerModel::SelectMethod(int method) {
     if (run_.Running() || method == samplingMethod_ || method < 0 || method > 2) return;
-    if (data_.state == 1 && !AskSaveFirst()) return;  // the view puts the checks back
+    if (data_.state == DataState::Unsaved && !AskSaveFirst()) return;  // the view puts the checks back
     if (method == kFixedInterval || PeriodAllowsFolding(SlowForMethods(), periodIndex_)) {
         samplingMethod_ = method;
     } else {
@@ -192,7 +202,7 @@ void LoggerModel::SelectMethod(int method) {
 void LoggerModel::SelectPeriod(int index) {
     if (run_.Running() || index < 0 || index >= kPeriods) return;
     if (!PeriodSelectable(comboSlow_, index)) return;  // the previous selection stays
-    if (data_.state == 1 && index != data_.periodIndex && !AskSaveFirst()) return;
+    if (data_.state == DataState::Unsaved && index != data_.periodIndex && !AskSaveFirst()) return;
     periodIndex_ = index;
     FitMethods(SlowForMethods() ? SlowForMethods() : comboSlow_);
     view_.RefreshReadout();
@@ -206,7 +216,7 @@ bool LoggerModel::SaveCsv() {
 
 void LoggerModel::FileRead() {
     if (run_.Running()) return;
-    if (data_.state == 1) {
+    if (data_.state == DataState::Unsaved) {
         const auto answer = prompter_.AskYesNoCancel({page::Topic::SaveShownData, kQuestionSave});
         if (answer == page::Answer::Cancel) return;
         if (answer == page::Answer::Yes && !SaveCsv()) return;
@@ -247,7 +257,7 @@ bool LoggerModel::ReadFile(const std::string& path) {
 }
 
 bool LoggerModel::PrintAllowed() {
-    if (data_.state == 0) {
+    if (data_.state == DataState::None) {
         prompter_.Inform(kMsgNothingToPrint);
         return false;
     }

@@ -86,16 +86,16 @@ public:
 
     // --- state ---
     bool Running() const { return run_.Running(); }
-    int DataState() const { return data_.state; }
-    void SetDataState(int state) { data_.state = state; }
+    page::DataState DataState() const { return data_.state; }
+    void SetDataState(page::DataState state) { data_.state = state; }
     int SamplingMethod() const { return samplingMethod_; }
     int PeriodIndex() const { return periodIndex_; }
     int DataPeriodIndex() const { return data_.periodIndex; }
     int DataMethod() const { return data_.method; }
     // The period whose labels are shown: the data's, or the combo's without data.
-    int PeriodInForce() const { return data_.state != 0 ? data_.periodIndex : periodIndex_; }
+    int PeriodInForce() const { return data_.state != DataState::None ? data_.periodIndex : periodIndex_; }
     int SampleCount() const { return data_.sampleCount; }
-    std::uint32_t PollCount() const { return run_.PollCount(); }
+    std::uint64_t PollCount() const { return run_.PollCount(); }
     const Schedule& CurrentSchedule() const { return run_.CurrentSchedule(); }
     const StartTime& StartTimeOfData() const { return data_.start; }
     const settings::MeterSettings& Snapshot() const { return data_.snapshot; }
@@ -133,6 +133,7 @@ public:
     // Every sample of a run goes to this journal as it is taken (null: none); the journal
     // goes when the data are saved or discarded.
     void SetJournal(RunJournal* journal) { data_.journal = journal; }
+    RunJournal* Journal() const { return data_.journal; }
     // Shows a recovered run as unsaved data, exactly as it stood when it had just been
     // logged and stopped (logger/Recovery.cpp). False when it holds no data.
     bool ShowRecoveredRun(const JournalContents& run);

@@ -6,23 +6,29 @@ namespace tessera::logger {
 
 std::string RecoveryQuestion(const JournalContents& run) {
     const int samples = LastValidSlot(run) + 1;
+    const std::string skipped = SkippedLinesText(run);
     return "A logging run from " + RunStartText(run.header.start) + " (" + std::to_string(samples) +
-           (samples == 1 ? " sample" : " samples") +
-           ") was not saved.\n\nWould you like to recover it?\nIf you click \"No\", the samples will be discarded.";
+           (samples == 1 ? " sample" : " samples") + ") was not saved." + (skipped.empty() ? "" : " " + skipped) +
+           "\n\nWould you like to recover it?\nIf you click \"No\", the samples will be discarded.\nIf you click "
+           "\"Cancel\", you will be asked again at the next start.";
 }
 
 bool OfferRecovery(LoggerModel& model, RunJournal& journal, page::Prompter& prompter, const std::string& directory) {
     // Only an empty page takes a recovered run: nothing shown may be replaced unasked.
-    if (model.Running() || model.DataState() == 1) return false;
-    auto runs = ClaimUnfinishedRuns(directory);
-    for (auto& run : runs) {
-        if (prompter.AskYesNo({page::Topic::RecoverRun, RecoveryQuestion(run.contents)}) != page::Answer::Yes) {
-            run.file.Remove();
-            continue;
-        }
-        if (model.ShowRecoveredRun(run.contents)) {
-            journal.Adopt(std::move(run.file));
-            return true;
+    if (model.Running() || model.DataState() == DataState::Unsaved) return false;
+    auto scan = ClaimUnfinishedRuns(directory);
+    if (!scan.problem.empty()) prompter.Inform("Logging runs are not kept safe from a crash: " + scan.problem + ".");
+    for (const auto& kept : scan.setAside) prompter.Inform(SetAsideMessage(kept));
+    for (auto& run : scan.runs) {
+        switch (prompter.AskYesNoCancel({page::Topic::RecoverRun, RecoveryQuestion(run.contents)})) {
+            case page::Answer::Yes:
+                if (model.ShowRecoveredRun(run.contents)) {
+                    journal.Adopt(std::move(run.file), LastValidSlot(run.contents) + 1);
+                    return true;
+                }
+                break;
+            case page::Answer::No: run.file.Remove(); break;
+            case page::Answer::Cancel: return false;  // this run and those after it wait for the next start
         }
     }
     return false;
@@ -44,7 +50,7 @@ bool LoggerModel::ShowRecoveredRun(const JournalContents& run) {
     data_.start = header.start;
     data_.periodIndex = periodIndex_ = header.periodIndex;
     data_.method = samplingMethod_ = header.method;
-    data_.state = 1;
+    data_.state = DataState::Unsaved;
     run_.Recovered(schedule);
 
     // The graph's scale and divisions as the run left them: the scale it stepped up to and

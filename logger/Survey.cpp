@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "link/Stores.h"
+#include "logger/Journal.h"
 #include "page/Texts.h"
 #include "platform/Paths.h"
 
@@ -21,11 +22,12 @@ SurveyFiles::SurveyFiles(std::string chosen, bool replace, page::Prompter& promp
     : chosen_(std::move(chosen)), replace_(replace), prompter_(prompter) {}
 
 void SurveyFiles::Attach(LoggerModel& model) {
-    model.SetStoreFullHandler(
-        [this](const LogHeader& header, int lastSlot) { return SaveFullStore(header, lastSlot); });
+    model.SetStoreFullHandler([this, &model](const LogHeader& header, int lastSlot) {
+        return SaveFullStore(header, lastSlot, model.Journal());
+    });
 }
 
-bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot) {
+bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot, RunJournal* journal) {
     const std::string path = CurrentPath();
     // The same care as the page's CSV Save, without a question in the middle of a run:
     // the run stops and the samples stay in the store (and the journal) for the final save.
@@ -40,7 +42,7 @@ bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot) {
             return false;
         }
     }
-    if (!WriteLogFile(path, header, link::LogSampleStore.data(), lastSlot)) {
+    if (!SaveJournalledRun(journal, path, header, link::LogSampleStore.data(), lastSlot)) {
         prompter_.Inform(page::FileNotWrittenMessage(path));
         return false;
     }

@@ -25,9 +25,9 @@ public:
 
     // Makes the model hand every full store to this survey.
     void Attach(LoggerModel& model);
-    // Saves slots 0..lastSlot of the store as the next part. False (after saying why)
-    // when it could not.
-    bool SaveFullStore(const LogHeader& header, int lastSlot);
+    // Saves slots 0..lastSlot of the store as the next part, telling the run's journal (when
+    // not null) which file it makes. False (after saying why) when it could not.
+    bool SaveFullStore(const LogHeader& header, int lastSlot, RunJournal* journal = nullptr);
 
     // Where the samples being taken now will go.
     std::string CurrentPath() const { return SurveyPartPath(chosen_, PartsSaved() + 1); }

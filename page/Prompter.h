@@ -19,7 +19,8 @@ enum class Topic {
     SkipBadLine,    // a line of a file cannot be read: Yes skips it and reads on, No stops
     ConfirmMeter,   // clear the meter's memory, configure it or initialise it
     StopLogging,    // the window closes while a logging run holds the meter
-    RecoverRun,     // a logging run that a crash left unsaved: Yes shows it, No discards it
+    RecoverRun,     // a logging run that a crash left unsaved: Yes shows it, No discards it,
+                    // Cancel keeps it for the next start
 };
 
 struct Question {

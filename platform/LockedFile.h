@@ -40,14 +40,18 @@ public:
     const std::string& Path() const { return path_; }
 
     // Adds bytes at the end, handed to the operating system at once: they survive this
-    // process being killed the next moment.
-    bool Append(std::string_view bytes);
+    // process being killed the next moment. False when not all were taken (a full disk, a
+    // file-size limit); `taken` then says how many were, so the rest can follow later.
+    bool Append(std::string_view bytes, std::size_t* taken = nullptr);
     // Onto the disk: what was appended survives a power cut.
     bool Sync();
     // The whole file.
     std::optional<std::string> ReadAll();
     // Deletes the file and lets go of it. True when it is gone.
     bool Remove();
+    // Gives the file the name `path` (in the same directory) and keeps holding it. Never
+    // replaces a file of that name: false then, and the file keeps its own name.
+    bool MoveTo(const std::string& path);
     void Close();
 
 private:

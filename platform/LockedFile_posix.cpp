@@ -13,14 +13,25 @@ namespace tessera::platform {
 
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
+bool WriteAll(int fd, std::string_view bytes, std::size_t* taken = nullptr) {
+    if (taken) *taken = 0;
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) return false;  // EFBIG past a file-size limit is a failure like ENOSPC
         bytes.remove_prefix(static_cast<std::size_t>(n));
+        if (taken) *taken += static_cast<std::size_t>(n);
     }
     return true;
+}
+
+// Gives `from` the name `to` unless `to` exists. link() never replaces a name; rename() is
+// the way on file systems without hard links (a race there only costs a lost name).
+bool NameWithoutReplacing(const std::string& from, const std::string& to) {
+    if (::link(from.c_str(), to.c_str()) == 0) return true;
+    if (errno == EEXIST) return false;
+    struct stat st {};
+    return ::lstat(to.c_str(), &st) != 0 && errno == ENOENT && ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 bool LockNow(int fd) {
@@ -57,13 +68,7 @@ std::optional<LockedFile> LockedFile::Create(const std::string& path, std::strin
         file.Remove();
         return std::nullopt;
     }
-    // link() never replaces an existing name; rename() is the way on file systems without
-    // hard links (a race there only costs a lost name, never someone else's file).
-    bool named = ::link(temp.c_str(), path.c_str()) == 0;
-    if (!named && errno != EEXIST) {
-        struct stat st {};
-        named = ::lstat(path.c_str(), &st) != 0 && errno == ENOENT && ::rename(temp.c_str(), path.c_str()) == 0;
-    }
+    const bool named = NameWithoutReplacing(temp, path);
     ::unlink(temp.c_str());
     if (!named) {
         ::close(fd);
@@ -95,9 +100,10 @@ std::optional<LockedFile> LockedFile::Claim(const std::string& path) {
     return file;
 }
 
-bool LockedFile::Append(std::string_view bytes) {
+bool LockedFile::Append(std::string_view bytes, std::size_t* taken) {
+    if (taken) *taken = 0;
     if (handle_ < 0) return false;
-    return WriteAll(static_cast<int>(handle_), bytes);
+    return WriteAll(static_cast<int>(handle_), bytes, taken);
 }
 
 bool LockedFile::Sync() {
@@ -132,6 +138,13 @@ bool LockedFile::Remove() {
     const bool gone = ::unlink(path_.c_str()) == 0 || errno == ENOENT;
     Close();
     return gone;
+}
+
+bool LockedFile::MoveTo(const std::string& path) {
+    if (handle_ < 0 || !NameWithoutReplacing(path_, path)) return false;
+    ::unlink(path_.c_str());  // gone already when rename() gave the name
+    path_ = path;
+    return true;
 }
 
 void LockedFile::Close() {

@@ -2,7 +2,11 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/Text_win.h"
 
@@ -19,14 +23,17 @@ HANDLE OpenHeld(const std::string& path, DWORD disposition) {
 
 HANDLE AsHandle(std::intptr_t h) { return reinterpret_cast<HANDLE>(h); }
 
-bool WriteAll(HANDLE h, std::string_view bytes) {
+bool WriteAll(HANDLE h, std::string_view bytes, std::size_t* taken = nullptr) {
+    if (taken) *taken = 0;
     LARGE_INTEGER zero{};
     if (!::SetFilePointerEx(h, zero, nullptr, FILE_END)) return false;
     while (!bytes.empty()) {
         const DWORD chunk = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
-        if (!::WriteFile(h, bytes.data(), chunk, &written, nullptr) || written == 0) return false;
+        const BOOL ok = ::WriteFile(h, bytes.data(), chunk, &written, nullptr);
         bytes.remove_prefix(written);
+        if (taken) *taken += written;
+        if (!ok || written == 0) return false;
     }
     return true;
 }
@@ -57,9 +64,10 @@ std::optional<LockedFile> LockedFile::Claim(const std::string& path) {
     return file;
 }
 
-bool LockedFile::Append(std::string_view bytes) {
+bool LockedFile::Append(std::string_view bytes, std::size_t* taken) {
+    if (taken) *taken = 0;
     if (handle_ == -1) return false;
-    return WriteAll(AsHandle(handle_), bytes);
+    return WriteAll(AsHandle(handle_), bytes, taken);
 }
 
 bool LockedFile::Sync() {
@@ -92,6 +100,23 @@ bool LockedFile::Remove() {
     const bool marked = ::SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo, &info, sizeof info) != 0;
     Close();
     return marked;
+}
+
+bool LockedFile::MoveTo(const std::string& path) {
+    if (handle_ == -1) return false;
+    // Renamed through our own handle (it was opened with DELETE access), so the file is
+    // held throughout; ReplaceIfExists stays false.
+    const std::wstring name = win::Widen(path);
+    const std::size_t size = sizeof(FILE_RENAME_INFO) + name.size() * sizeof(wchar_t);
+    std::vector<std::uint64_t> buffer(size / sizeof(std::uint64_t) + 1);  // aligned for the structure
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+    if (!::SetFileInformationByHandle(AsHandle(handle_), FileRenameInfo, info, static_cast<DWORD>(size))) return false;
+    path_ = path;
+    return true;
 }
 
 void LockedFile::Close() {

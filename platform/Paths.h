@@ -32,8 +32,16 @@ std::string UserDeviceRoot();
 
 // Per-user state that must outlive a crash (the logging journals):
 // $XDG_STATE_HOME/tessera, else ~/.local/state/tessera; %LOCALAPPDATA%\tessera on Windows.
-// Created on demand (private); empty when there is no place for it.
-std::string StateDirectory();
+// Created on demand (private). Empty when there is no place for it or the place may not be
+// used (StateDirectoryProblem); `problem` then says why.
+std::string StateDirectory(std::string* problem = nullptr);
+
+// Creates `path` when it is missing (private), then says what keeps it from holding this
+// user's state; empty when nothing does. The registry root's rule (platform/RegistryRoot.h):
+// a directory that another user owns or that others may write, or a symbolic link, is never
+// used, as another user could plant or change what is read from it. On Windows, as for the
+// registry, the user's own %LOCALAPPDATA% is private already; only a missing directory counts.
+std::string StateDirectoryProblem(const std::string& path);
 
 bool FileExists(const std::string& path);
 

@@ -26,7 +26,9 @@ bool IsPrivateDirectory(const std::string& path) { return registry::DirectoryPro
 
 std::string RuntimeDirectory() { return registry::RuntimeDirectory().path; }
 
-std::string StateDirectory() {
+std::string StateDirectoryProblem(const std::string& path) { return registry::EnsureDirectory(path); }
+
+std::string StateDirectory(std::string* problem) {
     std::string base;
     // A relative XDG_STATE_HOME is invalid by its own rules and would follow the working directory.
     if (const char* xdg = std::getenv("XDG_STATE_HOME"); xdg && xdg[0] == '/') {
@@ -34,12 +36,13 @@ std::string StateDirectory() {
     } else if (const char* home = std::getenv("HOME"); home && *home) {
         base = std::string(home) + "/.local/state";
     } else {
+        if (problem) *problem = "neither XDG_STATE_HOME nor HOME is set";
         return {};
     }
-    while (base.size() > 1 && base.back() == '/') base.pop_back();
-    const std::string dir = base + "/tessera";
-    registry::MakeDirectories(dir);  // private; a directory that cannot be made fails its first use
-    return dir;
+    const std::string dir = registry::WithoutTrailingSlashes(base) + "/tessera";
+    std::string why = StateDirectoryProblem(dir);
+    if (problem) *problem = why;
+    return why.empty() ? dir : std::string();
 }
 
 }  // namespace tessera::platform

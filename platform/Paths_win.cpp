@@ -32,14 +32,25 @@ std::string ProgramDirectory() {
 
 std::string RuntimeDirectory() { return win::Narrow(registry::RuntimeDirectory()); }
 
-std::string StateDirectory() {
-    const std::wstring local = Environment(L"LOCALAPPDATA");
-    if (local.empty()) return {};
-    std::wstring dir = local;
-    while (dir.size() > 3 && (dir.back() == L'\\' || dir.back() == L'/')) dir.pop_back();
-    dir += L"\\tessera";
+std::string StateDirectoryProblem(const std::string& path) {
+    const std::wstring dir = win::Widen(path);
     MakeDirectories(dir);
-    return win::Narrow(dir);
+    const DWORD attributes = ::GetFileAttributesW(dir.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return "cannot create " + path;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return path + " is not a directory";
+    return {};
+}
+
+std::string StateDirectory(std::string* problem) {
+    const std::wstring local = Environment(L"LOCALAPPDATA");
+    if (local.empty()) {
+        if (problem) *problem = "LOCALAPPDATA is not set";
+        return {};
+    }
+    const std::string dir = win::Narrow(registry::WithoutTrailingSlashes(local) + L"\\tessera");
+    std::string why = StateDirectoryProblem(dir);
+    if (problem) *problem = why;
+    return why.empty() ? dir : std::string();
 }
 
 }  // namespace tessera::platform

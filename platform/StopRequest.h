@@ -12,4 +12,9 @@ namespace tessera::platform {
 // Blocking waits are not restarted, so a loop sleeping between polls sees the flag at once.
 void StopOnRequest(volatile std::sig_atomic_t* flag);
 
+// A file-size limit (ulimit -f) must not end a program that holds unsaved samples: a write
+// past it then fails (EFBIG) like a write to a full disk, and the program says what it kept,
+// instead of being killed by SIGXFSZ. Nothing to do on Windows, which has no such limit.
+void SurviveFileSizeLimit();
+
 }  // namespace tessera::platform

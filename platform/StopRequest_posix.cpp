@@ -20,4 +20,6 @@ void StopOnRequest(volatile std::sig_atomic_t* flag) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
 }
 
+void SurviveFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
+
 }  // namespace tessera::platform

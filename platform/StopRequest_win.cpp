@@ -18,4 +18,6 @@ void StopOnRequest(volatile std::sig_atomic_t* flag) {
     ::SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
+void SurviveFileSizeLimit() {}
+
 }  // namespace tessera::platform

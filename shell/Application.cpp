@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/NamedLock.h"
+#include "platform/StopRequest.h"
 #include "shell/CSheet.h"
 #include "shell/Texts.h"
 #include "ui/QtPrompter.h"
@@ -43,6 +44,8 @@ int RunProgram(link::Link& link, page::Prompter& prompter, platform::Clock& cloc
         prompter.Inform(kAlreadyRunning);
         return 1;
     }
+    // A run's samples must outlive a file-size limit: writes past it fail, they do not kill.
+    platform::SurviveFileSizeLimit();
     Startup startup(link, prompter, clock, options.startup);
     if (!startup.Initialize()) return 1;
 

@@ -39,7 +39,7 @@ CSheet::CSheet(link::MeterPort& meter, page::Prompter& prompter, platform::Clock
     logger_ = logger;
     AddPage(logger, kLoggerTab);
     hooks_.stopLogger = [logger] { logger->Stop(); };
-    hooks_.logger = {[logger] { return logger->DataState(); }, [logger](int s) { logger->SetDataState(s); },
+    hooks_.logger = {[logger] { return logger->DataState(); }, [logger](page::DataState s) { logger->SetDataState(s); },
                      [logger] { return logger->SaveCsv(); }};
     hooks_.moveLoggerCursor = [logger](int step) { logger->MoveCursor(step); };
     hooks_.redrawLoggerGraph = [logger] { logger->RedrawGraph(); };
@@ -49,13 +49,15 @@ CSheet::CSheet(link::MeterPort& meter, page::Prompter& prompter, platform::Clock
     auto* entire = new entire_read::CEntireRead(meter, prompter);
     entireRead_ = entire;
     AddPage(entire, kEntireReadTab);
-    hooks_.entireRead = {[entire] { return entire->DataState(); }, [entire](int s) { entire->SetDataState(s); },
+    hooks_.entireRead = {[entire] { return entire->DataState(); },
+                         [entire](page::DataState s) { entire->SetDataState(s); },
                          [entire] { return entire->SaveCsv(); }};
 
     auto* config = new config::CSet8620(meter, prompter);
     configuration_ = config;
     AddPage(config, kConfigurationTab);
-    hooks_.settings = {[config] { return config->ModifiedMark(); }, [config](int s) { config->SetModifiedMark(s); },
+    hooks_.settings = {[config] { return config->ModifiedMark(); },
+                       [config](page::DataState s) { config->SetModifiedMark(s); },
                        [config] { return config->SettingSave(); }};
     hooks_.settingsFromMeter = [config] { config->SettingsFromMeter(); };
     // After a configuration the other pages show the meter's new settings.

@@ -9,11 +9,11 @@ namespace {
 
 // Yes saves and goes on only when a file was written; No discards; Cancel stays.
 bool OfferSave(page::Prompter& prompter, const UnsavedPage& unsaved, const char* question) {
-    if (!unsaved || unsaved.state() != 1) return true;
+    if (!unsaved || unsaved.state() != page::DataState::Unsaved) return true;
     switch (prompter.AskYesNoCancel({page::Topic::SaveShownData, question})) {
         case page::Answer::Yes:
             if (!unsaved.save()) return false;
-            unsaved.setState(2);
+            unsaved.setState(page::DataState::Saved);
             return true;
         case page::Answer::No: return true;
         case page::Answer::Cancel:

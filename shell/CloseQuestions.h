@@ -5,17 +5,19 @@
 
 #include <functional>
 
+#include "page/DataState.h"
+
 namespace tessera::page {
 class Prompter;
 }
 
 namespace tessera::shell {
 
-// A page whose shown data could be lost: its state (0 nothing, 1 unsaved, 2 saved) and
-// its save, which answers true only when a file was written.
+// A page whose shown data could be lost: its state and its save, which answers true only
+// when a file was written.
 struct UnsavedPage {
-    std::function<int()> state;
-    std::function<void(int)> setState;
+    std::function<page::DataState()> state;
+    std::function<void(page::DataState)> setState;
     std::function<bool()> save;
     explicit operator bool() const { return state && setState && save; }
 };

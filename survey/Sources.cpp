@@ -495,7 +495,7 @@ const char* LiveLogger::SourceName() { return "Effective Value Logger"; }
 LiveLogger::Change LiveLogger::Follow(const logger::LoggerModel& model, Series& series) {
     const settings::MeterSettings& record = model.RecordInForce();
     const logger::Scale& scale = model.GraphScale();
-    const bool has = model.HasData() && model.DataState() != 0;
+    const bool has = model.HasData() && model.DataState() != page::DataState::None;
     // During a run the slot after the last completed sample may hold an unfinished average;
     // after it the count names the last slot holding a sample.
     std::size_t valid = 0;

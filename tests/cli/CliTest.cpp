@@ -5,6 +5,7 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -295,6 +296,36 @@ TEST(Cli, KilledLogRunIsRecoveredIntoALoggerFile) {
     EXPECT_EQ(lines[7], "7 SAMPLING PERIOD,0.25s[1s/div]\r");
     EXPECT_GE(lines.size() - 11, journalled);
     EXPECT_EQ(Cli("recover").out, "No logging run is waiting to be recovered.\n");
+}
+
+// A file-size limit (ulimit -f) stands in for a full disk that also sends SIGXFSZ: the run
+// ends with its message and exit status, never killed by the signal, and says what the
+// journal kept.
+TEST(Cli, LogPastAFileSizeLimitSaysWhatIsKeptInsteadOfDying) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    ASSERT_TRUE(meter.SetField(1.0e-6, 2.0e-6, 3.0e-6));
+    tessera::testing::TempDir dir("tessera-cli");
+    const std::string err = dir.File("err.txt");
+    const pid_t log = ::fork();
+    ASSERT_GE(log, 0);
+    if (log == 0) {
+        const rlimit limit{500, 500};  // the journal's header and a few samples; never the CSV
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0 || !::freopen("/dev/null", "r", stdin) ||
+            !::freopen("/dev/null", "w", stdout) || !::freopen(err.c_str(), "w", stderr))
+            ::_exit(126);
+        ::execl(TESSERA_CLI_PATH, TESSERA_CLI_PATH, "log", "--period", "1s", "--method", "fixed", "--samples", "10",
+                "-o", dir.File("live").c_str(), nullptr);
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(log, &status, 0), log);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const std::string said = Slurp(err);
+    EXPECT_NE(said.find("The file \"" + dir.File("live.CSV") + "\" could not be written.\nOnly "), std::string::npos)
+        << said;
+    EXPECT_NE(said.find(" of 10 samples are kept in the logging journal.\n"), std::string::npos) << said;
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ protected:
 
 TEST_F(CSet8620Page, WithoutAMeterShowsTheDefaultsWithTheMeterButtonsOff) {
     Open();
-    EXPECT_EQ(page->ModifiedMark(), 0);
+    EXPECT_EQ(page->ModifiedMark(), page::DataState::None);
     EXPECT_FALSE(page->ConfigureButton()->isEnabled());
     EXPECT_FALSE(page->InitializeButton()->isEnabled());
     EXPECT_TRUE(page->SaveButton()->isEnabled());
@@ -93,11 +93,11 @@ TEST_F(CSet8620Page, DropDownsOfferTheRuleChoicesAndApplyTheRules) {
     // The text already shown changes nothing.
     Choose(kRowAxis, "R");
     Choose(kRowMode, "Magnetic Flux Density(10Hz-400kHz)");
-    EXPECT_EQ(page->ModifiedMark(), 0);
+    EXPECT_EQ(page->ModifiedMark(), page::DataState::None);
 
     // Exposure mode: unit follows, AUTO stays; an output then replaces AUTO by 20.00%.
     Choose(kRowMode, "Exposure Level(Occupational)");
-    EXPECT_EQ(page->ModifiedMark(), 1);
+    EXPECT_EQ(page->ModifiedMark(), page::DataState::Unsaved);
     EXPECT_EQ(Cell(kRowUnit, kColumnNew), "%");
     EXPECT_EQ(Cell(kRowRange, kColumnNew), "AUTO");
     EXPECT_EQ(OpenDropDown(kRowUnit), QStringList{"%"});
@@ -121,7 +121,7 @@ TEST_F(CSet8620Page, DropDownsOfferTheRuleChoicesAndApplyTheRules) {
     Choose(kRowOutput, "OFF");
     EXPECT_EQ(OpenDropDown(kRowRange).value(0), "AUTO");
     QTest::keyClick(Table()->ComboEditor(), Qt::Key_Escape);
-    EXPECT_EQ(page->ModifiedMark(), 1);
+    EXPECT_EQ(page->ModifiedMark(), page::DataState::Unsaved);
 }
 
 TEST_F(CSet8620Page, NoModeNameIsCutOffInEitherSettingsColumn) {
@@ -158,7 +158,7 @@ protected:
 
 TEST_F(CSet8620PageWithMeter, ConfigureButtonWritesTheNewSettingAndTheCurrentColumnFollows) {
     Open();
-    EXPECT_EQ(page->ModifiedMark(), 1);
+    EXPECT_EQ(page->ModifiedMark(), page::DataState::Unsaved);
     EXPECT_TRUE(page->ConfigureButton()->isEnabled());
     EXPECT_EQ(Column(kColumnCurrent), Column(kColumnNew));
 

@@ -98,7 +98,7 @@ TEST_F(CsvTest, FileWrittenByThePageReadsBackAndSavesByteForByte) {
     ASSERT_EQ(model_.RecordCount(), 5u);
     EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);
     EXPECT_EQ(model_.DisplayUnit(), kUnitMicroTesla);
-    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_EQ(model_.DataState(), page::DataState::Saved);
     EXPECT_TRUE(model_.SaveAndPrintEnabled());
     EXPECT_EQ(Cell(1, 4), "1.234E+3");  // R
     EXPECT_EQ(Cell(2, 6), "150.0");     // y of the gauss-range record, in uT
@@ -108,7 +108,7 @@ TEST_F(CsvTest, FileWrittenByThePageReadsBackAndSavesByteForByte) {
     ASSERT_TRUE(model_.SaveCsv());
     EXPECT_EQ(Slurp(Path("out.CSV")), FileText(kMicroTeslaLines));
     EXPECT_EQ(savedUnit, kUnitMicroTesla);
-    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_EQ(model_.DataState(), page::DataState::Saved);
 }
 
 // Qt programs on Unix take the user's locale; a decimal comma must reach neither the
@@ -180,7 +180,7 @@ TEST_F(CsvTest, SavedInMilliGaussReadsBackInMilliGauss) {
     Open(WriteFile("in.CSV", kMicroTeslaLines));
     model_.SetUnitSelection(kUnitMilliGauss);
     model_.UnitChange();
-    EXPECT_EQ(model_.DataState(), 1) << "a unit other than the saved one is unsaved";
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved) << "a unit other than the saved one is unsaved";
     prompter_.files.push_back(Path("mg.CSV"));
     ASSERT_TRUE(model_.SaveCsv());
     const std::string text = Slurp(Path("mg.CSV"));
@@ -201,11 +201,11 @@ TEST_F(CsvTest, SavedInMilliGaussReadsBackInMilliGauss) {
     // Back to the unit last saved: the data count as saved again.
     other.SetUnitSelection(kUnitMicroTesla);
     other.UnitChange();
-    EXPECT_EQ(other.DataState(), 1);
+    EXPECT_EQ(other.DataState(), page::DataState::Unsaved);
     other.SetUnitSelection(kUnitMilliGauss);
-    other.SetDataState(2);
+    other.SetDataState(page::DataState::Saved);
     other.UnitChange();
-    EXPECT_EQ(other.DataState(), 2);
+    EXPECT_EQ(other.DataState(), page::DataState::Saved);
 }
 
 TEST_F(CsvTest, FileUnitFollowsTheAcceptedLines) {
@@ -324,7 +324,7 @@ TEST_F(CsvTest, NoEndsReadingAndKeepsTheLinesAccepted) {
     Open(WriteFile("bad.CSV", {kMicroTeslaLines[0], kMicroTeslaLines[1], "junk", kMicroTeslaLines[2]}));
     EXPECT_EQ(prompter_.Questions(), std::vector<std::string>{LineMessage("Mode", 3)});
     EXPECT_EQ(model_.RecordCount(), 2u);
-    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_EQ(model_.DataState(), page::DataState::Saved);
     EXPECT_TRUE(model_.SaveAndPrintEnabled());
     // Two skips in a row: both messages name the same record number.
     prompter_.events.clear();
@@ -383,7 +383,7 @@ TEST_F(CsvTest, HeaderOnlyFileEmptiesTheTable) {
     EXPECT_EQ(model_.UnitSelection(), kOriginalUnit);
     EXPECT_TRUE(model_.Rows().empty());
     EXPECT_FALSE(model_.SaveAndPrintEnabled());
-    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_EQ(model_.DataState(), page::DataState::Saved);
     EXPECT_FALSE(model_.SaveCsv());
     EXPECT_EQ(prompter_.Messages().back(), "There is no data to save.");
     EXPECT_FALSE(model_.PrintData().has_value());
@@ -411,29 +411,29 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
 
     // Overwrite declined: false, the file stays as it was.
     std::ofstream(Path("keep.CSV"), std::ios::binary) << "precious";
-    model_.SetDataState(1);
+    model_.SetDataState(page::DataState::Unsaved);
     prompter_.files.push_back(Path("keep.CSV"));
     prompter_.answers.push_back(Answer::No);
     EXPECT_FALSE(model_.SaveCsv());
     EXPECT_EQ(prompter_.Questions().back(), "Would you like to overwrite the file?");
     EXPECT_EQ(Slurp(Path("keep.CSV")), "precious");
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
     // Accepted: replaced completely.
     prompter_.files.push_back(Path("keep.CSV"));
     prompter_.answers.push_back(Answer::Yes);
     EXPECT_TRUE(model_.SaveCsv());
     EXPECT_EQ(Slurp(Path("keep.CSV")), FileText(kMicroTeslaLines));
-    EXPECT_EQ(model_.DataState(), 2);
+    EXPECT_EQ(model_.DataState(), page::DataState::Saved);
 
     // A file that cannot be created is never reported as saved.
-    model_.SetDataState(1);
+    model_.SetDataState(page::DataState::Unsaved);
     savedUnit = kUnitGauss;
     const std::string bad = Path("no-such-dir/x.CSV");
     prompter_.files.push_back(bad);
     EXPECT_FALSE(model_.SaveCsv());
     EXPECT_EQ(prompter_.Messages().back(), FileNotWrittenMessage(bad + ""));
     EXPECT_NE(prompter_.Messages().back().find(bad), std::string::npos);
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(savedUnit, kUnitGauss);
 
 #if !defined(_WIN32)
@@ -446,7 +446,7 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
         EXPECT_FALSE(model_.SaveCsv());
     }
     EXPECT_EQ(Slurp(Path("keep.CSV")), before);
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
 #endif
 
     // Cancelled dialog.
@@ -457,7 +457,7 @@ TEST_F(CsvTest, FileReadAsksToSaveUnsavedData) {
     Open(WriteFile("in.CSV", kMicroTeslaLines));
     model_.SetUnitSelection(kUnitMilliTesla);
     model_.UnitChange();
-    ASSERT_EQ(model_.DataState(), 1);
+    ASSERT_EQ(model_.DataState(), page::DataState::Unsaved);
 
     // Cancel: no open dialog at all.
     prompter_.events.clear();

@@ -89,7 +89,7 @@ TEST_F(DownloadTest, EmptyMemorySaysSoAndDisablesSaveAndPrint) {
     EXPECT_EQ(model_.RecordCount(), 0u);
     EXPECT_TRUE(model_.Rows().empty());
     EXPECT_FALSE(model_.SaveAndPrintEnabled());
-    EXPECT_EQ(model_.DataState(), 0);
+    EXPECT_EQ(model_.DataState(), page::DataState::None);
 }
 
 TEST_F(DownloadTest, RecordsBecomeRowsInTheirOwnUnits) {
@@ -103,7 +103,7 @@ TEST_F(DownloadTest, RecordsBecomeRowsInTheirOwnUnits) {
     EXPECT_EQ(steps, 7) << "six records, then the request for the seventh ends it";
     EXPECT_EQ(DataRequests().size(), 7u);
     ASSERT_EQ(model_.RecordCount(), 6u);
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(model_.DisplayUnit(), kOriginalUnit);
     EXPECT_TRUE(model_.SaveAndPrintEnabled());
 
@@ -164,7 +164,7 @@ TEST_F(DownloadTest, UnplugAfterTenRecordsKeepsEveryRowShownAndSaved) {
     EXPECT_EQ(model_.Rows().size(), 10u);
     // Every row on screen arrived whole, so the file and the printout cover all ten.
     EXPECT_EQ(model_.RecordCount(), 10u);
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
     prompter_.files.push_back(Path("after-unplug.CSV"));
     ASSERT_TRUE(model_.SaveCsv());
     std::ifstream in(Path("after-unplug.CSV"));
@@ -190,7 +190,7 @@ TEST_F(DownloadTest, AnyOtherAnswerEndsTheDownloadWithoutAMessage) {
         EXPECT_NE(model_.DownloadEnd(), link::kStatusOk) << fault;
         EXPECT_EQ(model_.RecordCount(), 3u) << fault;
         EXPECT_EQ(model_.Rows().size(), 3u) << fault;
-        model_.SetDataState(0);
+        model_.SetDataState(page::DataState::None);
     }
     FillMemory(2);
     Download();
@@ -200,7 +200,7 @@ TEST_F(DownloadTest, AnyOtherAnswerEndsTheDownloadWithoutAMessage) {
 TEST_F(DownloadTest, ReadAsksToSaveUnsavedDataFirst) {
     FillMemory(4);
     Download();
-    ASSERT_EQ(model_.DataState(), 1);
+    ASSERT_EQ(model_.DataState(), page::DataState::Unsaved);
     ASSERT_TRUE(meter_.ClearCommandLog());
 
     // Cancel at the question, then Yes with the save dialog cancelled: nothing is sent.
@@ -230,7 +230,7 @@ TEST_F(DownloadTest, ReadAsksToSaveUnsavedDataFirst) {
     EXPECT_EQ(model_.RecordCount(), 4u);
 
     // Saved data are not asked about.
-    model_.SetDataState(2);
+    model_.SetDataState(page::DataState::Saved);
     prompter_.events.clear();
     Download();
     EXPECT_TRUE(prompter_.Questions().empty());
@@ -240,7 +240,7 @@ TEST_F(DownloadTest, LostMeterLeavesTheTableAlone) {
     FillMemory(2);
     Download();
     ASSERT_TRUE(meter_.Unplug());
-    model_.SetDataState(2);
+    model_.SetDataState(page::DataState::Saved);
     model_.Read();
     EXPECT_FALSE(model_.Downloading());
     EXPECT_EQ(prompter_.Messages(), std::vector<std::string>{"Connection failed. Please connect the QM8620 again."});
@@ -265,10 +265,10 @@ TEST_F(DownloadTest, MemoryClearAsksAndReports) {
     const auto log = meter_.CommandLog();
     EXPECT_EQ(std::count(log.begin(), log.end(), "MCLR"), 1);
     EXPECT_EQ(model_.Rows().size(), 3u) << "the table is not touched";
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
 
     prompter_.events.clear();
-    model_.SetDataState(2);
+    model_.SetDataState(page::DataState::Saved);
     Download();
     EXPECT_EQ(prompter_.Messages(), std::vector<std::string>{"No data was found in the QM8620."});
 
@@ -297,7 +297,7 @@ TEST_F(DownloadTest, UnitChangeAfterADownload) {
     model_.UnitChange();
     EXPECT_EQ(model_.RowCells(0).at(4), "1.361");
     EXPECT_EQ(model_.RowCells(0).at(3), "uT");
-    EXPECT_EQ(model_.DataState(), 1);
+    EXPECT_EQ(model_.DataState(), page::DataState::Unsaved);
     model_.ShowDisplayedValue();
     EXPECT_EQ(model_.RowCells(0), (std::vector<std::string>{"1", "Magnetic Flux Density(10Hz-400kHz)", "R", "uT",
                                                             "1.361", "100cm2", "OFF"}));
@@ -305,7 +305,7 @@ TEST_F(DownloadTest, UnitChangeAfterADownload) {
     EXPECT_EQ(model_.RowCells(0).size(), 12u);
     EXPECT_EQ(model_.RowCells(0).at(10), "1.362");
     // A new download shows the records' own units again, whatever the unit box says.
-    model_.SetDataState(0);
+    model_.SetDataState(page::DataState::None);
     Download();
     EXPECT_EQ(model_.RowCells(0).at(3), "T");
     EXPECT_EQ(model_.UnitSelection(), kUnitMicroTesla);

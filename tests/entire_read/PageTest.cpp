@@ -157,7 +157,7 @@ TEST_F(PageTest, DownloadShowUnitsSwitchLayoutsSaveAndPrint) {
     EXPECT_EQ(page.Table()->currentRow(), 24) << "the last inserted row is selected";
     EXPECT_TRUE(page.SaveButton()->isEnabled());
     EXPECT_TRUE(page.PrintButton()->isEnabled());
-    EXPECT_EQ(page.DataState(), 1);
+    EXPECT_EQ(page.DataState(), page::DataState::Unsaved);
     Shot(page, "entire-read-downloaded");
 
     // Unit change through the combo box and the button.
@@ -190,7 +190,7 @@ TEST_F(PageTest, DownloadShowUnitsSwitchLayoutsSaveAndPrint) {
     prompter_.files.push_back(Path("page.csv"));
     EXPECT_TRUE(page.SaveCsv());
     EXPECT_TRUE(fs::exists(Path("page.csv.CSV")));
-    EXPECT_EQ(page.DataState(), 2);
+    EXPECT_EQ(page.DataState(), page::DataState::Saved);
 
     // Print through the print dialog's stand-in.
     prompter_.printPdfs.push_back(Path("page.pdf"));

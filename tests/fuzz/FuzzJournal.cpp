@@ -1,5 +1,6 @@
-// The logging journal reader on any bytes: a journal it takes writes back to the same run,
-// and the logger page shows that run, whatever settings it carries. With a first byte of 1
+// The logging journal reader on any bytes: a journal it takes writes back to the same run
+// (its damaged lines filled, every slot in its place), and the logger page shows that run,
+// whatever settings it carries. With a first byte of 1
 // the input's lines get their CRCs here, so the fuzzer reaches past the CRC check.
 
 #include <array>
@@ -71,7 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string written = logger::JournalHeaderText(run->header);
     for (const auto& s : run->samples) written += logger::JournalSampleText(s);
     const auto back = logger::ParseJournal(written);
-    FUZZ_CHECK(back && !back->tailCut && SameRun(*run, *back));
+    FUZZ_CHECK(back && !back->tailCut && back->skippedLines == 0 && SameRun(*run, *back));
+    // A damaged line only ever costs slots that were filled, never the samples after it.
+    FUZZ_CHECK(run->skippedLines <= static_cast<int>(run->samples.size()));
+    for (std::size_t i = 0; i < run->samples.size(); ++i)
+        FUZZ_CHECK(run->samples[i].sample.index == static_cast<std::int32_t>(i));
 
     const auto samples = logger::RecoveredSamples(*run);
     FUZZ_CHECK(static_cast<int>(samples.size()) == logger::LastValidSlot(*run) + 1);
@@ -82,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     platform::ManualClock clock;
     logger::LoggerModel page(meter, prompter, clock);
     if (page.ShowRecoveredRun(*run)) {
-        FUZZ_CHECK(page.DataState() == 1 && page.SampleCount() == logger::LastValidSlot(*run));
+        FUZZ_CHECK(page.DataState() == page::DataState::Unsaved && page.SampleCount() == logger::LastValidSlot(*run));
         for (int slot : page.VisibleSegments()) (void)page.DisplaySample(slot);
         page.MoveCursor(1);
         page.ScrollLeft();

@@ -226,7 +226,7 @@ TEST_F(LoggerCsvPage, SavedFileReadsBackTheSameData) {
 
     prompter.files.push_back(dir.File("run"));
     ASSERT_TRUE(model.SaveCsv());
-    EXPECT_EQ(model.DataState(), 2);
+    EXPECT_EQ(model.DataState(), page::DataState::Saved);
     const std::string text = ReadAll(dir.File("run.CSV"));
     EXPECT_NE(text.find("6 START TIME,2012/5/3(THU),09:05:07\r\n"), std::string::npos);
     EXPECT_NE(text.find("3 RANGE,fixed,20.00uT\r\n"), std::string::npos);
@@ -237,7 +237,7 @@ TEST_F(LoggerCsvPage, SavedFileReadsBackTheSameData) {
     otherPrompter.files.push_back(dir.File("run.CSV"));
     reader.FileRead();
     EXPECT_TRUE(otherPrompter.events.size() == 1) << otherPrompter.Messages().size();
-    EXPECT_EQ(reader.DataState(), 2);
+    EXPECT_EQ(reader.DataState(), page::DataState::Saved);
     EXPECT_EQ(reader.SampleCount(), 30);
     EXPECT_EQ(reader.DataPeriodIndex(), 2);
     EXPECT_EQ(reader.DataMethod(), kAverage);
@@ -297,7 +297,7 @@ TEST_F(LoggerCsvPage, ASingleFaintSampleIsDataAndAFullFileFillsTheStoreExactly) 
     WriteAll(dir.File("faint.CSV"), Header() + "\r\n1,0.0000000005,0.000,0.000,0.0000000005");
     EXPECT_TRUE(model.ReadFile(dir.File("faint.CSV")));
     EXPECT_TRUE(prompter.Messages().empty());
-    EXPECT_EQ(model.DataState(), 2);
+    EXPECT_EQ(model.DataState(), page::DataState::Saved);
 
     // One line more than the store holds: 32000 samples, slots 0..31999, nothing beyond.
     WriteAll(dir.File("full.CSV"), Header("OFF", "3min[1h/div]") + DataLines(32001));
@@ -337,7 +337,7 @@ TEST_F(LoggerCsvPage, RefusedHeaderLeavesThePreviousDataShown) {
     ASSERT_FALSE(readout.empty());
     model.FileRead();
     EXPECT_EQ(prompter.Messages().back(), "The State of SLOW isn't matched for \"SAMPLING PERIOD\".");
-    EXPECT_EQ(model.DataState(), 2);
+    EXPECT_EQ(model.DataState(), page::DataState::Saved);
     EXPECT_EQ(model.SampleCount(), 3);
     EXPECT_TRUE(model.HasData());
     EXPECT_EQ(model.ReadoutText(), readout) << "the readout goes on showing the data still shown";
@@ -347,7 +347,7 @@ TEST_F(LoggerCsvPage, RefusedHeaderLeavesThePreviousDataShown) {
     prompter.files.push_back(dir.File("empty.CSV"));
     model.FileRead();
     EXPECT_EQ(prompter.Messages().back(), "There is no valid data in the file.");
-    EXPECT_EQ(model.DataState(), 0);
+    EXPECT_EQ(model.DataState(), page::DataState::None);
     EXPECT_FALSE(model.HasData());
     EXPECT_FALSE(model.ControlState().print);
 
@@ -366,7 +366,7 @@ TEST_F(LoggerCsvPage, SavingOverAnEntireReadFileIsRefusedBeforeWriting) {
                                                              "open it in \"Entire Read\" page."}));
     EXPECT_TRUE(prompter.Questions().empty());
     EXPECT_EQ(ReadAll(dir.File("mem.CSV")), other);
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
 }
 
 TEST_F(LoggerCsvPage, OverwriteOnlyWhenAllowed) {
@@ -388,7 +388,7 @@ TEST_F(LoggerCsvPage, FileThatCannotBeCreatedIsNotReportedAsSaved) {
     const std::string locked = dir.File("no-such-folder");  // nobody can create a file in it
     prompter.files.push_back(locked + "/run.CSV");
     EXPECT_FALSE(model.SaveCsv());
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(prompter.Messages(),
               (std::vector<std::string>{"The file \"" + locked + "/run.CSV\" could not be written."}));
     // The save question that would discard the data therefore keeps them.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 
@@ -11,6 +12,7 @@
 #include "logger/Journal.h"
 #include "logger/Recovery.h"
 #include "platform/Paths.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
@@ -69,15 +71,81 @@ TEST(LoggerJournal, ReadsBackExactlyAndCutsADamagedTail) {
         EXPECT_EQ(partial->samples.size(), 1u) << cut;
         EXPECT_EQ(partial->tailCut, cut != lastLine) << cut;
     }
-    // A changed byte ends the journal at its line; so does a line out of order.
+    // A changed byte costs its line: the next sample keeps its slot, and the lost one takes
+    // its values. So does a line that never came.
     std::string flipped = text;
     flipped[head.size() + 4] ^= 0x01;
-    EXPECT_TRUE(ParseJournal(flipped)->samples.empty());
-    EXPECT_TRUE(ParseJournal(head + JournalSampleText(b))->samples.empty());
+    for (const std::string& gap : {flipped, head + JournalSampleText(b)}) {
+        const auto read = ParseJournal(gap);
+        ASSERT_TRUE(read);
+        ASSERT_EQ(read->samples.size(), 2u);
+        EXPECT_EQ(read->skippedLines, 1);
+        EXPECT_EQ(read->samples[0].sample.index, 0);
+        EXPECT_EQ(read->samples[0].sample.x, 123456.789);
+        EXPECT_FALSE(read->tailCut);
+    }
     // Without its whole header nothing can be recovered.
     EXPECT_FALSE(ParseJournal(head.substr(0, head.size() - 1)));
     EXPECT_FALSE(ParseJournal(""));
 }
+
+// A run of 24 samples whose line 14 was damaged: the 23 others keep their slots, the lost one
+// repeats its predecessor, and the question says so. A copy with CR LF line ends reads the same.
+TEST(LoggerJournal, DamagedLineInTheMiddleCostsThatLineOnly) {
+    std::string text = JournalHeaderText(Header());
+    std::size_t line14 = 0;
+    for (int s = 0; s < 24; ++s) {
+        if (s == 13) line14 = text.size();
+        text += JournalSampleText({{s, s * 1e-6, 0, 0, (s + 1) * 1e-6}, 0});
+    }
+    text[line14 + 3] ^= 0x01;
+    std::string crlf;
+    for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    for (const std::string& bytes : {text, crlf}) {
+        const auto run = ParseJournal(bytes);
+        ASSERT_TRUE(run);
+        ASSERT_EQ(run->samples.size(), 24u);
+        EXPECT_EQ(run->skippedLines, 1);
+        EXPECT_FALSE(run->tailCut);
+        EXPECT_EQ(run->samples[13].sample.index, 13);
+        EXPECT_EQ(run->samples[13].sample.x, 12e-6);
+        EXPECT_EQ(run->samples[23].sample.x, 23e-6);
+    }
+    EXPECT_NE(RecoveryQuestion(*ParseJournal(text))
+                  .find(" (24 samples) was not saved. 1 damaged line of the journal was skipped (that sample "
+                        "repeats the one before it).\n\n"),
+              std::string::npos);
+}
+
+#if !defined(_WIN32)
+// A journal folder that others may write could hold runs planted by another user, and would
+// show them ours: it is never used, and the run goes on without a journal.
+TEST(LoggerJournal, FolderThatOthersMayWriteIsNeverUsed) {
+    TempDir home;
+    const std::string shared = home.File("tessera");
+    std::filesystem::create_directory(shared);
+    std::filesystem::permissions(shared, std::filesystem::perms::all);
+    const std::string planted = shared + "/run-20120503-090507.journal";
+    const std::string bytes = JournalHeaderText(Header()) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0});
+    WriteAll(planted, bytes);
+    const char* before = std::getenv("XDG_STATE_HOME");
+    const std::string saved = before ? before : "";
+    ::setenv("XDG_STATE_HOME", home.Path().c_str(), 1);
+
+    platform::ManualClock clock;
+    RunJournal journal({}, clock);
+    journal.Begin(Header(), {{0, 1e-6, 0, 0, 1e-6}, 0});
+    const JournalScan scan = ClaimUnfinishedRuns();
+    ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+
+    EXPECT_FALSE(journal.Active());
+    EXPECT_EQ(journal.Problem(), "The logging run is not journalled: " + shared + " may be written by other users.");
+    EXPECT_TRUE(scan.runs.empty());
+    EXPECT_EQ(scan.problem, shared + " may be written by other users");
+    EXPECT_EQ(JournalsIn(shared), (std::vector<std::string>{"run-20120503-090507.journal"}));
+    EXPECT_EQ(ReadAll(planted), bytes);
+}
+#endif
 
 TEST(LoggerJournal, HeldJournalsAreNotUnfinishedAndEmptyOnesAreRemoved) {
     TempDir dir;
@@ -87,17 +155,17 @@ TEST(LoggerJournal, HeldJournalsAreNotUnfinishedAndEmptyOnesAreRemoved) {
     live->Append({{1, 2e-6, 0, 0, 2e-6}, 0});
     ASSERT_TRUE(live->Active()) << live->Problem();
     EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"run-20120503-090507.journal"}));
-    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).empty());  // another program's run in progress
+    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).runs.empty());  // another program's run in progress
 
     // A journal that never got its first sample holds nothing to recover.
     WriteAll(dir.File("run-20120503-080000.journal"), JournalHeaderText(Header()));
 
     live.reset();  // the program ends without a word: the journal stays, held by nobody
-    auto runs = ClaimUnfinishedRuns(dir.Path());
+    auto runs = ClaimUnfinishedRuns(dir.Path()).runs;
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].contents.samples.size(), 2u);
     EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"run-20120503-090507.journal"}));
-    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).empty());  // ours now; a second program keeps off
+    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).runs.empty());  // ours now; a second program keeps off
     EXPECT_TRUE(runs[0].file.Remove());
     EXPECT_TRUE(JournalsIn(dir.Path()).empty());
 }
@@ -134,6 +202,14 @@ protected:
 
     // An average run at 2 min/div with slow response (three polls a sample) over a field
     // that crosses two ranges, stopped in the middle of a period.
+    // A journal a crash left at hh:00 of the example day, holding one sample.
+    void WaitingRun(const std::string& start) {
+        JournalHeader h = Header();
+        h.start.hour = std::stoi(start.substr(0, 2));
+        WriteAll(dir.File("run-20120503-" + start + ".journal"),
+                 JournalHeaderText(h) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0}));
+    }
+
     void LogAndStop(int polls) {
         meter.current = MeterRecord('1', 10);
         model.Refresh();
@@ -201,8 +277,9 @@ TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
     EXPECT_EQ(asked.Questions(),
               (std::vector<std::string>{"A logging run from 2012/05/03 09:05:07 (" + std::to_string(last + 1) +
                                         " samples) was not saved.\n\nWould you like to recover it?\nIf you click "
-                                        "\"No\", the samples will be discarded."}));
-    EXPECT_EQ(other.DataState(), 1);
+                                        "\"No\", the samples will be discarded.\nIf you click \"Cancel\", you will be "
+                                        "asked again at the next start."}));
+    EXPECT_EQ(other.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(other.SampleCount(), last);
     EXPECT_EQ(other.Snapshot().range, range);
     EXPECT_EQ(other.GraphScale().scaleIndex, scale.scaleIndex);
@@ -221,22 +298,107 @@ TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
 }
 
 TEST_F(LoggerRunJournal, NoDiscardsAndOnlyTheFirstYesIsShown) {
-    for (const char* start : {"080000", "090000", "100000"}) {
-        JournalHeader h = Header();
-        h.start.hour = std::stoi(std::string(start).substr(0, 2));
-        WriteAll(dir.File(std::string("run-20120503-") + start + ".journal"),
-                 JournalHeaderText(h) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0}));
-    }
+    for (const char* start : {"080000", "090000", "100000"}) WaitingRun(start);
     prompter.answers = {page::Answer::No, page::Answer::Yes};
     ASSERT_TRUE(OfferRecovery(model, *journal, prompter, dir.Path()));
     ASSERT_EQ(prompter.Questions().size(), 2u);
     EXPECT_NE(prompter.Questions()[0].find(" 10:05:07 (1 sample)"), std::string::npos);  // newest first
     EXPECT_NE(prompter.Questions()[1].find(" 09:05:07 "), std::string::npos);
     EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);  // 10:00 discarded, 09:00 shown, 08:00 waits
-    EXPECT_EQ(ClaimUnfinishedRuns(dir.Path()).size(), 1u);
+    EXPECT_EQ(ClaimUnfinishedRuns(dir.Path()).runs.size(), 1u);
     // Shown data are never replaced unasked.
     EXPECT_FALSE(OfferRecovery(model, *journal, prompter, dir.Path()));
 }
+
+TEST_F(LoggerRunJournal, CancelKeepsEveryRunForTheNextStart) {
+    for (const char* start : {"080000", "090000"}) WaitingRun(start);
+    prompter.answers = {page::Answer::Cancel};
+    EXPECT_FALSE(OfferRecovery(model, *journal, prompter, dir.Path()));
+    EXPECT_EQ(prompter.Questions().size(), 1u);
+    EXPECT_EQ(ClaimUnfinishedRuns(dir.Path()).runs.size(), 2u);
+}
+
+TEST_F(LoggerRunJournal, ShownUnsavedDataAreNeverReplacedByARecoveredRun) {
+    LogAndStop(32);
+    WaitingRun("080000");
+    prompter.answers = {page::Answer::Yes};
+    EXPECT_FALSE(OfferRecovery(model, *journal, prompter, dir.Path()));
+    EXPECT_TRUE(prompter.Questions().empty());
+    EXPECT_EQ(model.SampleCount(), 10);
+    EXPECT_EQ(model.StartTimeOfData().hour, 9);
+    EXPECT_EQ(ClaimUnfinishedRuns(dir.Path()).runs.size(), 1u);  // still waiting
+}
+
+// A journal this program cannot read keeps its bytes under another name, is said once and
+// stays listed: a damaged header, and a header whose every sample line is damaged.
+TEST_F(LoggerRunJournal, UnreadableJournalIsSetAsideNotDeleted) {
+    std::string header = JournalHeaderText(Header());
+    std::string damaged = header + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0});
+    damaged[header.find("SETTINGS") + 9] ^= 0x01;
+    WriteAll(dir.File("run-20120503-080000.journal"), damaged);
+    WriteAll(dir.File("run-20120503-090000.journal"), header + "S 0 1e-06 0 0 1e-06 0 *00000000\n");
+
+    EXPECT_FALSE(OfferRecovery(model, *journal, prompter, dir.Path()));
+    EXPECT_TRUE(prompter.Questions().empty());
+    const std::string a = dir.File("run-20120503-080000"), b = dir.File("run-20120503-090000");
+    EXPECT_EQ(prompter.Messages(),
+              (std::vector<std::string>{
+                  "The logging journal \"" + a + ".journal\" could not be read; kept as \"" + a + ".unreadable\".",
+                  "The logging journal \"" + b + ".journal\" could not be read; kept as \"" + b + ".unreadable\"."}));
+    EXPECT_EQ(ReadAll(a + ".unreadable"), damaged);
+    EXPECT_FALSE(OfferRecovery(model, *journal, prompter, dir.Path()));
+    EXPECT_EQ(prompter.Messages().size(), 2u);
+    EXPECT_EQ(SetAsideJournals(dir.Path()), (std::vector<std::string>{a + ".unreadable", b + ".unreadable"}));
+}
+
+// The journal learns of a save before the file takes its place: a crash after that finds the
+// file as the save made it and never offers the saved run again; a save that never took
+// place does not count.
+TEST_F(LoggerRunJournal, RunSavedJustBeforeACrashIsNotOfferedAgain) {
+    LogAndStop(32);
+    journal->NoteSave(dir.File("elsewhere.CSV"), "a save that failed before its file took its place");
+    journal.reset();
+    auto scan = ClaimUnfinishedRuns(dir.Path());
+    ASSERT_EQ(scan.runs.size(), 1u);
+    auto& run = scan.runs[0];
+    const auto samples = RecoveredSamples(run.contents);
+    ASSERT_TRUE(SaveJournalledRun(run.file, dir.File("run.CSV"), RecoveredLogHeader(run.contents), samples.data(),
+                                  static_cast<int>(samples.size()) - 1));
+    scan = {};  // the program ends before the journal goes
+
+    EXPECT_TRUE(ClaimUnfinishedRuns(dir.Path()).runs.empty());
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"run.CSV"}));
+}
+
+#if !defined(_WIN32)
+// Journal and file on one full disk: the failed save says how much of the run the journal
+// really keeps; once the disk takes data again the journal catches up, line by line intact.
+TEST_F(LoggerRunJournal, FailedSaveOnAFullDiskSaysWhatTheJournalKeeps) {
+    int total = 0, kept = 0;
+    {
+        const testing::FileSizeLimit fullDisk(20003);
+        LogAndStop(2400);
+        total = model.SampleCount() + 1;
+        const std::string cut = ReadAll(journal->Path());
+        ASSERT_NE(cut.back(), '\n');  // the disk stopped in the middle of a line
+        kept = static_cast<int>(ParseJournal(cut)->samples.size());
+        ASSERT_LT(kept, total);
+        ASSERT_GT(kept, 0);
+        prompter.files.push_back(dir.File("run.CSV"));
+        EXPECT_FALSE(model.SaveCsv());
+    }
+    EXPECT_EQ(prompter.Messages(),
+              (std::vector<std::string>{"The file \"" + dir.File("run.CSV") + "\" could not be written.\nOnly " +
+                                        std::to_string(kept) + " of " + std::to_string(total) +
+                                        " samples are kept in the logging journal."}));
+    EXPECT_TRUE(journal->CatchUp());
+    const auto run = ParseJournal(ReadAll(journal->Path()));
+    ASSERT_EQ(run->samples.size(), static_cast<std::size_t>(total));
+    EXPECT_FALSE(run->tailCut);
+    EXPECT_EQ(run->skippedLines, 0);
+    for (int s = 0; s < total; ++s) EXPECT_EQ(run->samples[s].sample.R, link::LogSampleStore[s].R) << s;
+}
+#endif
 
 }  // namespace
 }  // namespace tessera::logger

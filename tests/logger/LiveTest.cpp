@@ -121,7 +121,7 @@ TEST_F(LoggerLive, SensorRemovedMidRunKeepsTheSamples) {
     EXPECT_FALSE(link::loggerRunning);
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"The sensor was removed."}));
     EXPECT_EQ(model->SampleCount(), 2);
-    EXPECT_EQ(model->DataState(), 1);
+    EXPECT_EQ(model->DataState(), page::DataState::Unsaved);
     EXPECT_TRUE(model->ControlState().csvSave);
 }
 

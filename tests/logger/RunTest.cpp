@@ -132,7 +132,7 @@ TEST_F(LoggerRun, StopDiscardsAnUnfinishedPeriod) {
     model.Stop();
     EXPECT_EQ(model.SampleCount(), 0);  // the last valid slot
     EXPECT_EQ(Slot(1).x, 0.0);
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
 }
 
 TEST_F(LoggerRun, StopRightAfterACompletedPeriodKeepsThatSample) {
@@ -180,7 +180,7 @@ TEST_F(LoggerRun, SensorRemovedStopsAndKeepsTheSamples) {
     EXPECT_FALSE(link::loggerRunning);
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"The sensor was removed."}));
     EXPECT_EQ(model.SampleCount(), 1);
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(meter.Logging().back(), false);
 }
 
@@ -193,6 +193,39 @@ TEST_F(LoggerRun, FailedReadStopsWithTheConnectionMessage) {
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{"Connection failed. Please connect the QM8620 again."}));
     EXPECT_EQ(model.SampleCount(), 1);
     EXPECT_TRUE(model.HasData());
+}
+
+// After a lost meter the page repaints, and with it reads the meter's settings: there are
+// none, so Start goes grey (Entire Read's Read does the same).
+TEST_F(LoggerRun, LostMeterLeavesStartDisabled) {
+    StartRun('0', 0, kFixedInterval);
+    meter.Queue(1e-6, 0, 0);
+    Poll(2);
+    meter.Disconnect();
+    meter.identifyStatus = {link::kStatusNoDevice};
+    Poll(1);
+    ASSERT_FALSE(model.Running());
+    EXPECT_FALSE(model.ControlState().start);
+    EXPECT_TRUE(model.ControlState().fileRead);
+}
+
+// The run's time is the sum of the millisecond counter's steps between ticks, so it goes on
+// past the counter's own wrap and past its whole span (2^32 ms, 49.7 days; 1 h/div fills the
+// store in 66.6). Here the span passes in three long steps (a machine asleep): every slot
+// since the start is due, and the run goes on polling to catch up.
+TEST_F(LoggerRun, RunLongerThanTheMillisecondCounterGoesOnPolling) {
+    clock.millis = 0xFFFF0000u;  // the counter wraps within the first minute
+    StartRun('1', 9, kFixedInterval);
+    meter.Queue(1e-6, 0, 0);
+    Poll(1);
+    for (std::uint32_t step : {1431659098u, 1431659099u, 1431659099u}) {  // 2^32 ms + 10 s in all
+        clock.millis += step;
+        model.Tick(clock.millis);
+    }
+    for (int i = 0; i < 200; ++i) model.Tick(clock.millis);
+    EXPECT_EQ(model.PollCount(), 204u);
+    EXPECT_EQ(model.SampleCount(), 3);  // polls 1, 91 and 181: a sample every 90 polls of 2 s
+    EXPECT_EQ(model.MillisUntilNextPoll(clock.millis), 0u);
 }
 
 TEST_F(LoggerRun, FullRunStopsAtTheLimit) {
@@ -234,7 +267,7 @@ TEST_F(LoggerRun, CancelledSaveQuestionAtStartKeepsTheDataAndEndsLogging) {
     prompter.answers.push_back(page::Answer::Cancel);
     EXPECT_FALSE(model.Start());
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>{"Do you want to save the displayed data?"}));
-    EXPECT_EQ(model.DataState(), 1);
+    EXPECT_EQ(model.DataState(), page::DataState::Unsaved);
     EXPECT_EQ(model.SampleCount(), 2);
     // "LOG 1" went out before the question; the meter is told again that nothing runs.
     EXPECT_EQ(meter.Logging(), (std::vector<bool>{true, false, true, false}));
@@ -265,7 +298,7 @@ TEST_F(LoggerRun, DiscardedDataLeaveTheScaleToTheMeter) {
     meter.current.range = 2;
     prompter.answers.push_back(page::Answer::No);
     model.SelectMethod(kAverage);
-    ASSERT_EQ(model.DataState(), 0);
+    ASSERT_EQ(model.DataState(), page::DataState::None);
     EXPECT_EQ(model.GraphScale().scaleIndex, 2);
 }
 

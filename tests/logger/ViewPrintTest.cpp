@@ -228,7 +228,7 @@ TEST_F(LoggerPage, ReadFileShowsGraphCursorAndReadout) {
     WriteAll(dir.File("log.CSV"), LogFile(300));
     prompter.files.push_back(dir.File("log.CSV"));
     page->FileRead();
-    EXPECT_EQ(page->DataState(), 2);
+    EXPECT_EQ(page->DataState(), page::DataState::Saved);
     EXPECT_TRUE(page->ScrollBar()->isEnabled());
     EXPECT_EQ(page->ScrollBar()->value(), 3);
     EXPECT_TRUE(page->PrintButton()->isEnabled());

@@ -9,6 +9,7 @@
 
 using namespace tessera;
 using page::Answer;
+using page::DataState;
 using tessera::testing::ScriptedPrompter;
 
 namespace {
@@ -17,7 +18,7 @@ namespace {
 struct Pages {
     bool running = false;
     int stops = 0;
-    int loggerState = 0, entireState = 0, mark = 0;
+    DataState loggerState = DataState::None, entireState = DataState::None, mark = DataState::None;
     bool loggerSaves = true, entireSaves = true, settingsSave = true;
     int loggerSaveCalls = 0, entireSaveCalls = 0, settingsSaveCalls = 0;
 
@@ -27,19 +28,19 @@ struct Pages {
         h.stopLogger = [this] {
             ++stops;
             running = false;
-            loggerState = 1;  // a stopped run leaves its samples unsaved
+            loggerState = DataState::Unsaved;  // a stopped run leaves its samples unsaved
         };
-        h.logger = {[this] { return loggerState; }, [this](int s) { loggerState = s; },
+        h.logger = {[this] { return loggerState; }, [this](DataState s) { loggerState = s; },
                     [this] {
                         ++loggerSaveCalls;
                         return loggerSaves;
                     }};
-        h.entireRead = {[this] { return entireState; }, [this](int s) { entireState = s; },
+        h.entireRead = {[this] { return entireState; }, [this](DataState s) { entireState = s; },
                         [this] {
                             ++entireSaveCalls;
                             return entireSaves;
                         }};
-        h.settings = {[this] { return mark; }, [this](int s) { mark = s; },
+        h.settings = {[this] { return mark; }, [this](DataState s) { mark = s; },
                       [this] {
                           ++settingsSaveCalls;
                           return settingsSave;
@@ -50,9 +51,9 @@ struct Pages {
 
 TEST(CloseQuestions, NothingUnsavedAsksNothing) {
     Pages pages;
-    pages.loggerState = 2;  // saved or read from a file
-    pages.entireState = 0;
-    pages.mark = 2;
+    pages.loggerState = DataState::Saved;  // saved or read from a file
+    pages.entireState = DataState::None;
+    pages.mark = DataState::Saved;
     ScriptedPrompter prompter;
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_TRUE(prompter.events.empty());
@@ -64,7 +65,7 @@ TEST(CloseQuestions, NothingUnsavedAsksNothing) {
 TEST(CloseQuestions, RunningLoggerNoKeepsEverythingRunning) {
     Pages pages;
     pages.running = true;
-    pages.entireState = 1;
+    pages.entireState = DataState::Unsaved;
     ScriptedPrompter prompter;
     prompter.answers = {Answer::No};
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
@@ -79,8 +80,8 @@ TEST(CloseQuestions, RunningLoggerNoKeepsEverythingRunning) {
 TEST(CloseQuestions, StoppedRunIsOfferedForSavingAndEveryQuestionComesInOrder) {
     Pages pages;
     pages.running = true;
-    pages.entireState = 1;
-    pages.mark = 1;
+    pages.entireState = DataState::Unsaved;
+    pages.mark = DataState::Unsaved;
     ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes, Answer::No, Answer::No, Answer::No};
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
@@ -95,57 +96,57 @@ TEST(CloseQuestions, StoppedRunIsOfferedForSavingAndEveryQuestionComesInOrder) {
         EXPECT_EQ(prompter.events[i].kind, ScriptedPrompter::Event::YesNoCancel);
     // No discards: nothing saved, states untouched.
     EXPECT_EQ(pages.loggerSaveCalls + pages.entireSaveCalls + pages.settingsSaveCalls, 0);
-    EXPECT_EQ(pages.loggerState, 1);
+    EXPECT_EQ(pages.loggerState, DataState::Unsaved);
 }
 
 TEST(CloseQuestions, YesWithACancelledSaveKeepsTheWindowOpenAndTheStateAtOne) {
     Pages pages;
-    pages.loggerState = 1;
-    pages.entireState = 1;
+    pages.loggerState = DataState::Unsaved;
+    pages.entireState = DataState::Unsaved;
     pages.loggerSaves = false;  // the file dialog was cancelled
     ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes};
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
     EXPECT_EQ(pages.loggerSaveCalls, 1);
-    EXPECT_EQ(pages.loggerState, 1);
+    EXPECT_EQ(pages.loggerState, DataState::Unsaved);
     EXPECT_EQ(prompter.Questions().size(), 1u);  // Entire Read not asked yet
 }
 
 TEST(CloseQuestions, YesWithASaveMarksTheDataSavedAndGoesOn) {
     Pages pages;
-    pages.loggerState = 1;
-    pages.entireState = 1;
-    pages.mark = 1;
+    pages.loggerState = DataState::Unsaved;
+    pages.entireState = DataState::Unsaved;
+    pages.mark = DataState::Unsaved;
     ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes, Answer::Yes, Answer::Yes};
     EXPECT_TRUE(shell::RunCloseQuestions(prompter, pages.Hooks()));
-    EXPECT_EQ(pages.loggerState, 2);
-    EXPECT_EQ(pages.entireState, 2);
-    EXPECT_EQ(pages.mark, 2);
+    EXPECT_EQ(pages.loggerState, DataState::Saved);
+    EXPECT_EQ(pages.entireState, DataState::Saved);
+    EXPECT_EQ(pages.mark, DataState::Saved);
     EXPECT_EQ(pages.loggerSaveCalls + pages.entireSaveCalls + pages.settingsSaveCalls, 3);
 }
 
 TEST(CloseQuestions, CancelAtAnyPageKeepsTheWindowOpen) {
     for (int at = 0; at < 3; ++at) {
         Pages pages;
-        pages.loggerState = pages.entireState = pages.mark = 1;
+        pages.loggerState = pages.entireState = pages.mark = DataState::Unsaved;
         ScriptedPrompter prompter;
         for (int i = 0; i < at; ++i) prompter.answers.push_back(Answer::No);
         prompter.answers.push_back(Answer::Cancel);
         EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks())) << at;
         EXPECT_EQ(prompter.Questions().size(), static_cast<std::size_t>(at + 1));
-        EXPECT_EQ(pages.loggerState, 1);
-        EXPECT_EQ(pages.entireState, 1);
-        EXPECT_EQ(pages.mark, 1);
+        EXPECT_EQ(pages.loggerState, DataState::Unsaved);
+        EXPECT_EQ(pages.entireState, DataState::Unsaved);
+        EXPECT_EQ(pages.mark, DataState::Unsaved);
     }
     // A failed settings save stays open too.
     Pages pages;
-    pages.mark = 1;
+    pages.mark = DataState::Unsaved;
     pages.settingsSave = false;
     ScriptedPrompter prompter;
     prompter.answers = {Answer::Yes};
     EXPECT_FALSE(shell::RunCloseQuestions(prompter, pages.Hooks()));
-    EXPECT_EQ(pages.mark, 1);
+    EXPECT_EQ(pages.mark, DataState::Unsaved);
 }
 
 }  // namespace

@@ -126,10 +126,10 @@ TEST(DeviceChange, MeterPluggedAfterStartOpensTheSessionAndUnplugClosesIt) {
 
     // Never shown so far, the page held nothing to save; shown now, with the meter there,
     // it takes the meter's settings as an unsaved New Setting.
-    EXPECT_EQ(sheet->Hooks().settings.state(), 0);
+    EXPECT_EQ(sheet->Hooks().settings.state(), page::DataState::None);
     if (config) {
         sheet->Tabs()->setCurrentWidget(sheet->ConfigurationPage());
-        EXPECT_EQ(sheet->Hooks().settings.state(), 1);
+        EXPECT_EQ(sheet->Hooks().settings.state(), page::DataState::Unsaved);
         EXPECT_EQ(config.New(1), "y");
         prompter.answers = {page::Answer::No};
     }
@@ -165,9 +165,9 @@ TEST(DeviceChange, MeterSettingsTakenAtStartAreOfferedForSavingOnClose) {
     ASSERT_NE(sheet, nullptr);
     const auto& mark = sheet->Hooks().settings;
     ASSERT_TRUE(static_cast<bool>(mark));
-    EXPECT_EQ(mark.state(), 0);
+    EXPECT_EQ(mark.state(), page::DataState::None);
     sheet->Tabs()->setCurrentWidget(sheet->ConfigurationPage());
-    EXPECT_EQ(mark.state(), 1);
+    EXPECT_EQ(mark.state(), page::DataState::Unsaved);
 
     // Cancel, then Yes with the file dialog cancelled: the window stays, the mark too.
     prompter.answers = {page::Answer::Cancel, page::Answer::Yes};
@@ -175,7 +175,7 @@ TEST(DeviceChange, MeterSettingsTakenAtStartAreOfferedForSavingOnClose) {
     EXPECT_FALSE(sheet->close());
     EXPECT_TRUE(sheet->isVisible());
     EXPECT_FALSE(startup.IsShutDown());
-    EXPECT_EQ(mark.state(), 1);
+    EXPECT_EQ(mark.state(), page::DataState::Unsaved);
     EXPECT_EQ(prompter.Questions(), (std::vector<std::string>(2, "Do you want to save the current settings?")));
 
     // Yes with a file chosen: the settings are written and the window closes.
@@ -185,7 +185,7 @@ TEST(DeviceChange, MeterSettingsTakenAtStartAreOfferedForSavingOnClose) {
     QSignalSpy finished(&startup, &shell::Startup::Finished);
     EXPECT_TRUE(sheet->close());
     EXPECT_EQ(finished.count(), 1);
-    EXPECT_EQ(mark.state(), 2);
+    EXPECT_EQ(mark.state(), page::DataState::Saved);
     QFile saved(chosen + ".SET");
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
     EXPECT_TRUE(saved.readAll().startsWith("TAVIK 8620 DEVICE SETTING SOFTWARE VER.1.05 EN\r\n1 MODE,"));

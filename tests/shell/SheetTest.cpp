@@ -93,7 +93,7 @@ TEST_F(SheetTest, UnsavedRunIsOfferedAtStartAndGoesWhenDeclinedOnClose) {
     ASSERT_EQ(prompter.Questions().size(), 1u);
     EXPECT_EQ(prompter.Questions()[0].rfind("A logging run from 2012/05/03 09:05:07 (2 samples) was not saved.", 0),
               0u);
-    EXPECT_EQ(sheet->Hooks().logger.state(), 1);
+    EXPECT_EQ(sheet->Hooks().logger.state(), page::DataState::Unsaved);
 
     prompter.answers = {page::Answer::No};
     EXPECT_TRUE(sheet->close());
@@ -102,8 +102,9 @@ TEST_F(SheetTest, UnsavedRunIsOfferedAtStartAndGoesWhenDeclinedOnClose) {
 }
 
 TEST_F(SheetTest, RefusedCloseKeepsTheWindowOpenWithItsState) {
-    int entireState = 1;
-    sheet->Hooks().entireRead = {[&] { return entireState; }, [&](int s) { entireState = s; }, [] { return false; }};
+    page::DataState entireState = page::DataState::Unsaved;
+    sheet->Hooks().entireRead = {[&] { return entireState; }, [&](page::DataState s) { entireState = s; },
+                                 [] { return false; }};
     QSignalSpy closed(sheet.get(), &shell::CSheet::Closed);
 
     prompter.answers = {page::Answer::Cancel};
@@ -114,7 +115,7 @@ TEST_F(SheetTest, RefusedCloseKeepsTheWindowOpenWithItsState) {
     prompter.answers = {page::Answer::Yes};  // the save is cancelled in its file dialog
     EXPECT_FALSE(sheet->close());
     EXPECT_TRUE(sheet->isVisible());
-    EXPECT_EQ(entireState, 1);
+    EXPECT_EQ(entireState, page::DataState::Unsaved);
     EXPECT_FALSE(sheet->IsClosed());
 
     prompter.answers = {page::Answer::No};

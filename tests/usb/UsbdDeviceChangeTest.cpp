@@ -77,7 +77,7 @@ TEST(UsbdDeviceChange, UnplugEndsTheLoggingRunKeepingItsSamplesAndReplugReopensT
     EXPECT_EQ(prompter.Messages(), (std::vector<std::string>{link::kMsgConnectionFailed}));
     // Every sample taken is kept (the run's empty next slot goes when it stops).
     EXPECT_EQ(logger->Model().SampleCount(), samples - 1);
-    EXPECT_EQ(logger->DataState(), 1) << "kept, unsaved";
+    EXPECT_EQ(logger->DataState(), page::DataState::Unsaved) << "kept, unsaved";
 
     ASSERT_TRUE(meter.Plug()) << meter.LastError();
     ASSERT_TRUE(QTest::qWaitFor([&] { return meterLink.SessionOpen(); }, kEventWaitMs));
