@@ -28,8 +28,6 @@ struct Options {
     bool yes = false;
 };
 
-int Usage() { return UsageError("config", ""); }
-
 // Reaches the meter and reads its settings; kOk or the exit code.
 int Connect(link::Link& link) {
     if (const int rc = OpenMeter(link)) return rc;
@@ -51,8 +49,8 @@ void PrintCurrentSettings(const config::ConfigModel& model) {
                     model.CellText(row, config::kColumnCurrent).c_str());
 }
 
-int Show(const Options& o) {
-    if (o.words.size() != 1) return Usage();
+int Show(const CommandLine& line, const Options& o) {
+    if (o.words.size() != 1) return line.UsageError("");
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -61,8 +59,8 @@ int Show(const Options& o) {
     return kOk;
 }
 
-int Save(const Options& o) {
-    if (o.words.size() != 2) return Usage();
+int Save(const CommandLine& line, const Options& o) {
+    if (o.words.size() != 2) return line.UsageError("");
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -79,8 +77,8 @@ int Save(const Options& o) {
     return kOk;
 }
 
-int Apply(const Options& o) {
-    if (o.words.size() != 2) return Usage();
+int Apply(const CommandLine& line, const Options& o) {
+    if (o.words.size() != 2) return line.UsageError("");
     link::Link& link = link::TheLink();
     TerminalPrompter prompter;
     // The command line is the confirmation.
@@ -101,8 +99,8 @@ int Apply(const Options& o) {
     return kOk;
 }
 
-int Init(const Options& o) {
-    if (o.words.size() != 1) return Usage();
+int Init(const CommandLine& line, const Options& o) {
+    if (o.words.size() != 1) return line.UsageError("");
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -118,22 +116,28 @@ int Init(const Options& o) {
     return kOk;
 }
 
-int Config(const Options& o) {
-    if (o.words.empty()) return Usage();
+int Config(const CommandLine& line, const Options& o) {
+    if (o.words.empty()) return line.UsageError("");
     const std::string& what = o.words[0];
-    if (what == "show") return Show(o);
-    if (what == "save") return Save(o);
-    if (what == "apply") return Apply(o);
-    if (what == "init") return Init(o);
-    return Usage();
+    if (what == "show") return Show(line, o);
+    if (what == "save") return Save(line, o);
+    if (what == "apply") return Apply(line, o);
+    if (what == "init") return Init(line, o);
+    return line.UsageError("");
 }
 
-const RegisterCommand kConfigCommand("config", kConfigUsage, [](CommandLine& line) -> CommandRun {
-    auto o = std::make_shared<Options>();
-    line.Words("show|save|apply|init", o->words, "what to do, and the setting file for save and apply");
-    line.Flag("-y,--yes", o->yes, "save: replace an existing file; init: without asking");
-    return [o] { return Config(*o); };
-});
-
 }  // namespace
+
+void AddConfigCommands(Registry& registry) {
+    registry.Add({"config", kConfigUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto o = std::make_shared<Options>();
+                      line.Words("show|save|apply|init", o->words,
+                                 "what to do, and the setting file for save and apply");
+                      line.Flag("-y,--yes", o->yes, "save: replace an existing file; init: without asking");
+                      return [&line, o] { return Config(line, *o); };
+                  },
+                  kMeterExits});
+}
+
 }  // namespace tessera::cli

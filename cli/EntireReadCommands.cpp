@@ -77,11 +77,11 @@ void Declare(CommandLine& line, Options& o, unsigned takes) {
 }
 
 // The unit asked for, if any; false (after the usage message) when it names none.
-bool TakeUnit(const CommandLine& line, Options& o, const char* command) {
+bool TakeUnit(const CommandLine& line, Options& o) {
     if (!line.Given("--unit")) return true;
     o.unit = entire_read::DisplayUnitFromText(o.unitText);
     if (o.unit) return true;
-    UsageError(command, "unknown unit \"" + o.unitText + "\"");
+    line.UsageError("unknown unit \"" + o.unitText + "\"");
     return false;
 }
 
@@ -116,7 +116,7 @@ int WriteOut(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
 }
 
 int Read(const CommandLine& line, Options& o) {
-    if (!TakeUnit(line, o, "read")) return kUsageError;
+    if (!TakeUnit(line, o)) return kUsageError;
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     if (const int rc = OpenMeter(link)) return rc;
@@ -170,8 +170,8 @@ int ReadFile(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
 }
 
 int Convert(const CommandLine& line, Options& o) {
-    if (!TakeUnit(line, o, "convert")) return kUsageError;
-    if (o.files.size() != 1 || !o.unit) return UsageError("convert", "");
+    if (!TakeUnit(line, o)) return kUsageError;
+    if (o.files.size() != 1 || !o.unit) return line.UsageError("");
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
@@ -184,10 +184,10 @@ int Convert(const CommandLine& line, Options& o) {
 }
 
 int Print(const CommandLine& line, Options& o) {
-    if (!TakeUnit(line, o, "print")) return kUsageError;
-    if (o.files.size() != 1 || o.output.empty()) return UsageError("print", "");
+    if (!TakeUnit(line, o)) return kUsageError;
+    if (o.files.size() != 1 || o.output.empty()) return line.UsageError("");
     if (!o.layout.empty() && o.layout != "rxyz" && o.layout != "displayed")
-        return UsageError("print", "unknown layout \"" + o.layout + "\"");
+        return line.UsageError("unknown layout \"" + o.layout + "\"");
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
@@ -212,22 +212,23 @@ int Print(const CommandLine& line, Options& o) {
     return prompter.skippedLines > 0 ? kFailed : kOk;
 }
 
-// A command of this page: its options declared, then run with them.
-RegisterCommand PageCommand(const char* name, const char* usage, unsigned takes,
-                            int (*run)(const CommandLine&, Options&)) {
-    return RegisterCommand(
-        name, usage,
-        [takes, run](CommandLine& line) -> CommandRun {
-            auto o = std::make_shared<Options>();
-            Declare(line, *o, takes);
-            return [&line, o, run] { return run(line, *o); };
-        },
-        kUnitsHelp);
+}  // namespace
+
+void AddEntireReadCommands(Registry& registry) {
+    // A command of this page: its options declared, then run with them.
+    auto add = [&registry](const char* name, const char* usage, unsigned takes,
+                           int (*run)(const CommandLine&, Options&), const std::vector<int>& exits) {
+        registry.Add({name, usage, kUnitsHelp,
+                      [takes, run](CommandLine& line) -> CommandRun {
+                          auto o = std::make_shared<Options>();
+                          Declare(line, *o, takes);
+                          return [&line, o, run] { return run(line, *o); };
+                      },
+                      exits});
+    };
+    add("read", kReadUsage, kOutput | kUnit | kYes, Read, kMeterExits);
+    add("convert", kConvertUsage, kFile | kOutput | kUnit | kYes, Convert, kFileExits);
+    add("print", kPrintUsage, kFile | kOutput | kUnit | kLayout, Print, kFileExits);
 }
 
-const RegisterCommand kReadCommand = PageCommand("read", kReadUsage, kOutput | kUnit | kYes, Read);
-const RegisterCommand kConvertCommand = PageCommand("convert", kConvertUsage, kFile | kOutput | kUnit | kYes, Convert);
-const RegisterCommand kPrintCommand = PageCommand("print", kPrintUsage, kFile | kOutput | kUnit | kLayout, Print);
-
-}  // namespace
 }  // namespace tessera::cli

@@ -1,6 +1,8 @@
 #pragma once
 // The exit codes every tessera-cli command shares (listed by "tessera-cli help").
 
+#include <vector>
+
 namespace tessera::cli {
 
 enum Exit {
@@ -13,5 +15,11 @@ enum Exit {
     kBusy = 6,        // the meter is busy
     kNoSensor = 7,    // the meter answers, but no sensor is attached
 };
+
+// The statuses the kinds of command may end with (their help lists them).
+inline const std::vector<int> kFileExits = {kOk, kFailed, kUsageError};
+inline const std::vector<int> kMeterExits = {kOk, kFailed, kUsageError, kNoLibrary, kNoMeter, kWrongModel, kBusy};
+inline const std::vector<int> kLoggingExits = {kOk,      kFailed,     kUsageError, kNoLibrary,
+                                               kNoMeter, kWrongModel, kBusy,       kNoSensor};
 
 }  // namespace tessera::cli

@@ -166,7 +166,7 @@ int Log(const CommandLine& line, const LogWords& w) {
     }
     prompter.savePath = w.output;
     prompter.assumeYes = w.yes;
-    if (!period || !method || prompter.savePath.empty() || (duration && samples)) return UsageError("log", "");
+    if (!period || !method || prompter.savePath.empty() || (duration && samples)) return line.UsageError("");
 
     if (!OutputUsable(prompter)) return kFailed;
     link::Link& link = link::TheLink();
@@ -238,8 +238,8 @@ int Log(const CommandLine& line, const LogWords& w) {
     return stoppedByFailure && model.SampleCount() + 1 < logger::kSampleLimit ? kFailed : kOk;
 }
 
-int Plot(const std::vector<std::string>& files, const std::string& output) {
-    if (files.size() != 1 || output.empty()) return UsageError("plot", "");
+int Plot(const CommandLine& line, const std::vector<std::string>& files, const std::string& output) {
+    if (files.size() != 1 || output.empty()) return line.UsageError("");
     const std::string& input = files.front();
     const auto app = GuiApplicationForPrinting();
     link::AbsentMeter noMeter;  // "plot" needs the model, never the meter
@@ -260,18 +260,25 @@ int Plot(const std::vector<std::string>& files, const std::string& output) {
     return kOk;
 }
 
-const RegisterCommand logCommand("log", kLogUsage, [](CommandLine& line) -> CommandRun {
-    auto words = std::make_shared<LogWords>();
-    DeclareLog(line, *words);
-    return [&line, words] { return Log(line, *words); };
-});
-const RegisterCommand plotCommand("plot", kPlotUsage, [](CommandLine& line) -> CommandRun {
-    auto files = std::make_shared<std::vector<std::string>>();
-    auto output = std::make_shared<std::string>();
-    line.Words("FILE.CSV", *files, "the logger CSV file to print");
-    line.Value("-o,--output", *output, "OUT.pdf", "a file name", "the PDF file to write");
-    return [files, output] { return Plot(*files, *output); };
-});
-
 }  // namespace
+
+void AddLoggerCommands(Registry& registry) {
+    registry.Add({"log", kLogUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto words = std::make_shared<LogWords>();
+                      DeclareLog(line, *words);
+                      return [&line, words] { return Log(line, *words); };
+                  },
+                  kLoggingExits});
+    registry.Add({"plot", kPlotUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto files = std::make_shared<std::vector<std::string>>();
+                      auto output = std::make_shared<std::string>();
+                      line.Words("FILE.CSV", *files, "the logger CSV file to print");
+                      line.Value("-o,--output", *output, "OUT.pdf", "a file name", "the PDF file to write");
+                      return [&line, files, output] { return Plot(line, *files, *output); };
+                  },
+                  kFileExits});
+}
+
 }  // namespace tessera::cli
