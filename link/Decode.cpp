@@ -203,6 +203,10 @@ std::string FormatSignificant(double x, int n) {
     if (lead % 10 > 4) lead += 10;
     lead /= 10;
 
+    // The kept digits become a value again by repeated multiplication by 0.1, which is not
+    // exact in binary: 4300 x 0.1 x 0.1 x 0.1 lands a hair below 4.3, and the truncating digit
+    // reading below would write 4.299 (so for about one value k x 10^e in fifty). The 1e-7
+    // added first is far larger than that error and far smaller than the last digit kept.
     double y = static_cast<double>(lead) + 0.0000001;
     for (int j = 0; j < steps - 1; ++j) y *= 0.1;
     for (int j = steps - 1; j < 0; ++j) y *= 10.0;
