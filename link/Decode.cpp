@@ -1,5 +1,6 @@
 #include "link/Decode.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -108,6 +109,15 @@ ReplyFields SplitReply(std::string_view reply) {
         fields[current] += c;
     }
     return fields;
+}
+
+bool CompleteMeasurementReply(std::string_view reply) {
+    // The line the splitter reads ends at the first carriage return (or zero byte); it must
+    // be followed by the line feed and nothing else, and hold fields 0 to 12.
+    const std::size_t end = reply.find_first_of(std::string_view("\r\0", 2));
+    if (end == std::string_view::npos || reply[end] != '\r' || reply.substr(end) != "\r\n") return false;
+    const std::string_view line = reply.substr(0, end);
+    return std::count(line.begin(), line.end(), ',') >= 12;
 }
 
 void DecodeReply(std::string_view reply, settings::MeterSettings& record, bool rounding) {

@@ -209,6 +209,9 @@ Status Link::Identify(settings::MeterSettings& record) {
     if (reply.Text() != std::string_view("8620\r\n")) return kStatusWrongModel;
     status = ExchangeRepeating("MEAS?", reply, true);
     if (status != kStatusOk) return status;
+    // A reply cut short (a lost packet, a meter unplugged mid-reply) would decode into a
+    // plausible but wrong reading; it is a failed read like a reply that never came.
+    if (!CompleteMeasurementReply(reply.Text())) return kStatusNoDevice;
     DecodeReply(reply.Text(), record, true);
     return kStatusOk;
 }
@@ -231,6 +234,7 @@ Status Link::ReadMemoryEntry(settings::MeterSettings& record, unsigned index) {
     Reply reply;
     const Status status = ExchangeRepeating(command, reply);
     if (status != kStatusOk) return status;
+    if (!CompleteMeasurementReply(reply.Text())) return kStatusNoDevice;  // as in Identify
     DecodeReply(reply.Text(), record, false);
     return kStatusOk;
 }

@@ -287,6 +287,33 @@ TEST_F(LinkExchange, IdentifyRepeatsAndDecodesWithRounding) {
     EXPECT_EQ(record.sensor, '1');
 }
 
+// A reply cut short, or one without its fields, is a failed read like a lost one, never a
+// reading: cut after "7.038E-0" it would decode as a 7.038 spike.
+TEST_F(LinkExchange, ACutOrFieldlessReplyIsAFailedReadNotAReading) {
+    const std::string whole = "0,0,0,2,1.000E-04,7.038E-04,0.000E+00,0,1,1,0,0,0\r\n";
+    for (const std::string& damaged : {whole.substr(0, 26), whole.substr(0, whole.size() - 1),
+                                       std::string("0,0,0,2,1.000E-04\r\n"), std::string("0\r\n")}) {
+        Script s = GoodMeter();
+        s.On("MEAS?", {Packets(damaged)}).On("DATA? 1", {Packets(damaged)});
+        Start(std::move(s));
+        Open();
+        MeterSettings record;
+        record.value2 = 0.25;
+        EXPECT_EQ(link_.Identify(record), kStatusNoDevice) << damaged;
+        EXPECT_EQ(link_.ReadMemoryEntry(record, 0), kStatusNoDevice) << damaged;
+        EXPECT_EQ(record.value2, 0.25) << damaged;
+        link_.CloseSession();
+        meter_.reset();
+    }
+    Script s = GoodMeter();
+    s.On("MEAS?", {Packets(whole)});
+    Start(std::move(s));
+    Open();
+    MeterSettings record;
+    ASSERT_EQ(link_.Identify(record), kStatusOk);
+    EXPECT_DOUBLE_EQ(record.value2, 0.0007038);
+}
+
 TEST_F(LinkExchange, IdentifyPassesOnAFailedMeasurement) {
     Script s = GoodMeter();
     s.On("MEAS?", {Packets("7\r\n")});
