@@ -20,6 +20,12 @@ std::string FirstName(const std::string& names) { return names.substr(0, names.f
 
 constexpr const char* kHelpUsage = "help [COMMAND]";
 
+// "Exit status:" and one line per status: every command means the same by each.
+void ListExits(std::ostream& out, const std::vector<int>& exits) {
+    out << "\nExit status:\n";
+    for (int status : exits) out << "  " << status << ' ' << ExitMeaning(status) << '\n';
+}
+
 void PrintUsage(const Registry& registry, std::ostream& out) {
     std::vector<const Command*> commands;
     for (const Command& c : registry.All()) commands.push_back(&c);
@@ -30,12 +36,9 @@ void PrintUsage(const Registry& registry, std::ostream& out) {
            "The meter is found through the transport library that ships with this program.\n\n"
            "Commands:\n";
     for (const Command* c : commands) out << "  " << c->usage << "\n";
-    out << "  " << kHelpUsage
-        << "\n\n"
-           "\"tessera-cli COMMAND --help\" explains one command. Exit status: 0 success, 1 the meter\n"
-           "reported a failure, 2 wrong usage, 3 transport library missing, 4 no meter (connection\n"
-           "failed), 5 not a QM8620, 6 meter busy, 7 no sensor attached; page commands may use others (see their\n"
-           "help).\n";
+    out << "  " << kHelpUsage << "\n\n"
+        << "\"tessera-cli COMMAND --help\" explains one command and names the exit statuses it may end with.\n";
+    ListExits(out, kLoggingExits);
 }
 
 int UnknownCommand(const std::string& name) {
@@ -73,6 +76,23 @@ int WrongWords(const CommandLine& line, const std::vector<std::string>& args, co
         if (const CommandLine::Declaration* d = line.Find(last))
             return line.UsageError(d->shortest + " needs " + d->needs);
     }
+    if (dynamic_cast<const CLI::RequiredError*>(&error)) {
+        // CLI11 checks the declarations in order; the first one missing is the one to name.
+        for (const CommandLine::Declaration& d : line.Declarations())
+            if (d.option->get_required() && d.option->count() == 0)
+                return line.UsageError(line.Declared().name + " needs " + d.wanted);
+    }
+    if (dynamic_cast<const CLI::ExcludesError*>(&error)) {
+        for (const CommandLine::Declaration& d : line.Declarations()) {
+            if (d.option->count() == 0) continue;
+            for (const CLI::Option* other : d.option->get_excludes())
+                if (other->count() > 0) {
+                    const CommandLine::Declaration* o = line.Find(other->get_name());
+                    return line.UsageError(d.shortest + " and " + (o ? o->shortest : other->get_name()) +
+                                           " cannot be given together");
+                }
+        }
+    }
     if (dynamic_cast<const CLI::ConversionError*>(&error)) {
         // Values are taken as written; only a flag given a value ("--yes=no") converts.
         for (const CLI::Option* o : line.App().get_options()) {
@@ -109,6 +129,21 @@ void CommandLine::Words(const std::string& placeholder, std::vector<std::string>
     declarations_.push_back({option, placeholder, "", placeholder});
 }
 
+void CommandLine::Word(const std::string& placeholder, std::string& into, const std::string& help) {
+    CLI::Option* option = app_.add_option(placeholder, into, help)->type_name("")->required();
+    declarations_.push_back({option, placeholder, "", placeholder});
+}
+
+void CommandLine::Require(const std::string& name) {
+    if (CLI::Option* option = app_.get_option_no_throw(name)) option->required();
+}
+
+void CommandLine::Exclude(const std::string& name, const std::string& other) {
+    CLI::Option* a = app_.get_option_no_throw(name);
+    CLI::Option* b = app_.get_option_no_throw(other);
+    if (a && b) a->excludes(b);
+}
+
 const CommandLine::Declaration* CommandLine::Find(const std::string& name) const {
     for (const Declaration& d : declarations_)
         if (d.option->check_name(name)) return &d;
@@ -136,6 +171,7 @@ std::string CommandLine::Help() const {
     if (!rows.empty()) out << "\nOptions:\n";
     for (const auto& [names, description] : rows)
         out << "  " << names << std::string(width - names.size() + 3, ' ') << description << '\n';
+    ListExits(out, command_.exits);
     return out.str();
 }
 
@@ -188,7 +224,7 @@ int Run(const Registry& registry, const std::vector<std::string>& args) {
                                return UnknownCommand(helpWords.front());
                            };
                        },
-                       {}};
+                       {kOk, kUsageError}};
     add(help);
 
     std::vector<std::string> words(args.rbegin(), args.rend());  // CLI11 takes the words last first

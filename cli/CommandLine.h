@@ -31,11 +31,17 @@ public:
     void Flag(const std::string& names, bool& into, const std::string& help);
     // The words that are not options, in order (any number; the command checks how many).
     void Words(const std::string& placeholder, std::vector<std::string>& into, const std::string& help);
+    // Exactly one word that is not an option; the command does not run without it.
+    void Word(const std::string& placeholder, std::string& into, const std::string& help);
+    // The command does not run without the option named (any of its names).
+    void Require(const std::string& name);
+    // The two options named may not be given together.
+    void Exclude(const std::string& name, const std::string& other);
 
     // Whether the option named (any of its names) was on the command line.
     bool Given(const std::string& name) const;
 
-    // The command's help: its usage, its notes and its options.
+    // The command's help: its usage, its notes, its options and its exit statuses.
     std::string Help() const;
     // "tessera-cli: WHY" (when there is a why), the usage and the notes on stderr; answers the
     // exit code of a usage error.

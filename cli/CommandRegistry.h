@@ -22,7 +22,7 @@ struct Command {
     std::string notes;  // more lines of help, also shown after a usage error (may be empty)
     // Declares the command's options and arguments, and answers what runs with them.
     std::function<CommandRun(CommandLine& line)> declare;
-    // The exit statuses the command may end with (cli/ExitCodes.h).
+    // The exit statuses the command may end with (cli/ExitCodes.h), listed by its help.
     std::vector<int> exits;
 };
 

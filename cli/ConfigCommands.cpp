@@ -31,10 +31,19 @@ struct Options {
 // Reaches the meter and reads its settings; kOk or the exit code.
 int Connect(link::Link& link) {
     if (const int rc = OpenMeter(link)) return rc;
-    if (link.RefreshSettings() != link::kStatusOk) {
+    if (const link::Status s = link.RefreshSettings(); s != link::kStatusOk) {
         std::cerr << config::kConnectionFailed << '\n';
-        return kNoMeter;
+        return AfterPageMessage(s);
     }
+    return kOk;
+}
+
+// The words after the action: exactly the setting file (`file`) or nothing; kOk, or the
+// usage error said.
+int TakeWords(const CommandLine& line, const Options& o, bool file) {
+    const std::size_t wanted = file ? 2 : 1;
+    if (o.words.size() < wanted) return line.UsageError("config " + o.words[0] + " needs FILE.SET");
+    if (o.words.size() > wanted) return line.UsageError("unexpected argument \"" + o.words[wanted] + "\"");
     return kOk;
 }
 
@@ -50,7 +59,7 @@ void PrintCurrentSettings(const config::ConfigModel& model) {
 }
 
 int Show(const CommandLine& line, const Options& o) {
-    if (o.words.size() != 1) return line.UsageError("");
+    if (const int rc = TakeWords(line, o, false)) return rc;
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -60,7 +69,7 @@ int Show(const CommandLine& line, const Options& o) {
 }
 
 int Save(const CommandLine& line, const Options& o) {
-    if (o.words.size() != 2) return line.UsageError("");
+    if (const int rc = TakeWords(line, o, true)) return rc;
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -78,12 +87,13 @@ int Save(const CommandLine& line, const Options& o) {
 }
 
 int Apply(const CommandLine& line, const Options& o) {
-    if (o.words.size() != 2) return line.UsageError("");
+    if (const int rc = TakeWords(line, o, true)) return rc;
     link::Link& link = link::TheLink();
     TerminalPrompter prompter;
     // The command line is the confirmation.
     prompter.assumeYes = true;
-    config::ConfigModel model(link, prompter);
+    WatchedMeter meter(link);
+    config::ConfigModel model(meter, prompter);
     // The file is checked before the meter is touched.
     if (!model.LoadSettingFile(o.words[1])) {
         Flush(prompter, true);
@@ -92,7 +102,7 @@ int Apply(const CommandLine& line, const Options& o) {
     if (const int rc = Connect(link)) return rc;
     if (!model.StartConfigure() || model.RunConfiguration() != config::ConfigModel::StepResult::Done) {
         Flush(prompter, true);
-        return kFailed;
+        return AfterPageMessage(meter.Failure());
     }
     Flush(prompter, false);
     PrintCurrentSettings(model);
@@ -100,16 +110,17 @@ int Apply(const CommandLine& line, const Options& o) {
 }
 
 int Init(const CommandLine& line, const Options& o) {
-    if (o.words.size() != 1) return line.UsageError("");
+    if (const int rc = TakeWords(line, o, false)) return rc;
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
     prompter.assumeYes = o.yes;
-    config::ConfigModel model(link, prompter);
+    WatchedMeter meter(link);
+    config::ConfigModel model(meter, prompter);
     if (!model.InitializeMeter()) {
         if (prompter.messages.empty()) prompter.messages.push_back("The QM8620 was not initialized.");
         Flush(prompter, true);
-        return kFailed;
+        return AfterPageMessage(meter.Failure());
     }
     Flush(prompter, false);
     PrintCurrentSettings(model);
@@ -117,13 +128,13 @@ int Init(const CommandLine& line, const Options& o) {
 }
 
 int Config(const CommandLine& line, const Options& o) {
-    if (o.words.empty()) return line.UsageError("");
+    if (o.words.empty()) return line.UsageError("config needs show, save, apply or init");
     const std::string& what = o.words[0];
     if (what == "show") return Show(line, o);
     if (what == "save") return Save(line, o);
     if (what == "apply") return Apply(line, o);
     if (what == "init") return Init(line, o);
-    return line.UsageError("");
+    return line.UsageError("unknown config action \"" + what + "\"");
 }
 
 }  // namespace

@@ -165,10 +165,11 @@ Status Link::ExchangeRepeating(std::string_view command, Reply& reply, bool also
         const bool again = status == kStatusBusy || (alsoOnRepeat && status == kStatusRepeat);
         if (!again) return status;
         if (std::chrono::steady_clock::now() - start >= retryLimit_) {
-            // Busy for this long means a stuck peer: the caller sees a lost connection.
+            // Busy for this long means a stuck peer; the meter is still there, so the caller
+            // is told the answer it kept getting, not that the meter is gone.
             reply.bytes.fill('\0');
             reply.length = 0;
-            return kStatusNoDevice;
+            return status;
         }
         if (attempt >= kImmediateRepeats) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

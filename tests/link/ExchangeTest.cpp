@@ -188,10 +188,10 @@ TEST_F(LinkExchange, HeldLockMeansBusyAndNothingWritten) {
     EXPECT_EQ(reply.length, 0u);
     EXPECT_TRUE(Sent().empty());
 
-    // A holder that never lets go costs a bounded wait and reads as a lost connection.
+    // A holder that never lets go costs a bounded wait and reads as busy: the meter is there.
     link_.SetRetryLimit(std::chrono::milliseconds(20));
-    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply), kStatusNoDevice);
-    EXPECT_EQ(link_.RefreshSettings(), kStatusNoDevice);
+    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply), kStatusBusy);
+    EXPECT_EQ(link_.RefreshSettings(), kStatusBusy);
     EXPECT_TRUE(Sent().empty());
 
     other.Release();
@@ -218,11 +218,11 @@ TEST_F(LinkExchange, AMeterThatStaysBusyIsGivenUp) {
     Open();
     link_.SetRetryLimit(std::chrono::milliseconds(30));
     Reply reply;
-    EXPECT_EQ(link_.ExchangeRepeating("MEAS?", reply), kStatusNoDevice);
+    EXPECT_EQ(link_.ExchangeRepeating("MEAS?", reply), kStatusBusy);
     EXPECT_EQ(reply.length, 0u);
     // "Repeat" is repeated only where asked for.
     EXPECT_EQ(link_.ExchangeRepeating("QPID", reply), kStatusRepeat);
-    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply, true), kStatusNoDevice);
+    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply, true), kStatusRepeat);
 }
 
 TEST_F(LinkExchange, SilentOrVanishedMeterIsNoDevice) {
