@@ -203,9 +203,12 @@ TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
     attr("usb1", "bDeviceClass", "09");
     attr("usb1", "idVendor", "1d6b");
     attr("usb1", "idProduct", "0002");
-    char vid[8];
-    std::snprintf(vid, sizeof vid, "%04x", TESSERA_VENDOR_ID);
-    attr("1-1", "idVendor", vid);
+    // A meter of the vendor the installed udev rule hands to the user: the program must
+    // recognise the same one.
+    const std::string rule = Slurp(TESSERA_UDEV_RULE);
+    const auto vendor = rule.find("ATTR{idVendor}==\"");
+    ASSERT_NE(vendor, std::string::npos) << rule;
+    attr("1-1", "idVendor", rule.substr(vendor + 17, 4));
     attr("1-1", "idProduct", "3000");
     attr("1-1", "serial", "862012345");
     ::setenv("TESSERA_SYSFS_ROOT", root.c_str(), 1);
