@@ -212,6 +212,8 @@ int Run(const Registry& registry, const std::vector<std::string>& args) {
                        [&](CommandLine& line) -> CommandRun {
                            line.Words("COMMAND", helpWords, "the command to explain");
                            return [&]() -> int {
+                               if (helpWords.size() > 1)
+                                   return line.UsageError("unexpected argument \"" + helpWords[1] + "\"");
                                if (helpWords.empty()) {
                                    PrintUsage(registry, std::cout);
                                    return kOk;
