@@ -1,10 +1,10 @@
 #pragma once
-// The one option parser of tessera-cli (CLI11). A command declares its options and arguments
-// here once; parsing, the command's help and the messages about wrong words all come from
-// that declaration. Values are taken as written: each command checks and converts them with
-// its page's own messages.
+// The one option parser of tessera-cli (CLI11). Every command is a CLI11 subcommand that
+// declares its options and arguments here once; parsing, the command's help and the
+// messages about wrong words all come from that declaration and from CLI11's kinds of
+// error, never from the wording of its messages. Values are taken as written: each command
+// checks and converts them with its page's own messages.
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -19,8 +19,8 @@ namespace tessera::cli {
 
 class CommandLine {
 public:
-    explicit CommandLine(const Command& command);
-    ~CommandLine();
+    // The command's declarations go on `app`, its subcommand of the whole command line.
+    CommandLine(const Command& command, CLI::App& app);
     CommandLine(const CommandLine&) = delete;
     CommandLine& operator=(const CommandLine&) = delete;
 
@@ -34,34 +34,43 @@ public:
     void Flag(const std::string& names, bool& into, const std::string& help);
     // The words that are not options, in order (any number; the command checks how many).
     void Words(const std::string& placeholder, std::vector<std::string>& into, const std::string& help);
-
-    // Parses the words after the command's name: Run when the command may run; Done when its
-    // help was asked for (exitCode 0) or the words were wrong (exitCode 2, the message written).
-    enum class Parsed { Run, Done };
-    Parsed Parse(const std::vector<std::string>& args, int& exitCode);
+    // Exactly one word that is not an option; the command does not run without it.
+    void Word(const std::string& placeholder, std::string& into, const std::string& help);
+    // The command does not run without the option named (any of its names).
+    void Require(const std::string& name);
+    // The two options named may not be given together.
+    void Exclude(const std::string& name, const std::string& other);
 
     // Whether the option named (any of its names) was on the command line.
     bool Given(const std::string& name) const;
 
-    // The command's help: its usage, its notes and its options.
+    // The command's help: its usage, its notes, its options and its exit statuses.
     std::string Help() const;
+    // "tessera-cli: WHY" (when there is a why), the usage and the notes on stderr; answers the
+    // exit code of a usage error.
+    int UsageError(const std::string& why) const;
+
+    const Command& Declared() const { return command_; }
+    CLI::App& App() const { return app_; }
+
+    // What a declared option says about itself in messages.
+    struct Declaration {
+        const CLI::Option* option;
+        std::string shortest;  // the name a message uses: "-o", "IN.CSV"
+        std::string needs;     // "a file name": said when its value is missing
+        std::string wanted;    // "-o FILE": said when it is missing altogether
+    };
+    const Declaration* Find(const std::string& name) const;
+    const std::vector<Declaration>& Declarations() const { return declarations_; }
 
 private:
-    struct Need {
-        const CLI::Option* option;
-        std::string shortest;  // the name a message uses: "-o"
-        std::string needs;
-    };
-
     const Command& command_;
-    std::unique_ptr<CLI::App> app_;
-    std::vector<Need> needs_;
+    CLI::App& app_;
+    std::vector<Declaration> declarations_;
 };
 
-// "tessera-cli: WHY" (when there is a why), the usage and the notes on stderr; answers the exit
-// code of a usage error.
-int UsageError(const Command& command, const std::string& why);
-// The same for the command named `name`.
-int UsageError(const std::string& name, const std::string& why);
+// The whole command line: answers help and the version, reads the command's words and runs
+// it. Answers the exit code.
+int Run(const Registry& registry, const std::vector<std::string>& args);
 
 }  // namespace tessera::cli

@@ -2,10 +2,20 @@
 
 namespace tessera::cli {
 
-std::vector<Command>& Commands() {
-    // Function-local so the page files' static registrations may run in any order.
-    static std::vector<Command> commands;
-    return commands;
+const Command* Registry::Find(const std::string& name) const {
+    for (const Command& c : commands_)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+Registry AllCommands() {
+    Registry registry;
+    AddStatusCommands(registry);
+    AddEntireReadCommands(registry);
+    AddLoggerCommands(registry);
+    AddRecoverCommands(registry);
+    AddConfigCommands(registry);
+    return registry;
 }
 
 }  // namespace tessera::cli

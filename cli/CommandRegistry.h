@@ -1,7 +1,9 @@
 #pragma once
-// tessera-cli's sub-commands register themselves here, one source file per page
-// ("read", "convert", "print", "log", "plot", "recover", "config") beside the meter's own
-// ("identify", "status", ...), so main() only dispatches.
+// tessera-cli's sub-commands, one source file per page ("read", "convert", "print", "log",
+// "plot", "recover", "config") beside the meter's own ("identify", "status", ...). Each file
+// exports one function that adds its commands to a Registry, and AllCommands() calls them
+// all from one list: nothing depends on static objects, which a linker leaves out without a
+// word once their file moves into a library.
 
 #include <functional>
 #include <string>
@@ -20,15 +22,28 @@ struct Command {
     std::string notes;  // more lines of help, also shown after a usage error (may be empty)
     // Declares the command's options and arguments, and answers what runs with them.
     std::function<CommandRun(CommandLine& line)> declare;
+    // The exit statuses the command may end with (cli/ExitCodes.h), listed by its help.
+    std::vector<int> exits;
 };
 
-std::vector<Command>& Commands();
+class Registry {
+public:
+    void Add(Command command) { commands_.push_back(std::move(command)); }
+    const std::vector<Command>& All() const { return commands_; }
+    const Command* Find(const std::string& name) const;
 
-struct RegisterCommand {
-    RegisterCommand(std::string name, std::string usage, std::function<CommandRun(CommandLine&)> declare,
-                    std::string notes = {}) {
-        Commands().push_back({std::move(name), std::move(usage), std::move(notes), std::move(declare)});
-    }
+private:
+    std::vector<Command> commands_;
 };
+
+// One per file of commands.
+void AddStatusCommands(Registry& registry);
+void AddEntireReadCommands(Registry& registry);
+void AddLoggerCommands(Registry& registry);
+void AddRecoverCommands(Registry& registry);
+void AddConfigCommands(Registry& registry);
+
+// Every command of tessera-cli.
+Registry AllCommands();
 
 }  // namespace tessera::cli

@@ -28,15 +28,22 @@ struct Options {
     bool yes = false;
 };
 
-int Usage() { return UsageError("config", ""); }
-
 // Reaches the meter and reads its settings; kOk or the exit code.
 int Connect(link::Link& link) {
     if (const int rc = OpenMeter(link)) return rc;
-    if (link.RefreshSettings() != link::kStatusOk) {
+    if (const link::Status s = link.RefreshSettings(); s != link::kStatusOk) {
         std::cerr << config::kConnectionFailed << '\n';
-        return kNoMeter;
+        return AfterPageMessage(s);
     }
+    return kOk;
+}
+
+// The words after the action: exactly the setting file (`file`) or nothing; kOk, or the
+// usage error said.
+int TakeWords(const CommandLine& line, const Options& o, bool file) {
+    const std::size_t wanted = file ? 2 : 1;
+    if (o.words.size() < wanted) return line.UsageError("config " + o.words[0] + " needs FILE.SET");
+    if (o.words.size() > wanted) return line.UsageError("unexpected argument \"" + o.words[wanted] + "\"");
     return kOk;
 }
 
@@ -51,8 +58,8 @@ void PrintCurrentSettings(const config::ConfigModel& model) {
                     model.CellText(row, config::kColumnCurrent).c_str());
 }
 
-int Show(const Options& o) {
-    if (o.words.size() != 1) return Usage();
+int Show(const CommandLine& line, const Options& o) {
+    if (const int rc = TakeWords(line, o, false)) return rc;
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -61,8 +68,8 @@ int Show(const Options& o) {
     return kOk;
 }
 
-int Save(const Options& o) {
-    if (o.words.size() != 2) return Usage();
+int Save(const CommandLine& line, const Options& o) {
+    if (const int rc = TakeWords(line, o, true)) return rc;
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
@@ -79,13 +86,14 @@ int Save(const Options& o) {
     return kOk;
 }
 
-int Apply(const Options& o) {
-    if (o.words.size() != 2) return Usage();
+int Apply(const CommandLine& line, const Options& o) {
+    if (const int rc = TakeWords(line, o, true)) return rc;
     link::Link& link = link::TheLink();
     TerminalPrompter prompter;
     // The command line is the confirmation.
     prompter.assumeYes = true;
-    config::ConfigModel model(link, prompter);
+    WatchedMeter meter(link);
+    config::ConfigModel model(meter, prompter);
     // The file is checked before the meter is touched.
     if (!model.LoadSettingFile(o.words[1])) {
         Flush(prompter, true);
@@ -94,46 +102,53 @@ int Apply(const Options& o) {
     if (const int rc = Connect(link)) return rc;
     if (!model.StartConfigure() || model.RunConfiguration() != config::ConfigModel::StepResult::Done) {
         Flush(prompter, true);
-        return kFailed;
+        return AfterPageMessage(meter.Failure());
     }
     Flush(prompter, false);
     PrintCurrentSettings(model);
     return kOk;
 }
 
-int Init(const Options& o) {
-    if (o.words.size() != 1) return Usage();
+int Init(const CommandLine& line, const Options& o) {
+    if (const int rc = TakeWords(line, o, false)) return rc;
     link::Link& link = link::TheLink();
     if (const int rc = Connect(link)) return rc;
     TerminalPrompter prompter;
     prompter.assumeYes = o.yes;
-    config::ConfigModel model(link, prompter);
+    WatchedMeter meter(link);
+    config::ConfigModel model(meter, prompter);
     if (!model.InitializeMeter()) {
         if (prompter.messages.empty()) prompter.messages.push_back("The QM8620 was not initialized.");
         Flush(prompter, true);
-        return kFailed;
+        return AfterPageMessage(meter.Failure());
     }
     Flush(prompter, false);
     PrintCurrentSettings(model);
     return kOk;
 }
 
-int Config(const Options& o) {
-    if (o.words.empty()) return Usage();
+int Config(const CommandLine& line, const Options& o) {
+    if (o.words.empty()) return line.UsageError("config needs show, save, apply or init");
     const std::string& what = o.words[0];
-    if (what == "show") return Show(o);
-    if (what == "save") return Save(o);
-    if (what == "apply") return Apply(o);
-    if (what == "init") return Init(o);
-    return Usage();
+    if (what == "show") return Show(line, o);
+    if (what == "save") return Save(line, o);
+    if (what == "apply") return Apply(line, o);
+    if (what == "init") return Init(line, o);
+    return line.UsageError("unknown config action \"" + what + "\"");
 }
 
-const RegisterCommand kConfigCommand("config", kConfigUsage, [](CommandLine& line) -> CommandRun {
-    auto o = std::make_shared<Options>();
-    line.Words("show|save|apply|init", o->words, "what to do, and the setting file for save and apply");
-    line.Flag("-y,--yes", o->yes, "save: replace an existing file; init: without asking");
-    return [o] { return Config(*o); };
-});
-
 }  // namespace
+
+void AddConfigCommands(Registry& registry) {
+    registry.Add({"config", kConfigUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto o = std::make_shared<Options>();
+                      line.Words("show|save|apply|init", o->words,
+                                 "what to do, and the setting file for save and apply");
+                      line.Flag("-y,--yes", o->yes, "save: replace an existing file; init: without asking");
+                      return [&line, o] { return Config(line, *o); };
+                  },
+                  kMeterExits});
+}
+
 }  // namespace tessera::cli

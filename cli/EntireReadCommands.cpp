@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/CommandLine.h"
@@ -54,7 +55,7 @@ public:
 };
 
 struct Options {
-    std::vector<std::string> files;  // words that are not options
+    std::string file;  // the word that is not an option
     std::string output;
     std::string unitText;
     std::optional<int> unit;
@@ -65,9 +66,10 @@ struct Options {
 // Declares the options a command of this page takes.
 enum Takes : unsigned { kOutput = 1, kUnit = 2, kLayout = 4, kYes = 8, kFile = 16 };
 
-void Declare(CommandLine& line, Options& o, unsigned takes) {
-    if (takes & kFile) line.Words("IN.CSV", o.files, "the Entire Read CSV file to read");
-    if (takes & kOutput) line.Value("-o,--output", o.output, "FILE", "a file name", "the file to write");
+// `output` names the file -o writes as the usage does ("OUT.pdf").
+void Declare(CommandLine& line, Options& o, unsigned takes, const std::string& output) {
+    if (takes & kFile) line.Word("IN.CSV", o.file, "the Entire Read CSV file to read");
+    if (takes & kOutput) line.Value("-o,--output", o.output, output, "a file name", "the file to write");
     if (takes & kUnit)
         line.Value("--unit,-u", o.unitText, "U", "a unit", "the unit the values are shown in (see Units)");
     if (takes & kLayout)
@@ -77,11 +79,11 @@ void Declare(CommandLine& line, Options& o, unsigned takes) {
 }
 
 // The unit asked for, if any; false (after the usage message) when it names none.
-bool TakeUnit(const CommandLine& line, Options& o, const char* command) {
+bool TakeUnit(const CommandLine& line, Options& o) {
     if (!line.Given("--unit")) return true;
     o.unit = entire_read::DisplayUnitFromText(o.unitText);
     if (o.unit) return true;
-    UsageError(command, "unknown unit \"" + o.unitText + "\"");
+    line.UsageError("unknown unit \"" + o.unitText + "\"");
     return false;
 }
 
@@ -116,29 +118,27 @@ int WriteOut(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
 }
 
 int Read(const CommandLine& line, Options& o) {
-    if (!TakeUnit(line, o, "read")) return kUsageError;
+    if (!TakeUnit(line, o)) return kUsageError;
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     if (const int rc = OpenMeter(link)) return rc;
+    WatchedMeter meter(link);
     ConsolePrompter prompter;
-    EntireRead model(link, prompter);
+    EntireRead model(meter, prompter);
     model.Read();
-    if (!model.Downloading()) {
+    if (!model.Downloading()) {  // the page said why
         prompter.Flush();
-        return kNoMeter;
+        return AfterPageMessage(meter.Failure());
     }
     while (model.Step()) {}
+    const link::Status end = model.DownloadEnd();
     if (model.RecordCount() == 0) {  // "No data was found in the QM8620.", a lost meter, or another answer
         prompter.Flush();
-        const link::Status end = model.DownloadEnd();
-        if (end == link::kStatusNoDevice) return kNoMeter;
-        if (end != link::kStatusOk) return ReportStatus(end);
-        return kFailed;
+        return AfterPageMessage(end);
     }
     // A download cut short still delivers what arrived; the message and the exit code
     // say it is not the whole memory (the page ends quietly on answers other than a lost
     // meter; a script is told all the same).
-    const link::Status end = model.DownloadEnd();
     std::vector<std::string> downloadMessages;
     downloadMessages.swap(prompter.messages);
     if (end != link::kStatusOk && end != link::kStatusNoDevice)
@@ -148,20 +148,19 @@ int Read(const CommandLine& line, Options& o) {
     const int rc = WriteOut(model, prompter, o);
     for (const auto& m : downloadMessages) std::cerr << m << '\n';
     prompter.Flush();
-    if (rc != kOk) return rc;
-    if (end == link::kStatusNoDevice) return kNoMeter;
-    return end == link::kStatusOk ? kOk : kFailed;
+    return rc != kOk ? rc : ExitFor(end);
 }
 
 // Reads IN.CSV into the model and shows it in the unit asked for; kOk, or the exit code
-// with the messages written.
-int ReadFile(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
-    if (!model.ReadCsvFile(o.files[0])) {
+// with the messages written (`nothing` when the file holds no record: the page's message
+// for what the command was to do with them).
+int ReadFile(EntireRead& model, ConsolePrompter& prompter, const Options& o, std::string_view nothing) {
+    if (!model.ReadCsvFile(o.file)) {
         prompter.Flush();
         return kFailed;
     }
     if (model.RecordCount() == 0) {
-        prompter.messages.push_back(std::string(entire_read::kNothingToSave));
+        prompter.messages.push_back(std::string(nothing));
         prompter.Flush();
         return kFailed;
     }
@@ -170,13 +169,12 @@ int ReadFile(EntireRead& model, ConsolePrompter& prompter, const Options& o) {
 }
 
 int Convert(const CommandLine& line, Options& o) {
-    if (!TakeUnit(line, o, "convert")) return kUsageError;
-    if (o.files.size() != 1 || !o.unit) return UsageError("convert", "");
+    if (!TakeUnit(line, o)) return kUsageError;
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
     EntireRead model(link, prompter);
-    if (const int rc = ReadFile(model, prompter, o)) return rc;
+    if (const int rc = ReadFile(model, prompter, o, entire_read::kNothingToSave)) return rc;
     int rc = WriteOut(model, prompter, o);
     if (rc == kOk && prompter.skippedLines > 0) rc = kFailed;  // written, but not every line
     prompter.Flush();
@@ -184,15 +182,14 @@ int Convert(const CommandLine& line, Options& o) {
 }
 
 int Print(const CommandLine& line, Options& o) {
-    if (!TakeUnit(line, o, "print")) return kUsageError;
-    if (o.files.size() != 1 || o.output.empty()) return UsageError("print", "");
+    if (!TakeUnit(line, o)) return kUsageError;
     if (!o.layout.empty() && o.layout != "rxyz" && o.layout != "displayed")
-        return UsageError("print", "unknown layout \"" + o.layout + "\"");
+        return line.UsageError("unknown layout \"" + o.layout + "\"");
     if (!LoadAccuracy()) return kFailed;
     link::Link& link = link::TheLink();
     ConsolePrompter prompter;
     EntireRead model(link, prompter);
-    if (const int rc = ReadFile(model, prompter, o)) return rc;
+    if (const int rc = ReadFile(model, prompter, o, entire_read::kNothingToPrint)) return rc;
     if (o.layout == "displayed") model.ShowDisplayedValue();
     const auto job = model.PrintData();
     if (!job) {
@@ -212,22 +209,35 @@ int Print(const CommandLine& line, Options& o) {
     return prompter.skippedLines > 0 ? kFailed : kOk;
 }
 
-// A command of this page: its options declared, then run with them.
-RegisterCommand PageCommand(const char* name, const char* usage, unsigned takes,
-                            int (*run)(const CommandLine&, Options&)) {
-    return RegisterCommand(
-        name, usage,
-        [takes, run](CommandLine& line) -> CommandRun {
-            auto o = std::make_shared<Options>();
-            Declare(line, *o, takes);
-            return [&line, o, run] { return run(line, *o); };
-        },
-        kUnitsHelp);
+}  // namespace
+
+void AddEntireReadCommands(Registry& registry) {
+    // A command of this page: its options declared, then run with them.
+    struct Page {
+        const char* name;
+        const char* usage;
+        unsigned takes;
+        const char* output;
+        std::vector<std::string> required;
+        int (*run)(const CommandLine&, Options&);
+        std::vector<int> exits;
+    };
+    const Page pages[] = {
+        {"read", kReadUsage, kOutput | kUnit | kYes, "FILE.CSV", {}, Read, kMeterExits},
+        {"convert", kConvertUsage, kFile | kOutput | kUnit | kYes, "OUT.CSV", {"--unit"}, Convert, kFileExits},
+        {"print", kPrintUsage, kFile | kOutput | kUnit | kLayout, "OUT.pdf", {"-o"}, Print, kFileExits},
+    };
+    for (const Page& page : pages) {
+        registry.Add({page.name, page.usage, kUnitsHelp,
+                      [page](CommandLine& line) -> CommandRun {
+                          auto o = std::make_shared<Options>();
+                          Declare(line, *o, page.takes, page.output);
+                          for (const std::string& r : page.required) line.Require(r);
+                          const auto run = page.run;
+                          return [&line, o, run] { return run(line, *o); };
+                      },
+                      page.exits});
+    }
 }
 
-const RegisterCommand kReadCommand = PageCommand("read", kReadUsage, kOutput | kUnit | kYes, Read);
-const RegisterCommand kConvertCommand = PageCommand("convert", kConvertUsage, kFile | kOutput | kUnit | kYes, Convert);
-const RegisterCommand kPrintCommand = PageCommand("print", kPrintUsage, kFile | kOutput | kUnit | kLayout, Print);
-
-}  // namespace
 }  // namespace tessera::cli

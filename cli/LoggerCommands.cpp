@@ -52,9 +52,11 @@ volatile std::sig_atomic_t interrupted = 0;
 class ConsolePrompter final : public TerminalPrompter {
 public:
     int informed = 0;
+    int skippedLines = 0;
 
     page::Answer AskYesNo(const page::Question& question) override {
         if (question.topic == page::Topic::SkipBadLine) {
+            ++skippedLines;
             std::cerr << question.text.substr(0, question.text.find('\n')) << " The line is skipped.\n";
             return page::Answer::Yes;
         }
@@ -137,8 +139,10 @@ void DeclareLog(CommandLine& line, LogWords& w) {
     line.Value("--method", w.method, "fixed|average|maximum", "a sampling method", "how polls make a sample");
     line.Value("--duration", w.duration, "D", "a duration", "stop after this long (seconds, or with s, min or h)");
     line.Value("--samples", w.samples, "N", "a sample count", "stop after this many samples");
-    line.Value("-o,--output", w.output, "FILE", "a file name", "the logger CSV file to write");
+    line.Value("-o,--output", w.output, "FILE.CSV", "a file name", "the logger CSV file to write");
     line.Flag("-y,--yes", w.yes, "replace existing files without asking");
+    for (const char* needed : {"--period", "--method", "-o"}) line.Require(needed);
+    line.Exclude("--duration", "--samples");
 }
 
 int Log(const CommandLine& line, const LogWords& w) {
@@ -166,14 +170,15 @@ int Log(const CommandLine& line, const LogWords& w) {
     }
     prompter.savePath = w.output;
     prompter.assumeYes = w.yes;
-    if (!period || !method || prompter.savePath.empty() || (duration && samples)) return UsageError("log", "");
+    if (prompter.savePath.empty()) return line.UsageError("-o needs a file name");
 
     if (!OutputUsable(prompter)) return kFailed;
     link::Link& link = link::TheLink();
     if (const int rc = OpenMeter(link)) return rc;
 
     platform::Clock& clock = platform::DefaultClock();
-    LoggerModel model(link, prompter, clock);
+    WatchedMeter meter(link);
+    LoggerModel model(meter, prompter, clock);
     model.Refresh();
     model.SelectPeriod(*period);
     if (model.PeriodIndex() != *period) {
@@ -195,8 +200,13 @@ int Log(const CommandLine& line, const LogWords& w) {
     survey.onPartSaved = [](const std::string& path, int n) {
         std::cout << n << " samples written to " << path << '\n';
     };
-    // Start refuses without a meter or without a sensor, and says which.
-    if (!model.Start()) return link.CurrentSettings().sensor == '0' ? kNoSensor : kNoMeter;
+    // What stopped the run, or kept it from starting, after the page said so: the meter lost
+    // or busy (its first failing answer), a sensor that is missing, or another failure.
+    auto failure = [&meter]() -> int {
+        if (meter.Failure() != link::kStatusOk) return AfterPageMessage(meter.Failure());
+        return meter.SensorMissing() ? kNoSensor : kFailed;
+    };
+    if (!model.Start()) return failure();
 
     interrupted = 0;
     platform::StopOnRequest(&interrupted);  // kept until the end: a second signal must not cut the saving short
@@ -223,7 +233,7 @@ int Log(const CommandLine& line, const LogWords& w) {
     const bool stoppedByFailure = prompter.informed > informedBefore;
 
     if (!model.HasData()) {
-        if (survey.PartsSaved() > 0) return stoppedByFailure ? kFailed : kOk;  // the last part had no sample yet
+        if (survey.PartsSaved() > 0) return stoppedByFailure ? failure() : kOk;  // the last part had no sample yet
         std::cerr << logger::kMsgNoDataToSave << '\n';
         return kFailed;
     }
@@ -248,12 +258,11 @@ int Log(const CommandLine& line, const LogWords& w) {
     }
     std::cout << model.SampleCount() + 1 << " samples written to " << prompter.savePath << '\n';
     // The limit stop is a full log, not a failure; a lost sensor or meter is.
-    return stoppedByFailure && model.SampleCount() + 1 < logger::kSampleLimit ? kFailed : kOk;
+    return stoppedByFailure && model.SampleCount() + 1 < logger::kSampleLimit ? failure() : kOk;
 }
 
-int Plot(const std::vector<std::string>& files, const std::string& output) {
-    if (files.size() != 1 || output.empty()) return UsageError("plot", "");
-    const std::string& input = files.front();
+int Plot(const CommandLine& line, const std::string& input, const std::string& output) {
+    if (output.empty()) return line.UsageError("-o needs a file name");
     const auto app = GuiApplicationForPrinting();
     link::AbsentMeter noMeter;  // "plot" needs the model, never the meter
     ConsolePrompter prompter;
@@ -270,21 +279,29 @@ int Plot(const std::vector<std::string>& files, const std::string& output) {
         logger::PaintPrintout(writer, model);
     }
     if (!platform::FileExists(output)) return FileNotWritten(output);
-    return kOk;
+    return prompter.skippedLines > 0 ? kFailed : kOk;  // printed, but not every line
 }
 
-const RegisterCommand logCommand("log", kLogUsage, [](CommandLine& line) -> CommandRun {
-    auto words = std::make_shared<LogWords>();
-    DeclareLog(line, *words);
-    return [&line, words] { return Log(line, *words); };
-});
-const RegisterCommand plotCommand("plot", kPlotUsage, [](CommandLine& line) -> CommandRun {
-    auto files = std::make_shared<std::vector<std::string>>();
-    auto output = std::make_shared<std::string>();
-    line.Words("FILE.CSV", *files, "the logger CSV file to print");
-    line.Value("-o,--output", *output, "OUT.pdf", "a file name", "the PDF file to write");
-    return [files, output] { return Plot(*files, *output); };
-});
-
 }  // namespace
+
+void AddLoggerCommands(Registry& registry) {
+    registry.Add({"log", kLogUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto words = std::make_shared<LogWords>();
+                      DeclareLog(line, *words);
+                      return [&line, words] { return Log(line, *words); };
+                  },
+                  kLoggingExits});
+    registry.Add({"plot", kPlotUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto input = std::make_shared<std::string>();
+                      auto output = std::make_shared<std::string>();
+                      line.Word("FILE.CSV", *input, "the logger CSV file to print");
+                      line.Value("-o,--output", *output, "OUT.pdf", "a file name", "the PDF file to write");
+                      line.Require("-o");
+                      return [&line, input, output] { return Plot(line, *input, *output); };
+                  },
+                  kFileExits});
+}
+
 }  // namespace tessera::cli

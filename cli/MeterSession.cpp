@@ -40,22 +40,18 @@ std::string StatusName(link::Status s) {
 }
 
 int ReportStatus(link::Status s) {
-    std::string text;
-    int code = kFailed;
-    if (s == link::kStatusNoDevice) {
-        text = kConnectionFailed;
-        code = kNoMeter;
-    } else if (s == link::kStatusWrongModel) {
-        text = "The connected instrument is not a QM8620.";
-        code = kWrongModel;
-    } else if (s == link::kStatusBusy) {
-        text = "The QM8620 is busy.";
-        code = kBusy;
-    } else {
-        text = "The QM8620 reported a failure.";
-    }
+    std::string text = "The QM8620 reported a failure.";
+    if (s == link::kStatusNoDevice) text = kConnectionFailed;
+    else if (s == link::kStatusWrongModel) text = "The connected instrument is not a QM8620.";
+    else if (s == link::kStatusBusy) text = "The QM8620 is busy.";
     std::cerr << text << " [" << StatusHex(s) << " " << StatusName(s) << "]\n";
-    return code;
+    return ExitFor(s);
+}
+
+int AfterPageMessage(link::Status s) {
+    if (s == link::kStatusOk) return kFailed;
+    if (s == link::kStatusNoDevice) return kNoMeter;
+    return ReportStatus(s);
 }
 
 }  // namespace tessera::cli

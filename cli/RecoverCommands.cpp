@@ -87,13 +87,19 @@ int Recover(const std::string& directory, bool assumeYes) {
     return rc;
 }
 
-const RegisterCommand recoverCommand("recover", kRecoverUsage, [](CommandLine& line) -> CommandRun {
-    auto directory = std::make_shared<std::string>();
-    auto yes = std::make_shared<bool>(false);
-    line.Value("-o,--output", *directory, "DIR", "a folder", "write each run as a logger CSV into this folder");
-    line.Flag("-y,--yes", *yes, "replace existing files without asking");
-    return [directory, yes] { return Recover(*directory, *yes); };
-});
-
 }  // namespace
+
+void AddRecoverCommands(Registry& registry) {
+    registry.Add({"recover", kRecoverUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto directory = std::make_shared<std::string>();
+                      auto yes = std::make_shared<bool>(false);
+                      line.Value("-o,--output", *directory, "DIR", "a folder",
+                                 "write each run as a logger CSV into this folder");
+                      line.Flag("-y,--yes", *yes, "replace existing files without asking");
+                      return [directory, yes] { return Recover(*directory, *yes); };
+                  },
+                  kFileExits});
+}
+
 }  // namespace tessera::cli

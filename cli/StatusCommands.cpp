@@ -93,9 +93,9 @@ int Serials() {
     return kOk;
 }
 
-int Send(const std::vector<std::string>& args) {
+int Send(const CommandLine& line, const std::vector<std::string>& args) {
     if (args.size() != 1 || args[0].empty() || args[0].size() > 29)
-        return UsageError("send", "send takes one command of 1 to 29 characters");
+        return line.UsageError("send takes one command of 1 to 29 characters");
     link::Link link;
     if (int rc = Connect(link)) return rc;
     link::Reply reply;
@@ -118,20 +118,26 @@ int Send(const std::vector<std::string>& args) {
     return s == link::kStatusOk ? kOk : ReportStatus(s);
 }
 
-// The commands without options run as they are.
-CommandRun Plain(int (*run)()) { return run; }
-
-const RegisterCommand identifyCommand("identify", kIdentifyUsage,
-                                      [](CommandLine&) -> CommandRun { return [] { return Identify(false); }; });
-const RegisterCommand statusCommand("status", kStatusUsage,
-                                    [](CommandLine&) -> CommandRun { return [] { return Identify(true); }; });
-const RegisterCommand settingsCommand("settings", kSettingsUsage, [](CommandLine&) { return Plain(Settings); });
-const RegisterCommand serialsCommand("serials", kSerialsUsage, [](CommandLine&) { return Plain(Serials); });
-const RegisterCommand sendCommand("send", kSendUsage, [](CommandLine& line) -> CommandRun {
-    auto words = std::make_shared<std::vector<std::string>>();
-    line.Words("COMMAND", *words, "the command, as the meter reads it (quoted when it has a blank)");
-    return [words] { return Send(*words); };
-});
-
 }  // namespace
+
+void AddStatusCommands(Registry& registry) {
+    // The commands without options run as they are.
+    auto plain = [](int (*run)()) { return [run](CommandLine&) -> CommandRun { return run; }; };
+    registry.Add({"identify", kIdentifyUsage, "",
+                  [](CommandLine&) -> CommandRun { return [] { return Identify(false); }; }, kMeterExits});
+    registry.Add({"status", kStatusUsage, "", [](CommandLine&) -> CommandRun { return [] { return Identify(true); }; },
+                  kMeterExits});
+    registry.Add({"settings", kSettingsUsage, "", plain(Settings), kMeterExits});
+    registry.Add({"serials", kSerialsUsage, "", plain(Serials), {kOk, kUsageError, kNoLibrary}});
+    registry.Add({"send",
+                  kSendUsage,
+                  "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto words = std::make_shared<std::vector<std::string>>();
+                      line.Words("COMMAND", *words, "the command, as the meter reads it (quoted when it has a blank)");
+                      return [&line, words] { return Send(line, *words); };
+                  },
+                  {kOk, kFailed, kUsageError, kNoLibrary, kNoMeter, kBusy}});
+}
+
 }  // namespace tessera::cli

@@ -1,5 +1,6 @@
 #include "link/Decode.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -110,6 +111,15 @@ ReplyFields SplitReply(std::string_view reply) {
     return fields;
 }
 
+bool CompleteMeasurementReply(std::string_view reply) {
+    // The line the splitter reads ends at the first carriage return (or zero byte); it must
+    // be followed by the line feed and nothing else, and hold fields 0 to 12.
+    const std::size_t end = reply.find_first_of(std::string_view("\r\0", 2));
+    if (end == std::string_view::npos || reply[end] != '\r' || reply.substr(end) != "\r\n") return false;
+    const std::string_view line = reply.substr(0, end);
+    return std::count(line.begin(), line.end(), ',') >= 12;
+}
+
 void DecodeReply(std::string_view reply, settings::MeterSettings& record, bool rounding) {
     ReplyFields f = SplitReply(reply);
     if (rounding) {
@@ -203,6 +213,10 @@ std::string FormatSignificant(double x, int n) {
     if (lead % 10 > 4) lead += 10;
     lead /= 10;
 
+    // The kept digits become a value again by repeated multiplication by 0.1, which is not
+    // exact in binary: 4300 x 0.1 x 0.1 x 0.1 lands a hair below 4.3, and the truncating digit
+    // reading below would write 4.299 (so for about one value k x 10^e in fifty). The 1e-7
+    // added first is far larger than that error and far smaller than the last digit kept.
     double y = static_cast<double>(lead) + 0.0000001;
     for (int j = 0; j < steps - 1; ++j) y *= 0.1;
     for (int j = steps - 1; j < 0; ++j) y *= 10.0;

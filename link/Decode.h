@@ -14,6 +14,10 @@ using ReplyFields = std::array<std::string, kReplyFields>;
 
 ReplyFields SplitReply(std::string_view reply);
 
+// Whether a "MEAS?" / "DATA? %d" reply arrived whole: its thirteen fields, then a carriage
+// return and line feed that end it. Anything less is damaged and must not become a reading.
+bool CompleteMeasurementReply(std::string_view reply);
+
 // Decodes a "MEAS?" / "DATA? %d" reply into fields 1..13 of the record (memMode untouched).
 void DecodeReply(std::string_view reply, settings::MeterSettings& record, bool rounding);
 

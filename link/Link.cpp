@@ -165,10 +165,11 @@ Status Link::ExchangeRepeating(std::string_view command, Reply& reply, bool also
         const bool again = status == kStatusBusy || (alsoOnRepeat && status == kStatusRepeat);
         if (!again) return status;
         if (std::chrono::steady_clock::now() - start >= retryLimit_) {
-            // Busy for this long means a stuck peer: the caller sees a lost connection.
+            // Busy for this long means a stuck peer; the meter is still there, so the caller
+            // is told the answer it kept getting, not that the meter is gone.
             reply.bytes.fill('\0');
             reply.length = 0;
-            return kStatusNoDevice;
+            return status;
         }
         if (attempt >= kImmediateRepeats) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -209,6 +210,9 @@ Status Link::Identify(settings::MeterSettings& record) {
     if (reply.Text() != std::string_view("8620\r\n")) return kStatusWrongModel;
     status = ExchangeRepeating("MEAS?", reply, true);
     if (status != kStatusOk) return status;
+    // A reply cut short (a lost packet, a meter unplugged mid-reply) would decode into a
+    // plausible but wrong reading; it is a failed read like a reply that never came.
+    if (!CompleteMeasurementReply(reply.Text())) return kStatusNoDevice;
     DecodeReply(reply.Text(), record, true);
     return kStatusOk;
 }
@@ -231,6 +235,7 @@ Status Link::ReadMemoryEntry(settings::MeterSettings& record, unsigned index) {
     Reply reply;
     const Status status = ExchangeRepeating(command, reply);
     if (status != kStatusOk) return status;
+    if (!CompleteMeasurementReply(reply.Text())) return kStatusNoDevice;  // as in Identify
     DecodeReply(reply.Text(), record, false);
     return kStatusOk;
 }

@@ -57,7 +57,8 @@ public:
     Status ExchangeRepeating(std::string_view command, Reply& reply, bool alsoOnRepeat = false);
 
     // Repetition on busy (and "repeat") answers is immediate, but a meter or another process
-    // that stays busy longer than this is treated as lost (kStatusNoDevice), so no caller hangs.
+    // that stays busy longer than this is given up with the answer it kept giving, so no
+    // caller hangs.
     void SetRetryLimit(std::chrono::milliseconds limit) { retryLimit_ = limit; }
     std::chrono::milliseconds RetryLimit() const { return retryLimit_; }
 

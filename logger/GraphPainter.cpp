@@ -5,6 +5,7 @@
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
 #include <cmath>
 
 #include "link/Decode.h"
@@ -30,14 +31,10 @@ QFont PageFont(int pixelSize) {
 
 int Y(const GraphForm& form, int y) { return static_cast<int>(std::lround(y * form.stretch)); }
 
-// Text centred on x (or ending at x), on the base line y.
+// Text centred on x, on the base line y.
 void TextCentred(QPainter& p, int x, int y, const QString& text) {
     const int w = QFontMetrics(p.font()).horizontalAdvance(text);
     p.drawText(x - w / 2, y, text);
-}
-void TextRight(QPainter& p, int x, int y, const QString& text) {
-    const int w = QFontMetrics(p.font()).horizontalAdvance(text);
-    p.drawText(x - w, y, text);
 }
 
 void SegmentPart(QPainter& p, const LoggerModel& m, const GraphForm& form, int trace, int x0, int x1, double v0,
@@ -121,32 +118,81 @@ void DrawFrameBandGrid(QPainter& p, const LoggerModel& m, const GraphForm& form,
     p.drawRect(OutlineRect(area.left, Y(form, top), area.right, Y(form, area.bottom)));
 }
 
-void DrawYLabels(QPainter& p, const LoggerModel& m, const GraphForm& form) {
+QFont CaptionFont() { return PageFont(13); }  // turned by 90 degrees
+
+// The texts of the vertical axis and the base lines of the value labels.
+struct AxisTexts {
+    QString values[3];  // bottom, full-scale line, top
+    int baselines[3] = {};
+    QString caption;  // empty for a mode without one
+    int centreY = 0;  // the caption is centred on the plot's height
+};
+
+AxisTexts AxisTextsOf(const LoggerModel& m, const GraphForm& form) {
     const auto& area = m.Area();
     const auto& s = m.GraphScale();
     const auto& record = m.RecordInForce();
-    const PageLayout& l = *form.layout;
     const double top = s.TopValue();
-    p.setPen(Qt::black);
-    p.setFont(PageFont(form.print ? 12 : 16));
-    const int fullY = GridY(area, s, s.fullScaleLine);
     const int lift = 5;  // base lines sit a little below the line they name
-    TextRight(p, l.yLabelRight, Y(form, area.bottom) + lift, QString::fromStdString(AxisLabel(0.0, record.unit, top)));
-    TextRight(p, l.yLabelRight, Y(form, fullY) + lift,
-              QString::fromStdString(AxisLabel(s.fullScale, record.unit, top)));
-    TextRight(p, l.yLabelRight, Y(form, area.bottom - kPlotHeight) + lift + 6,
-              QString::fromStdString(AxisLabel(top, record.unit, top)));
+    AxisTexts t;
+    t.values[0] = QString::fromStdString(AxisLabel(0.0, record.unit, top));
+    t.values[1] = QString::fromStdString(AxisLabel(s.fullScale, record.unit, top));
+    t.values[2] = QString::fromStdString(AxisLabel(top, record.unit, top));
+    t.baselines[0] = Y(form, area.bottom) + lift;
+    t.baselines[1] = Y(form, GridY(area, s, s.fullScaleLine)) + lift;
+    t.baselines[2] = Y(form, area.bottom - kPlotHeight) + lift + 6;
+    if (static_cast<unsigned>(static_cast<unsigned char>(record.mode) - '0') < 5)
+        t.caption = QString::fromStdString(settings::ModeText(record.mode));
+    t.centreY = Y(form, area.bottom - kPlotHeight / 2);
+    return t;
+}
 
-    const unsigned mode = static_cast<unsigned char>(record.mode) - '0';
-    if (mode < 5) {
-        p.save();
-        p.setFont(PageFont(13));
-        const int centreY = Y(form, area.bottom - kPlotHeight / 2);
-        p.translate(l.captionX, centreY);
-        p.rotate(-90);
-        TextCentred(p, 0, 5, QString::fromStdString(settings::ModeText(record.mode)));
-        p.restore();
+constexpr int kCaptionGap = 4;          // between the turned caption and the widest value label
+constexpr int kSmallestValueFont = 12;  // the printout's size
+
+AxisTextBoxes Place(const AxisTexts& t, const GraphForm& form) {
+    const PageLayout& l = *form.layout;
+    const QFontMetrics turned(CaptionFont());
+    const int thickness = turned.ascent() + turned.descent();
+    AxisTextBoxes boxes;
+    int labelsLeft = l.yLabelRight;
+    // The page's size, unless the widest value (the top ones in A/m) would leave the caption
+    // no room at the page's edge: then the largest that does, down to the printout's.
+    for (int size = form.print ? kSmallestValueFont : 16;; --size) {
+        const QFontMetrics values(PageFont(size));
+        boxes.valueFontSize = size;
+        labelsLeft = l.yLabelRight;
+        for (int i = 0; i < 3; ++i) {
+            const int w = values.horizontalAdvance(t.values[i]);
+            boxes.values[i] =
+                QRect(l.yLabelRight - w, t.baselines[i] - values.ascent(), w, values.ascent() + values.descent());
+            labelsLeft = std::min(labelsLeft, boxes.values[i].left());
+        }
+        if (t.caption.isEmpty() || labelsLeft - kCaptionGap >= thickness || size <= kSmallestValueFont) break;
     }
+    if (t.caption.isEmpty()) return boxes;
+    // Its own place about captionX, unless long values (A/m, %) reach into it: then it moves
+    // left, so that it still stands beside them.
+    const int right = std::min(l.captionX + 5 + turned.descent(), labelsLeft - kCaptionGap);
+    const int length = turned.horizontalAdvance(t.caption);
+    boxes.caption = QRect(right - thickness, t.centreY - length / 2, thickness, length);
+    return boxes;
+}
+
+void DrawYLabels(QPainter& p, const LoggerModel& m, const GraphForm& form) {
+    const AxisTexts t = AxisTextsOf(m, form);
+    const AxisTextBoxes boxes = Place(t, form);
+    p.setPen(Qt::black);
+    p.setFont(PageFont(boxes.valueFontSize));
+    for (int i = 0; i < 3; ++i) p.drawText(boxes.values[i].left(), t.baselines[i], t.values[i]);
+    if (t.caption.isEmpty()) return;
+    p.save();
+    p.setFont(CaptionFont());
+    // Turned a quarter to the left: the text runs upwards, its base line on the right.
+    p.translate(boxes.caption.right() + 1 - QFontMetrics(CaptionFont()).descent(), t.centreY);
+    p.rotate(-90);
+    p.drawText(-boxes.caption.height() / 2, 0, t.caption);
+    p.restore();
 }
 
 void DrawTimeLabelsAndInfo(QPainter& p, const LoggerModel& m, const GraphForm& form) {
@@ -163,6 +209,10 @@ void DrawTimeLabelsAndInfo(QPainter& p, const LoggerModel& m, const GraphForm& f
 }
 
 }  // namespace
+
+AxisTextBoxes PlaceAxisTexts(const LoggerModel& model, const GraphForm& form) {
+    return Place(AxisTextsOf(model, form), form);
+}
 
 void PaintGraph(QPainter& p, const LoggerModel& m, const GraphForm& form) {
     const bool known = m.RecordKnown();

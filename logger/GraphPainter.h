@@ -8,6 +8,8 @@
 #include "logger/LoggerModel.h"
 #include "logger/PageLayout.h"
 
+#include <QRect>
+
 class QPainter;
 class QPaintDevice;
 
@@ -18,6 +20,17 @@ struct GraphForm {
     bool print = false;
     double stretch = 1.0;  // applied to every y of the graph parts
 };
+
+// Where the texts of the vertical axis go, in the coordinates `form` draws in: the value
+// labels end at the layout's yLabelRight (in a smaller font where the widest would leave no
+// room at the page's edge), and the turned mode caption stands left of the widest of them
+// (about the layout's captionX where they leave room).
+struct AxisTextBoxes {
+    QRect values[3];         // bottom, full-scale line, top
+    QRect caption;           // null for a mode without a caption
+    int valueFontSize = 16;  // pixels
+};
+AxisTextBoxes PlaceAxisTexts(const LoggerModel& model, const GraphForm& form);
 
 // Everything but the cursor: frame, band, grid, legend lines, labels and all traces.
 void PaintGraph(QPainter& p, const LoggerModel& model, const GraphForm& form);

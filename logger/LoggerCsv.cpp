@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 
 #include "link/Decode.h"
@@ -349,7 +348,8 @@ std::optional<std::array<double, 4>> ParseDataLine(std::string_view line) {
     for (int i = 0; i < 4; ++i) {
         const std::string_view f = fields[i + 1];
         if (f.empty()) return std::nullopt;
-        values[i] = std::strtod(std::string(f).c_str(), nullptr);
+        // As every reader of the program's files reads numbers: a point, whatever the locale.
+        values[i] = link::ReadLeadingNumber(f);
     }
     return values;
 }

@@ -22,7 +22,7 @@ struct PageLayout {
     Box legendFrame{705, 160, 125, 136};
     Box traceButtons[4] = {{790, 172, 30, 24}, {790, 202, 30, 24}, {790, 232, 30, 24}, {790, 262, 30, 24}};
     int yLabelRight = 84;  // value labels end here
-    int captionX = 24;     // the turned mode caption is centred on this x
+    int captionX = 24;     // the turned mode caption stands about this x (left of long value labels)
     int timeLabelY = 446;  // base line of the time labels
     int infoLineY = 468;   // base line of the info line
     Box readout{90, 482, 600, 24};

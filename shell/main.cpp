@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "TesseraVersion.h"
 #include "link/Link.h"
@@ -16,14 +18,51 @@
 #include "ui/Icons.h"
 #include "ui/QtPrompter.h"
 
+namespace {
+
+struct Options {
+    QCommandLineOption screenshot{QStringLiteral("screenshot"),
+                                  QStringLiteral("Write every page as a PNG into <dir>, then quit."),
+                                  QStringLiteral("dir")};
+    QCommandLineOption transport{QStringLiteral("transport"), QStringLiteral("Use the transport library at <path>."),
+                                 QStringLiteral("path")};
+    QCommandLineOption accuracy{QStringLiteral("accuracy"), QStringLiteral("Read the accuracy table from <file>."),
+                                QStringLiteral("file")};
+};
+
+void Declare(QCommandLineParser& parser, const Options& options) {
+    parser.setApplicationDescription(QStringLiteral("The desktop companion of the QM8620 magnetic field meter."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption(options.screenshot);
+    parser.addOption(options.transport);
+    parser.addOption(options.accuracy);
+}
+
+// Whether the words before "--" ask for `names`.
+bool Asked(int argc, char** argv, std::initializer_list<const char*> names) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        for (const char* name : names)
+            if (std::strcmp(argv[i], name) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    // Answered before the window system is touched, so it works without a display too.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-v") == 0) {
-            std::printf("tessera %s\n", TESSERA_VERSION);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--") == 0) break;
+    // Answered before the window system is touched, so they work without a display too.
+    if (Asked(argc, argv, {"--version", "-v"})) {
+        std::printf("tessera %s\n", TESSERA_VERSION);
+        return 0;
+    }
+    const Options options;
+    if (Asked(argc, argv, {"--help", "-h", "-?", "--help-all"})) {
+        QCoreApplication core(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("tessera"));
+        QCommandLineParser parser;
+        Declare(parser, options);
+        parser.process(core);  // shows the help and ends the program
+        return 0;
     }
     QApplication app(argc, argv);
     // Qt adopts the user's locale for the C library too; a decimal comma there would split
@@ -38,27 +77,15 @@ int main(int argc, char** argv) {
     tessera::ui::InstallFontSubstitutes();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The desktop companion of the QM8620 magnetic field meter."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    QCommandLineOption screenshot(QStringLiteral("screenshot"),
-                                  QStringLiteral("Write every page as a PNG into <dir>, then quit."),
-                                  QStringLiteral("dir"));
-    QCommandLineOption transport(QStringLiteral("transport"), QStringLiteral("Use the transport library at <path>."),
-                                 QStringLiteral("path"));
-    QCommandLineOption accuracy(QStringLiteral("accuracy"), QStringLiteral("Read the accuracy table from <file>."),
-                                QStringLiteral("file"));
-    parser.addOption(screenshot);
-    parser.addOption(transport);
-    parser.addOption(accuracy);
+    Declare(parser, options);
     parser.process(app);
 
-    tessera::shell::ProgramOptions options;
-    options.screenshotDirectory = parser.value(screenshot).toStdString();
-    options.startup.transportPath = parser.value(transport).toStdString();
-    options.startup.accuracyPath = parser.value(accuracy).toStdString();
+    tessera::shell::ProgramOptions program;
+    program.screenshotDirectory = parser.value(options.screenshot).toStdString();
+    program.startup.transportPath = parser.value(options.transport).toStdString();
+    program.startup.accuracyPath = parser.value(options.accuracy).toStdString();
 
     tessera::ui::QtPrompter prompter;
     tessera::link::Link& link = tessera::link::TheLink();
-    return tessera::shell::RunProgram(link, prompter, tessera::platform::DefaultClock(), options);
+    return tessera::shell::RunProgram(link, prompter, tessera::platform::DefaultClock(), program);
 }

@@ -4,16 +4,17 @@
 // instrument under INSTRUMENT_INTERFACE_CLASS; the serial-number walk recognises an
 // instrument by INSTRUMENT_VENDOR_ID and product 0x3000 in its device descriptor.
 //
-// The vendor id defaults to 0x1209 (the pid.codes shared vendor id, used here because the
-// instrument's own id comes with the driver package of a real installation); a build for a
-// site whose meters report another id sets -DTESSERA_INSTRUMENT_VENDOR_ID=0x....
+// The vendor id comes from the build (the CMake cache variable TESSERA_INSTRUMENT_VENDOR_ID,
+// by default 0x1209, the pid.codes shared vendor id, used because the instrument's own id
+// comes with the driver package of a real installation), which also writes it into the
+// udev rule: the program and the rule must never disagree.
 // The interface class GUID was generated once for this driver package and never changes:
 // every driver, registry entry and client must agree on it.
 
 #include <cstdint>
 
 #ifndef TESSERA_INSTRUMENT_VENDOR_ID
-#define TESSERA_INSTRUMENT_VENDOR_ID 0x1209
+#error "TESSERA_INSTRUMENT_VENDOR_ID comes from the build (CMake cache variable of that name)"
 #endif
 
 namespace tessera::transport {

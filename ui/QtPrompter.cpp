@@ -1,10 +1,14 @@
 #include "ui/QtPrompter.h"
 
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPageSize>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSettings>
+#include <QVariantMap>
 
 #include "TesseraVersion.h"
 
@@ -33,6 +37,50 @@ QString DialogFilter(const page::FileFilter& filter) {
     if (label.isEmpty()) return wanted + QStringLiteral(" (") + wanted + QLatin1Char(')');
     return label + QStringLiteral(" (") + wanted + QLatin1Char(')');
 }
+
+// Qt's file dialog (also the one the print dialog opens for a file) records the folders it
+// visited in the "QtProject" settings that every Qt program of the user shares
+// (~/.config/QtProject.conf, the registry on Windows), each time it closes; nothing turns
+// that off. The program keeps nothing between runs: while one of these lives, a dialog may
+// run, and what it recorded is put back as it was (a settings file only it made goes).
+class QtDialogSettingsKept {
+public:
+    QtDialogSettingsKept() : existed_(QFileInfo::exists(QSettings(kScope, kOrganization).fileName())) {
+        before_ = Recorded();
+    }
+    ~QtDialogSettingsKept() {
+        if (Recorded() == before_) return;
+        QString file;
+        {
+            QSettings settings(kScope, kOrganization);
+            settings.beginGroup(kGroup);
+            settings.remove(QString());
+            for (auto it = before_.cbegin(); it != before_.cend(); ++it) settings.setValue(it.key(), it.value());
+            settings.endGroup();
+            settings.sync();
+            if (!existed_ && settings.allKeys().isEmpty()) file = settings.fileName();
+        }
+        if (!file.isEmpty()) QFile::remove(file);
+    }
+    QtDialogSettingsKept(const QtDialogSettingsKept&) = delete;
+    QtDialogSettingsKept& operator=(const QtDialogSettingsKept&) = delete;
+
+private:
+    static constexpr QSettings::Scope kScope = QSettings::UserScope;
+    static inline const QString kOrganization = QStringLiteral("QtProject");
+    static inline const QString kGroup = QStringLiteral("FileDialog");
+
+    static QVariantMap Recorded() {
+        QSettings settings(kScope, kOrganization);
+        settings.beginGroup(kGroup);
+        QVariantMap values;
+        for (const QString& key : settings.allKeys()) values.insert(key, settings.value(key));
+        return values;
+    }
+
+    bool existed_;
+    QVariantMap before_;
+};
 
 page::Answer Ask(QWidget* parent, const std::string& question, QMessageBox::StandardButtons buttons) {
     QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(question), buttons, parent);
@@ -81,12 +129,14 @@ void QtPrompter::Inform(const std::string& message) {
 }
 
 std::string QtPrompter::ChooseOpenFile(const page::FileFilter& filter) {
+    const QtDialogSettingsKept kept;
     return QFileDialog::getOpenFileName(parent_, QString(), QString(), DialogFilter(filter)).toStdString();
 }
 
 std::string QtPrompter::ChooseSaveFile(const page::FileFilter& filter) {
     // The pages append their extension to the chosen name and then ask about overwriting
     // the file they will really write; the dialog must not ask first (about another name).
+    const QtDialogSettingsKept kept;
     return QFileDialog::getSaveFileName(parent_, QString(), QString(), DialogFilter(filter), nullptr,
                                         QFileDialog::DontConfirmOverwrite)
         .toStdString();
@@ -97,6 +147,7 @@ std::optional<page::PrintChoice> QtPrompter::ChoosePrinter(const page::PrintRequ
     printer.setDocName(QString::fromStdString(request.documentName));
     printer.setPageOrientation(request.landscape ? QPageLayout::Landscape : QPageLayout::Portrait);
     if (request.fromPage > 0) printer.setFromTo(request.fromPage, request.toPage);
+    const QtDialogSettingsKept kept;  // printing to a file opens a file dialog
     QPrintDialog dialog(&printer, parent_);
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     return ChoiceOf(printer);

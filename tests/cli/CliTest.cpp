@@ -56,6 +56,9 @@ TEST(Cli, HelpNamesEveryCommandAndUnknownWordsAreUsageErrors) {
         EXPECT_NE(help.out.find(std::string("  ") + c), std::string::npos) << c;
     EXPECT_EQ(Cli("send --help").exit, 0);
     EXPECT_NE(Cli("send --help").out.find("Usage: tessera-cli send"), std::string::npos);
+    const CliRun helpOfHelp = Cli("help --help");
+    EXPECT_EQ(helpOfHelp.exit, 0) << helpOfHelp.err;
+    EXPECT_EQ(helpOfHelp.out.rfind("Usage: tessera-cli help [COMMAND]\n", 0), 0u) << helpOfHelp.out;
     const CliRun bad = Cli("frobnicate");
     EXPECT_EQ(bad.exit, 2);
     EXPECT_NE(bad.err.find("unknown command \"frobnicate\""), std::string::npos);
@@ -72,6 +75,12 @@ TEST(Cli, EveryCommandSaysWhatWasWrongWithItsWords) {
     EXPECT_EQ(help.out.rfind("Usage: tessera-cli read [-o FILE.CSV]", 0), 0u) << help.out;
     EXPECT_NE(help.out.find("--unit U"), std::string::npos) << help.out;
     EXPECT_EQ(help.out.find("--layout"), std::string::npos) << "print's option, not read's";
+    // Each command's help names the exit statuses it may end with, as the table words them.
+    const std::string plot = Cli("plot --help").out;
+    EXPECT_NE(plot.find("\nExit status:\n  0 success\n  1 the meter or a file reported a failure"), std::string::npos)
+        << plot;
+    EXPECT_EQ(plot.find("  4 no meter"), std::string::npos) << "plot never reaches the meter";
+    EXPECT_NE(Cli("help log").out.find("\n  7 no sensor attached"), std::string::npos);
 
     const struct {
         const char* args;
@@ -83,6 +92,12 @@ TEST(Cli, EveryCommandSaysWhatWasWrongWithItsWords) {
         {"print --layout", "tessera-cli: --layout needs rxyz or displayed\n"},
         {"status now", "tessera-cli: unexpected argument \"now\"\nUsage: tessera-cli status "},
         {"recover --output", "tessera-cli: -o needs a folder\n"},
+        {"config bogus", "tessera-cli: unknown config action \"bogus\"\nUsage: tessera-cli config "},
+        {"config apply", "tessera-cli: config apply needs FILE.SET\n"},
+        {"log --period 1s --method fixed", "tessera-cli: log needs -o FILE.CSV\n"},
+        {"log --period 1s --method fixed -o x --samples 3 --duration 9",
+         "tessera-cli: --duration and --samples cannot be given together\n"},
+        {"print in.CSV", "tessera-cli: print needs -o OUT.pdf\n"},
     };
     for (const auto& w : kWrong) {
         const CliRun r = Cli(w.args);
@@ -129,6 +144,42 @@ TEST(Cli, FailuresExitNonZeroWithOneLineNamingTheStatus) {
     EXPECT_EQ(gone.err, "Connection failed. Please connect the QM8620 again. [0x80000037 no device]\n");
 }
 
+// One exit status per kind of event, whichever command meets it: a lost meter is 4 in "log"
+// as in "read", a removed sensor 7, a meter that stays busy 6 (it is there), and a skipped
+// line of a file 1 in "plot" as in "convert" and "print".
+TEST(Cli, EveryCommandEndsWithTheStatusOfWhatHappened) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir("tessera-cli-exit");
+    const std::string log = "log --period 1s --method fixed --samples 40 -o ";
+
+    // The session, the page's refresh and Start take eleven commands; one poll follows.
+    ASSERT_TRUE(meter.InjectFault("unplug-after 14"));
+    const CliRun lost = Cli(log + "'" + dir.File("lost.CSV") + "'");
+    EXPECT_EQ(lost.exit, 4) << lost.err;
+    EXPECT_NE(lost.err.find("Connection failed. Please connect the QM8620 again."), std::string::npos) << lost.err;
+    ASSERT_TRUE(meter.Plug());
+
+    ASSERT_TRUE(meter.RemoveSensorAfter(4));
+    const CliRun removed = Cli(log + "'" + dir.File("removed.CSV") + "'");
+    EXPECT_EQ(removed.exit, 7) << removed.err;
+    EXPECT_NE(removed.err.find("The sensor was removed."), std::string::npos) << removed.err;
+    ASSERT_TRUE(meter.SetSensor('1'));
+
+    ASSERT_TRUE(meter.InjectFault("busy always MEAS?"));
+    const CliRun busy = Cli("status");
+    EXPECT_EQ(busy.exit, 6);
+    EXPECT_EQ(busy.err, "The QM8620 is busy. [0x80000039 busy]\n");
+    ASSERT_TRUE(meter.ClearFaults());
+
+    // A data line without values, after the samples of the last run.
+    tessera::testing::WriteAll(dir.File("bad.CSV"),
+                               tessera::testing::ReadAll(dir.File("removed.CSV")) + "\r\n9,0,0,0,0");
+    const CliRun plot = Cli("plot '" + dir.File("bad.CSV") + "' -o '" + dir.File("bad.pdf") + "'");
+    EXPECT_EQ(plot.exit, 1);
+    EXPECT_NE(plot.err.find("The line is skipped."), std::string::npos) << plot.err;
+}
+
 TEST(Cli, SendShowsTheReplyWithItsLineEnd) {
     VirtualMeter meter;
     ASSERT_TRUE(meter.Start()) << meter.LastError();
@@ -153,9 +204,12 @@ TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
     attr("usb1", "bDeviceClass", "09");
     attr("usb1", "idVendor", "1d6b");
     attr("usb1", "idProduct", "0002");
-    char vid[8];
-    std::snprintf(vid, sizeof vid, "%04x", TESSERA_VENDOR_ID);
-    attr("1-1", "idVendor", vid);
+    // A meter of the vendor the installed udev rule hands to the user: the program must
+    // recognise the same one.
+    const std::string rule = Slurp(TESSERA_UDEV_RULE);
+    const auto vendor = rule.find("ATTR{idVendor}==\"");
+    ASSERT_NE(vendor, std::string::npos) << rule;
+    attr("1-1", "idVendor", rule.substr(vendor + 17, 4));
     attr("1-1", "idProduct", "3000");
     attr("1-1", "serial", "862012345");
     ::setenv("TESSERA_SYSFS_ROOT", root.c_str(), 1);

@@ -133,6 +133,13 @@ TEST_F(CliTest, FailuresSayThePagesMessages) {
     EXPECT_NE(r.err.find("The file is a CSV file for \"Effective Value Logger\"."), std::string::npos);
     EXPECT_FALSE(fs::exists(dir_ / "log.pdf"));
 
+    // A file without a record to print says so as the print page does.
+    std::ofstream(dir_ / "empty.CSV") << "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n"
+                                         "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\r\n";
+    r = Cli("print empty.CSV -o empty.pdf", dir_);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "There is no effective data to print.\n");
+
     // A bad line is reported and skipped; the rest is converted, and the exit says so.
     std::ofstream(dir_ / "bad.CSV")
         << "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n"

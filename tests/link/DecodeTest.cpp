@@ -86,6 +86,14 @@ TEST(Link, DecodeForcesPercentInExposureModesAndToleratesShortReplies) {
     EXPECT_DOUBLE_EQ(s.value3, 7.0);
 }
 
+// A number may start with its point (".5", as a hand-edited file writes it) and ends where
+// a number cannot go on.
+TEST(Link, ReadLeadingNumberTakesTheNumberInFront) {
+    EXPECT_EQ(ReadLeadingNumber(".5"), 0.5);
+    EXPECT_EQ(ReadLeadingNumber(" -.25E+01x"), -2.5);
+    EXPECT_EQ(ReadLeadingNumber("E5"), 0.0);
+}
+
 TEST(Link, NumbersAreReadTheSameWhateverTheLocale) {
     // Qt programs adopt the user's locale; a decimal comma must not change what the meter said.
     const char* german = nullptr;
@@ -131,6 +139,15 @@ TEST(Link, FormatSignificantExamples) {
         {5e-11, 4, "0.000"},     {1.0, 4, "1.000"},   {0.0009996, 2, "0.0010"}, {123.456, 4, "123.5"},
     };
     for (const auto& c : cases) EXPECT_EQ(FormatSignificant(c.x, c.n), c.expected) << c.x << " n=" << c.n;
+}
+
+// Values whose digits, scaled back by powers of 0.1, land just below the value itself: the
+// logger file must still say 4.300, not 4.299.
+TEST(Link, FormatSignificantKeepsDigitsThatBinaryCannotHold) {
+    EXPECT_EQ(FormatSignificant(4.3, 4), "4.300");
+    EXPECT_EQ(FormatSignificant(8.1, 4), "8.100");
+    EXPECT_EQ(FormatSignificant(0.43, 4), "0.4300");
+    EXPECT_EQ(FormatSignificant(1.311e-9, 4), "0.000000001311");
 }
 
 TEST(Link, FormatSignificantSurvivesHugeAndOddInput) {

@@ -188,10 +188,10 @@ TEST_F(LinkExchange, HeldLockMeansBusyAndNothingWritten) {
     EXPECT_EQ(reply.length, 0u);
     EXPECT_TRUE(Sent().empty());
 
-    // A holder that never lets go costs a bounded wait and reads as a lost connection.
+    // A holder that never lets go costs a bounded wait and reads as busy: the meter is there.
     link_.SetRetryLimit(std::chrono::milliseconds(20));
-    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply), kStatusNoDevice);
-    EXPECT_EQ(link_.RefreshSettings(), kStatusNoDevice);
+    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply), kStatusBusy);
+    EXPECT_EQ(link_.RefreshSettings(), kStatusBusy);
     EXPECT_TRUE(Sent().empty());
 
     other.Release();
@@ -218,11 +218,11 @@ TEST_F(LinkExchange, AMeterThatStaysBusyIsGivenUp) {
     Open();
     link_.SetRetryLimit(std::chrono::milliseconds(30));
     Reply reply;
-    EXPECT_EQ(link_.ExchangeRepeating("MEAS?", reply), kStatusNoDevice);
+    EXPECT_EQ(link_.ExchangeRepeating("MEAS?", reply), kStatusBusy);
     EXPECT_EQ(reply.length, 0u);
     // "Repeat" is repeated only where asked for.
     EXPECT_EQ(link_.ExchangeRepeating("QPID", reply), kStatusRepeat);
-    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply, true), kStatusNoDevice);
+    EXPECT_EQ(link_.ExchangeRepeating("QPID", reply, true), kStatusRepeat);
 }
 
 TEST_F(LinkExchange, SilentOrVanishedMeterIsNoDevice) {
@@ -285,6 +285,33 @@ TEST_F(LinkExchange, IdentifyRepeatsAndDecodesWithRounding) {
     EXPECT_DOUBLE_EQ(record.value2, 0.0000025);
     EXPECT_DOUBLE_EQ(record.value3, 10.0);
     EXPECT_EQ(record.sensor, '1');
+}
+
+// A reply cut short, or one without its fields, is a failed read like a lost one, never a
+// reading: cut after "7.038E-0" it would decode as a 7.038 spike.
+TEST_F(LinkExchange, ACutOrFieldlessReplyIsAFailedReadNotAReading) {
+    const std::string whole = "0,0,0,2,1.000E-04,7.038E-04,0.000E+00,0,1,1,0,0,0\r\n";
+    for (const std::string& damaged : {whole.substr(0, 26), whole.substr(0, whole.size() - 1),
+                                       std::string("0,0,0,2,1.000E-04\r\n"), std::string("0\r\n")}) {
+        Script s = GoodMeter();
+        s.On("MEAS?", {Packets(damaged)}).On("DATA? 1", {Packets(damaged)});
+        Start(std::move(s));
+        Open();
+        MeterSettings record;
+        record.value2 = 0.25;
+        EXPECT_EQ(link_.Identify(record), kStatusNoDevice) << damaged;
+        EXPECT_EQ(link_.ReadMemoryEntry(record, 0), kStatusNoDevice) << damaged;
+        EXPECT_EQ(record.value2, 0.25) << damaged;
+        link_.CloseSession();
+        meter_.reset();
+    }
+    Script s = GoodMeter();
+    s.On("MEAS?", {Packets(whole)});
+    Start(std::move(s));
+    Open();
+    MeterSettings record;
+    ASSERT_EQ(link_.Identify(record), kStatusOk);
+    EXPECT_DOUBLE_EQ(record.value2, 0.0007038);
 }
 
 TEST_F(LinkExchange, IdentifyPassesOnAFailedMeasurement) {

@@ -6,6 +6,7 @@
 
 #include "LoggerTestSupport.h"
 #include "logger/LoggerCsv.h"
+#include "tests/support/CommaLocale.h"
 #include "tests/support/ScriptedPrompter.h"
 
 namespace tessera::logger {
@@ -255,6 +256,18 @@ TEST_F(LoggerCsvPage, SavedFileReadsBackTheSameData) {
     }
     EXPECT_TRUE(reader.ControlState().csvSave);
     EXPECT_TRUE(reader.ControlState().print);
+}
+
+// A Qt program takes the user's locale: a decimal comma there must not make the values of
+// a logger file read as 0.
+TEST_F(LoggerCsvPage, ValuesReadTheSameWhateverTheLocale) {
+    const testing::CommaLocale comma;
+    ASSERT_TRUE(comma.Active()) << "no locale with a decimal comma (tools/bootstrap.sh generates de_DE.UTF-8)";
+    WriteAll(dir.File("in.CSV"), Header() + DataLines(2) + "\r\n");
+    ASSERT_TRUE(model.ReadFile(dir.File("in.CSV")));
+    EXPECT_EQ(link::LogSampleStore[0].x, 0.000001);
+    EXPECT_EQ(link::LogSampleStore[1].y, 0.000000102);
+    EXPECT_EQ(link::LogSampleStore[1].z, 0.0000002);
 }
 
 TEST_F(LoggerCsvPage, SundayIsWrittenReadAndWrittenAgain) {

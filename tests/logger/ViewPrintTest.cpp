@@ -142,6 +142,29 @@ TEST(LoggerLabels, AxisTimeAndInfoTexts) {
     EXPECT_EQ(TimeLabels(9, 0), (std::pair<std::string, std::string>{"0h", "12h"}));
 }
 
+// The turned mode caption stands beside the value labels, never on them, in every unit and
+// range, on screen and on paper: the A/m and % labels are the widest.
+TEST_F(LoggerPrint, ModeCaptionNeverMeetsTheValueLabels) {
+    for (char unit : {'0', '1', '2', '3'}) {
+        for (int range = 0; range < 4; ++range) {
+            meter.current = test::MeterRecord('0', static_cast<std::uint8_t>(range), unit);
+            meter.current.mode = unit == '3' ? '4' : '0';  // percent is the exposure modes' unit
+            model.Refresh();
+            for (bool print : {false, true}) {
+                GraphForm form;
+                form.print = print;
+                form.stretch = print ? kPrintStretch : 1.0;
+                const AxisTextBoxes boxes = PlaceAxisTexts(model, form);
+                ASSERT_FALSE(boxes.caption.isNull());
+                EXPECT_GE(boxes.caption.left(), 0) << unit << range << print;
+                for (const QRect& value : boxes.values)
+                    EXPECT_FALSE(boxes.caption.intersects(value))
+                        << "unit " << unit << " range " << range << " print " << print << " at x " << value.left();
+            }
+        }
+    }
+}
+
 // Two samples with z twice the 2 uT full scale: z is drawn flat on the full-scale line with
 // the thick pen, and R (beyond the top as well) is left out beside the clipped component.
 TEST_F(LoggerPrint, ClippedComponentIsFlatAndThickAndHidesR) {

@@ -8,6 +8,9 @@
 #include <QMessageBox>
 #include <QPrinter>
 #include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
@@ -99,6 +102,48 @@ TEST(QtPrompter, TheSaveDialogLeavesTheOverwriteQuestionToTheProgram) {
     ASSERT_TRUE(seen);
     EXPECT_FALSE(asksItself);
     EXPECT_TRUE(filter.contains("*.SET")) << filter.toStdString();
+}
+
+// The program keeps nothing between runs: Qt's file dialog records where it was in the
+// settings every Qt program of the user shares, and must leave them as it found them.
+TEST(QtPrompter, FileDialogsLeaveQtsSharedSettingsAsTheyWere) {
+    QTemporaryDir config;
+    ASSERT_TRUE(config.isValid());
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, config.path());
+    QtPrompter prompter;
+    auto choose = [&] {
+        std::function<void()> pick = [&] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!dialog) return QTimer::singleShot(0, pick);
+            dialog->setDirectory(config.path());
+            dialog->selectFile(config.filePath(QStringLiteral("run.CSV")));
+            static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+        };
+        QTimer::singleShot(0, pick);
+        return prompter.ChooseSaveFile({"CSV File(*.CSV)", "*.CSV"});
+    };
+
+    EXPECT_EQ(choose(), config.filePath(QStringLiteral("run.CSV")).toStdString());
+    EXPECT_TRUE(QDir(config.path()).isEmpty()) << "a settings file was left behind";
+
+    QString file;
+    {
+        QSettings other(QSettings::UserScope, QStringLiteral("QtProject"));
+        other.setValue(QStringLiteral("FileDialog/history"), QStringList{QStringLiteral("file:///elsewhere")});
+        other.setValue(QStringLiteral("Other/kept"), 1);
+        file = other.fileName();
+    }
+    QFile before(file);
+    ASSERT_TRUE(before.open(QIODevice::ReadOnly));
+    const QByteArray bytes = before.readAll();
+    before.close();
+    choose();
+    QFile after(file);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), bytes) << "another program's settings were changed";
+
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
 }
 
 TEST(PrintChoice, SetsThePrinterUpAsChosenAndReadsBackTheSame) {
