@@ -123,9 +123,11 @@ void CommandLine::Value(const std::string& names, std::string& into, const std::
 void CommandLine::Values(const std::string& names, std::vector<std::string>& into, const std::string& placeholder,
                          const std::string& needs, const std::string& help) {
     // One value per occurrence ("--threshold 0.2uT --threshold 1uT"), never a run of words.
-    CLI::Option* option =
-        app_->add_option(names, into, help)->type_name(placeholder)->expected(1)->allow_extra_args(false);
-    needs_.push_back({option, FirstName(names), needs});
+    CLI::Option* option = app_.add_option(names, into, help)
+                              ->type_name(placeholder)
+                              ->allow_extra_args(false)
+                              ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    declarations_.push_back({option, FirstName(names), needs, FirstName(names) + " " + placeholder});
 }
 
 void CommandLine::Flag(const std::string& names, bool& into, const std::string& help) {

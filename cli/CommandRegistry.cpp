@@ -15,6 +15,7 @@ Registry AllCommands() {
     AddLoggerCommands(registry);
     AddRecoverCommands(registry);
     AddConfigCommands(registry);
+    AddSurveyCommands(registry);
     return registry;
 }
 

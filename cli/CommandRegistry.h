@@ -1,6 +1,7 @@
 #pragma once
 // tessera-cli's sub-commands, one source file per page ("read", "convert", "print", "log",
-// "plot", "recover", "config") beside the meter's own ("identify", "status", ...). Each file
+// "plot", "recover", "config") beside the meter's own ("identify", "status", ...) and the
+// survey's ("stats", "references"). Each file
 // exports one function that adds its commands to a Registry, and AllCommands() calls them
 // all from one list: nothing depends on static objects, which a linker leaves out without a
 // word once their file moves into a library.
@@ -42,6 +43,7 @@ void AddEntireReadCommands(Registry& registry);
 void AddLoggerCommands(Registry& registry);
 void AddRecoverCommands(Registry& registry);
 void AddConfigCommands(Registry& registry);
+void AddSurveyCommands(Registry& registry);
 
 // Every command of tessera-cli.
 Registry AllCommands();

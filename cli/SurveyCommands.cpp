@@ -47,12 +47,12 @@ int Fail(const std::string& message) {
 }
 
 // A --from/--to word as a time of the series; nullopt (after saying why) when it is none.
-std::optional<LocalMs> TimeOf(const std::string& word, const char* option, std::optional<LocalMs> after, bool& bad) {
+std::optional<LocalMs> TimeOf(const CommandLine& line, const std::string& word, const char* option,
+                              std::optional<LocalMs> after, bool& bad) {
     const auto parsed = ParseTimeWords(word);
     if (!parsed) {
         bad = true;
-        UsageError("stats",
-                   std::string(option) + " needs a time such as 2024-03-01T22:00 or 22:00, not \"" + word + "\"");
+        line.UsageError(std::string(option) + " needs a time such as 2024-03-01T22:00 or 22:00, not \"" + word + "\"");
         return std::nullopt;
     }
     if (!parsed->dateless) return parsed->ms;
@@ -60,35 +60,35 @@ std::optional<LocalMs> TimeOf(const std::string& word, const char* option, std::
 }
 
 int Stats(const CommandLine& line, const StatsWords& w) {
-    if (w.files.empty()) return UsageError("stats", "no file was given");
+    if (w.files.empty()) return line.UsageError("no file was given");
     Request request;
     if (line.Given("--quantity")) {
         const auto q = QuantityNamed(w.quantity);
-        if (!q) return UsageError("stats", "--quantity is R, x, y or z, not \"" + w.quantity + "\"");
+        if (!q) return line.UsageError("--quantity is R, x, y or z, not \"" + w.quantity + "\"");
         request.quantity = *q;
     }
     std::optional<Unit> asked;
     if (line.Given("--unit")) {
         asked = UnitNamed(w.unit);
-        if (!asked) return UsageError("stats", "unknown unit \"" + w.unit + "\"");
+        if (!asked) return line.UsageError("unknown unit \"" + w.unit + "\"");
     }
     if (line.Given("--frequency")) {
         const auto hz = ParseFrequency(w.frequency);
-        if (!hz) return UsageError("stats", "--frequency needs a frequency such as 50, 60 or 2.5kHz");
+        if (!hz) return line.UsageError("--frequency needs a frequency such as 50, 60 or 2.5kHz");
         request.frequencyHz = *hz;
     }
     if (line.Given("--by")) {
         if (w.by == "hour") request.by = GroupBy::Hour;
         else if (w.by == "day") request.by = GroupBy::Day;
-        else return UsageError("stats", "--by is hour or day");
+        else return line.UsageError("--by is hour or day");
     }
     const std::string format = line.Given("--format") ? w.format : "text";
     if (format != "text" && format != "csv" && format != "json")
-        return UsageError("stats", "--format is text, csv or json");
+        return line.UsageError("--format is text, csv or json");
     std::vector<TypedValue> thresholds;
     for (const std::string& t : w.thresholds) {
         const auto v = ParseTypedValue(t);
-        if (!v) return UsageError("stats", "--threshold needs a value such as 0.2uT, not \"" + t + "\"");
+        if (!v) return line.UsageError("--threshold needs a value such as 0.2uT, not \"" + t + "\"");
         thresholds.push_back(*v);
     }
     ProfileBook book;
@@ -96,8 +96,8 @@ int Stats(const CommandLine& line, const StatsWords& w) {
         book = ProfileBook::Load();
         request.reference = book.Find(w.reference);
         if (!request.reference) {
-            return UsageError("stats", "no reference profile \"" + w.reference +
-                                           "\" (see tessera-cli references) and no value with a unit");
+            return line.UsageError("no reference profile \"" + w.reference +
+                                   "\" (see tessera-cli references) and no value with a unit");
         }
     }
 
@@ -107,23 +107,21 @@ int Stats(const CommandLine& line, const StatsWords& w) {
     const Unit& stored = series.StoredUnit();
     const Unit shown = asked.value_or(stored);
     if (!SameFamily(shown, stored))
-        return UsageError("stats",
-                          "the files' values are in " + stored.name + ", which cannot be shown in " + shown.name);
+        return line.UsageError("the files' values are in " + stored.name + ", which cannot be shown in " + shown.name);
     for (const TypedValue& t : thresholds) {
         const Unit& in = t.unit.value_or(shown);
         if (!SameFamily(in, stored))
-            return UsageError("stats", "a threshold in " + in.name + " does not fit " + stored.name);
+            return line.UsageError("a threshold in " + in.name + " does not fit " + stored.name);
         request.thresholds.push_back(t.value * Factor(in, stored));
     }
 
     bool bad = false;
     const std::optional<LocalMs> start =
         series.Timed() ? std::optional<LocalMs>(series.Parts().front().start) : std::nullopt;
-    if (line.Given("--from")) request.from = TimeOf(w.from, "--from", start, bad);
-    if (!bad && line.Given("--to")) request.to = TimeOf(w.to, "--to", request.from ? request.from : start, bad);
+    if (line.Given("--from")) request.from = TimeOf(line, w.from, "--from", start, bad);
+    if (!bad && line.Given("--to")) request.to = TimeOf(line, w.to, "--to", request.from ? request.from : start, bad);
     if (bad) return kUsageError;
-    if (const std::string problem = RequestProblem(series, request); !problem.empty())
-        return UsageError("stats", problem);
+    if (const std::string problem = RequestProblem(series, request); !problem.empty()) return line.UsageError(problem);
 
     const Evaluation e = Evaluate(series, request);
     if (format == "json") std::cout << JsonReport(series, e, shown);
@@ -137,7 +135,7 @@ int References(const CommandLine& line, const std::string& frequency) {
     std::optional<double> hz;
     if (line.Given("--frequency")) {
         hz = ParseFrequency(frequency);
-        if (!hz) return UsageError("references", "--frequency needs a frequency such as 50, 60 or 2.5kHz");
+        if (!hz) return line.UsageError("--frequency needs a frequency such as 50, 60 or 2.5kHz");
     }
     const ProfileBook book = ProfileBook::Load();
     const Unit uT = *UnitNamed("uT");
@@ -169,29 +167,35 @@ int References(const CommandLine& line, const std::string& frequency) {
     return book.Profiles().empty() ? kFailed : kOk;
 }
 
-const RegisterCommand statsCommand(
-    "stats", kStatsUsage,
-    [](CommandLine& line) -> CommandRun {
-        auto w = std::make_shared<StatsWords>();
-        line.Words("FILE", w->files,
-                   "logger CSV files (NAME.CSV brings NAME-002.CSV, ... along) or Entire Read CSV files");
-        line.Value("--quantity", w->quantity, "R|x|y|z", "R, x, y or z", "the quantity (R unless given)");
-        line.Value("--unit,-u", w->unit, "U", "a unit", "the unit values are shown in");
-        line.Value("--from", w->from, "TIME", "a time", "leave out samples before this time");
-        line.Value("--to", w->to, "TIME", "a time", "leave out samples after this time");
-        line.Values("--threshold", w->thresholds, "V", "a value", "share of samples above V (may be given again)");
-        line.Value("--reference", w->reference, "NAME|VALUE", "a profile or a value", "judge against a reference");
-        line.Value("--frequency", w->frequency, "HZ", "a frequency", "the field's frequency (50 Hz unless given)");
-        line.Value("--by", w->by, "hour|day", "hour or day", "statistics per hour of day or per calendar day too");
-        line.Value("--format", w->format, "text|csv|json", "text, csv or json", "how the result is written");
-        return [&line, w] { return Stats(line, *w); };
-    },
-    kStatsNotes);
-const RegisterCommand referencesCommand("references", kReferencesUsage, [](CommandLine& line) -> CommandRun {
-    auto frequency = std::make_shared<std::string>();
-    line.Value("--frequency", *frequency, "HZ", "a frequency", "show every profile's limit at this frequency");
-    return [&line, frequency] { return References(line, *frequency); };
-});
-
 }  // namespace
+
+void AddSurveyCommands(Registry& registry) {
+    registry.Add(
+        {"stats", kStatsUsage, kStatsNotes,
+         [](CommandLine& line) -> CommandRun {
+             auto w = std::make_shared<StatsWords>();
+             line.Words("FILE", w->files,
+                        "logger CSV files (NAME.CSV brings NAME-002.CSV, ... along) or Entire Read CSV files");
+             line.Value("--quantity", w->quantity, "R|x|y|z", "R, x, y or z", "the quantity (R unless given)");
+             line.Value("--unit,-u", w->unit, "U", "a unit", "the unit values are shown in");
+             line.Value("--from", w->from, "TIME", "a time", "leave out samples before this time");
+             line.Value("--to", w->to, "TIME", "a time", "leave out samples after this time");
+             line.Values("--threshold", w->thresholds, "V", "a value", "share of samples above V (may be given again)");
+             line.Value("--reference", w->reference, "NAME|VALUE", "a profile or a value", "judge against a reference");
+             line.Value("--frequency", w->frequency, "HZ", "a frequency", "the field's frequency (50 Hz unless given)");
+             line.Value("--by", w->by, "hour|day", "hour or day", "statistics per hour of day or per calendar day too");
+             line.Value("--format", w->format, "text|csv|json", "text, csv or json", "how the result is written");
+             return [&line, w] { return Stats(line, *w); };
+         },
+         kFileExits});
+    registry.Add({"references", kReferencesUsage, "",
+                  [](CommandLine& line) -> CommandRun {
+                      auto frequency = std::make_shared<std::string>();
+                      line.Value("--frequency", *frequency, "HZ", "a frequency",
+                                 "show every profile's limit at this frequency");
+                      return [&line, frequency] { return References(line, *frequency); };
+                  },
+                  kFileExits});
+}
+
 }  // namespace tessera::cli

@@ -55,10 +55,11 @@ std::string WriteSurvey(const TempDir& dir) {
 TEST(SurveyCli, JsonCarriesTheNamesScriptsRelyOn) {
     TempDir dir;
     const std::string file = WriteSurvey(dir);
-    const CliRun r =
-        Cli(dir, "stats '" + file +
-                     "' --unit uT --threshold 1.5uT --reference icnirp2010-public --frequency 60 --by hour "
-                     "--format json");
+    const CliRun r = Cli(
+        dir,
+        "stats '" + file +
+            "' --unit uT --threshold 1.5uT --threshold 2500nT --reference icnirp2010-public --frequency 60 --by hour "
+            "--format json");
     ASSERT_EQ(r.exit, 0) << r.err;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     for (const char* key :
@@ -74,9 +75,12 @@ TEST(SurveyCli, JsonCarriesTheNamesScriptsRelyOn) {
     EXPECT_EQ(max["time"].toString(), "2024-03-01T23:59:59");
     EXPECT_EQ(max["sample"].toInt(), 2);
     EXPECT_DOUBLE_EQ(o["median"].toDouble(), 2.0);
-    const QJsonObject above = o["above"].toArray().at(0).toObject();
-    EXPECT_DOUBLE_EQ(above["threshold"].toDouble(), 1.5);
-    EXPECT_NEAR(above["percent"].toDouble(), 200.0 / 3, 1e-9);
+    const QJsonArray above = o["above"].toArray();  // --threshold given twice: both, in order
+    ASSERT_EQ(above.size(), 2);
+    EXPECT_DOUBLE_EQ(above[0].toObject()["threshold"].toDouble(), 1.5);
+    EXPECT_NEAR(above[0].toObject()["percent"].toDouble(), 200.0 / 3, 1e-9);
+    EXPECT_NEAR(above[1].toObject()["threshold"].toDouble(), 2.5, 1e-12);
+    EXPECT_NEAR(above[1].toObject()["percent"].toDouble(), 100.0 / 3, 1e-9);
     const QJsonObject ref = o["reference"].toObject();
     for (const char* key : {"name", "frequency_hz", "limit", "max_percent", "mean_percent", "percent_above"})
         EXPECT_TRUE(ref.contains(QLatin1String(key))) << key;
