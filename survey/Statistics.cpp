@@ -103,17 +103,18 @@ double PercentileOfSorted(const double* sorted, std::size_t n, double p) {
     return sorted[lo] + (h - static_cast<double>(lo)) * (sorted[lo + 1] - sorted[lo]);
 }
 
-double PercentileOf(std::vector<double>& values, double p) {
-    const std::size_t n = values.size();
+double PercentileOf(double* values, std::size_t n, double p) {
     const double h = static_cast<double>(n - 1) * p / 100.0;
     const auto lo = static_cast<std::size_t>(std::floor(h));
-    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(lo), values.end());
+    std::nth_element(values, values + lo, values + n);
     const double below = values[lo];
     if (lo + 1 >= n) return below;
     // The next rank is the smallest of what lies above the selected one.
-    const double above = *std::min_element(values.begin() + static_cast<std::ptrdiff_t>(lo) + 1, values.end());
+    const double above = *std::min_element(values + lo + 1, values + n);
     return below + (h - static_cast<double>(lo)) * (above - below);
 }
+
+double PercentileOf(std::vector<double>& values, double p) { return PercentileOf(values.data(), values.size(), p); }
 
 std::vector<Range> SpanRanges(const Series& series, std::optional<LocalMs> from, std::optional<LocalMs> to) {
     std::vector<Range> ranges;
@@ -152,10 +153,10 @@ void FillTimes(const Series& series, const std::vector<Range>& ranges, Stats& st
 
 namespace {
 
-void AddPercentiles(std::vector<double>& values, Stats& s) {
-    if (values.empty()) return;
-    s.p95 = PercentileOf(values, 95);
-    s.median = PercentileOf(values, 50);
+void AddPercentiles(double* values, std::size_t n, Stats& s) {
+    if (n == 0) return;
+    s.p95 = PercentileOf(values, n, 95);
+    s.median = PercentileOf(values, n, 50);
 }
 
 }  // namespace
@@ -180,32 +181,40 @@ Stats Compute(const Series& series, Quantity q, const std::vector<Range>& ranges
         }
         seen += r.end - r.begin;
     }
-    std::vector<double> values[2];
+    // One array for the values of both halves, the second half's after the room of the first.
+    Storage<double> values;
+    values.resize(total);
+    std::size_t start[2] = {0, 0}, written[2] = {0, 0};
+    for (const Range& r : halves[0]) start[1] += r.end - r.begin;
     Accumulator acc[2] = {Accumulator(thresholds), Accumulator(thresholds)};
     const double* column = series.Column(q);
     auto count = [&](int h) {
+        double* out = values.data() + start[h];
         std::size_t n = 0;
-        for (const Range& r : halves[h]) n += r.end - r.begin;
-        values[h].reserve(n);
         for (const Range& r : halves[h]) {
             for (std::size_t i = r.begin; i < r.end; ++i) {
                 const bool over = series.Over(q, i);
                 acc[h].Add(i, column[i], over);
-                if (!over && std::isfinite(column[i])) values[h].push_back(column[i]);
+                if (!over && std::isfinite(column[i])) out[n++] = column[i];
             }
         }
+        written[h] = n;
     };
     if (split) {
         std::thread second(count, 1);
         count(0);
         second.join();
         acc[0].Merge(acc[1]);
-        values[0].insert(values[0].end(), values[1].begin(), values[1].end());
+        // The first half's "O.L." readings left a gap before the second half's values.
+        if (written[0] < start[1])
+            std::copy(values.begin() + static_cast<std::ptrdiff_t>(start[1]),
+                      values.begin() + static_cast<std::ptrdiff_t>(start[1] + written[1]),
+                      values.begin() + static_cast<std::ptrdiff_t>(written[0]));
     } else {
         count(0);
     }
     Stats s = acc[0].Result();
-    AddPercentiles(values[0], s);
+    AddPercentiles(values.data(), written[0] + written[1], s);
     FillTimes(series, ranges, s);
     return s;
 }
@@ -247,7 +256,7 @@ std::vector<Group> ComputeGroups(const Series& series, Quantity q, const std::ve
     }
     for (auto& [key, g] : building) {
         Group group{by, key, g.acc.Result()};
-        AddPercentiles(g.values, group.stats);
+        AddPercentiles(g.values.data(), g.values.size(), group.stats);
         group.stats.from = series.TimeOf(g.first);
         group.stats.to = series.TimeOf(g.last);
         group.stats.durationMs = g.duration;

@@ -81,6 +81,7 @@ private:
 // Percentile by rank (n−1)·p/100 with linear interpolation, of values sorted ascending.
 double PercentileOfSorted(const double* sorted, std::size_t n, double p);
 // The same of unsorted values, which it reorders (two selections, no full sort).
+double PercentileOf(double* values, std::size_t n, double p);
 double PercentileOf(std::vector<double>& values, double p);
 
 // Index ranges [begin, end) of a series.
