@@ -297,6 +297,13 @@ std::vector<TableRow> SurveyModel::Table() const {
 
 std::vector<std::string> SurveyModel::Notes() const {
     std::vector<std::string> notes = S().notes;
+    if (S().Empty()) {
+        notes.push_back(source_ == Source::Logger
+                            ? "The samples of a logging run on the Effective Value Logger page appear here as they "
+                              "are taken, or those it shows from a file. Entire Read shows the meter's stored "
+                              "records; \"Open...\" reads logger files (with their further parts) or Entire Read files."
+                            : "Nothing to evaluate.");
+    }
     if (S().ExposureLevels())
         notes.push_back(
             "The readings were taken in an exposure mode: they are already % of the meter's own exposure "
