@@ -49,6 +49,7 @@ check_tree() {
   readelf -d "$lib" | grep -q "SONAME.*\[libBulklink.so.$soversion\]" || fail "$lib has no SONAME libBulklink.so.$soversion"
   [ -z "$(find "$usr" -name 'libBulklink.so')" ] || fail "a development link libBulklink.so is installed"
   [ -f "$share/tessera/accuracy.dat" ] || fail "no share/tessera/accuracy.dat"
+  [ -f "$share/tessera/references.txt" ] || fail "no share/tessera/references.txt"
 
   # Desktop entry, icons, metainfo.
   local desktop=$share/applications/$app_id.desktop metainfo=$share/metainfo/$app_id.metainfo.xml
@@ -100,6 +101,11 @@ check_tree() {
   # Entire Read needs accuracy.dat: found in the data directory.
   (cd "$run" && "$bin/tessera-cli" read -o memory.CSV --yes >/dev/null) || fail "tessera-cli read failed"
   [ "$(grep -c '^[0-9]' "$run/memory.CSV")" = 25 ] || fail "tessera-cli read: not the 25 demo measurements"
+  # The survey's reference profiles: found in the data directory too.
+  (cd "$run" && "$bin/tessera-cli" references) | grep -qx "icnirp2010-public" ||
+    fail "tessera-cli references found no installed profiles"
+  (cd "$run" && "$bin/tessera-cli" stats memory.CSV --reference icnirp2010-public >/dev/null) ||
+    fail "tessera-cli stats failed on the downloaded measurements"
   # A copy beside the program comes before the data directory's, and a damaged one stops.
   head -c 100 "$share/tessera/accuracy.dat" >"$bin/accuracy.dat"
   local status=0

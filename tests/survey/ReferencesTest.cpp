@@ -125,3 +125,36 @@ TEST(SurveyReferences, JudgementInTheSeriesUnitAndNotForExposureLevels) {
 
 }  // namespace
 }  // namespace tessera::survey
+
+namespace tessera::survey {
+namespace {
+
+TEST(SurveyReferences, TheFileFormsPeopleWrite) {
+    // A byte order mark, f² written three ways, a limit in A/m, levels in any order.
+    const ProfileFile file = ParseProfiles(
+        "\xEF\xBB\xBF[a]\nlimit = 1 Hz .. 10 Hz: 100 uT / f^2\n"
+        "[b]\nlimit = 1 kHz .. 2 kHz: 1 T / f\xC2\xB2\n"
+        "[c]\nlimit = 80 A/m\n"
+        "[d]\nlevel = 100 nT: severe\nlevel = 20 nT: slight\n",
+        "mine");
+    ASSERT_TRUE(file.problems.empty()) << file.problems.front();
+    ASSERT_EQ(file.profiles.size(), 4u);
+    EXPECT_EQ(file.profiles[0].id, "a");                                   // the mark is no part of the name
+    EXPECT_NEAR(file.profiles[0].LimitAt(5).value(), 100e-6 / 25, 1e-15);  // / f^2
+    EXPECT_NEAR(file.profiles[1].LimitAt(1000).value(), 1e-6, 1e-15);      // / f²
+    EXPECT_FALSE(file.profiles[1].LimitAt(500));
+    EXPECT_NEAR(file.profiles[2].LimitAt(50).value(), 80 * 4e-7 * 3.14159265358979, 1e-12);
+    EXPECT_EQ(file.profiles[2].CoverageText(), "every frequency");
+    EXPECT_EQ(file.profiles[0].CoverageText(), "1 Hz \xE2\x80\x93 10 Hz");
+    ASSERT_EQ(file.profiles[3].levels.size(), 2u);
+    EXPECT_EQ(file.profiles[3].levels[0].label, "slight");  // rising, whatever the order written
+    EXPECT_NEAR(file.profiles[3].LimitAt(50).value(), 20e-9, 1e-18);
+
+    const ProfileFile mixed = ParseProfiles("[m]\nlimit = 1 uT\nlevel = 2 uT: more\n", "mine");
+    EXPECT_TRUE(mixed.profiles.empty());
+    ASSERT_EQ(mixed.problems.size(), 1u);
+    EXPECT_EQ(mixed.problems[0], "mine line 3: a profile has either limits or levels");
+}
+
+}  // namespace
+}  // namespace tessera::survey

@@ -134,3 +134,35 @@ TEST(SurveySources, FilesThatDoNotBelongTogetherAreRefusedWithTheReason) {
 
 }  // namespace
 }  // namespace tessera::survey
+
+namespace tessera::survey {
+namespace {
+
+TEST(SurveySources, PartsAreFoundUpToTheFirstMissingAndFilesOfOneFamilyAreJoinedInOneUnit) {
+    TempDir dir;
+    const std::string first = dir.File("run.CSV");
+    WriteLog(first, {2024, 3, 1, 5, 0, 0, 0}, 2, 1);
+    WriteLog(logger::SurveyPartPath(first, 2), {2024, 3, 1, 5, 0, 1, 0}, 2, 3);
+    WriteLog(logger::SurveyPartPath(first, 4), {2024, 3, 1, 5, 0, 3, 0}, 2, 5);  // after a gap: not this run's
+    const auto files = WithRolloverParts({first, logger::SurveyPartPath(first, 2)});
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1], logger::SurveyPartPath(first, 2));
+
+    // The same field logged in A/m joins a tesla file in tesla (B = µ0·H), and says so.
+    const std::string hfile = dir.File("h.CSV");
+    testing::WriteAll(hfile,
+                      "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\n1 MODE,Magnetic Flux Density(10Hz-400kHz)\r\n"
+                      "2 UNIT,A/m\r\n3 RANGE,fixed,16.00A/m\r\n4 OUTPUT,OFF\r\n5 SLOW,OFF\r\n"
+                      "6 START TIME,2024/3/2(SAT),00:00:00\r\n7 SAMPLING PERIOD,1s[20s/div]\r\n"
+                      "8 SAMPLING METHOD,fixed interval\r\n9 DATA\r\nNO,x,y,z,R\r\n1,1.000,0,0,1.000");
+    auto read = ReadFiles({first, hfile});
+    ASSERT_TRUE(std::holds_alternative<Series>(read)) << std::get<std::string>(read);
+    const Series& s = std::get<Series>(read);
+    ASSERT_EQ(s.Size(), 5u);
+    EXPECT_EQ(s.StoredUnit().name, "T");
+    EXPECT_NEAR(s.Value(kX, 4), 4e-7 * 3.14159265358979, 1e-15);
+    EXPECT_NE(s.notes.back().find("values in A/m were converted into T"), std::string::npos) << s.notes.back();
+}
+
+}  // namespace
+}  // namespace tessera::survey

@@ -125,3 +125,60 @@ TEST(SurveyStatistics, UnitsAndTypedValues) {
 
 }  // namespace
 }  // namespace tessera::survey
+
+namespace tessera::survey {
+namespace {
+
+// A survey long enough to be counted by two threads gives what one pass in order gives:
+// the same extremes (the first of equal ones), Hi-5, shares, O.L. count and percentiles.
+TEST(SurveyStatistics, TwoThreadsCountALongSurveyAsOnePassDoes) {
+    const std::size_t n = kParallelFrom + 12345;
+    Series s(*UnitNamed("uT"), ChannelOf(kR));
+    s.BeginPart({"long", 0, 0, 1, true, 0, 1000, '0'});
+    s.Reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        // The largest value twice, once in each half; O.L. readings in both halves.
+        const double v = i == 10 || i == n - 10 ? 99.0 : 1.0 + static_cast<double>((i * 7919) % 1000) / 100.0;
+        s.Append({0, 0, 0, v}, i % 100000 == 7 ? ChannelOf(kR) : std::uint8_t{0});
+    }
+    const Stats both = Compute(s, kR, {{0, n}}, {5.0});
+    Accumulator one({5.0});
+    std::vector<double> values;
+    for (std::size_t i = 0; i < n; ++i) {
+        one.Add(i, s.Value(kR, i), s.Over(kR, i));
+        if (!s.Over(kR, i)) values.push_back(s.Value(kR, i));
+    }
+    const Stats seq = one.Result();
+    EXPECT_EQ(both.samples, seq.samples);
+    EXPECT_EQ(both.leftOut, seq.leftOut);
+    EXPECT_EQ(both.max->sample, 10u);
+    EXPECT_EQ(both.min->sample, seq.min->sample);
+    EXPECT_DOUBLE_EQ(*both.hi5, *seq.hi5);
+    EXPECT_EQ(both.above[0].percent, seq.above[0].percent);
+    EXPECT_NEAR(*both.mean, *seq.mean, 1e-12);
+    EXPECT_NEAR(*both.geometricMean, *seq.geometricMean, 1e-12);
+    EXPECT_EQ(*both.median, PercentileOf(values, 50));
+    EXPECT_EQ(*both.p95, PercentileOf(values, 95));
+}
+
+TEST(SurveyStatistics, SpansAndDurationsAcrossPartsOfDifferentPeriods) {
+    Series s(*UnitNamed("uT"));
+    const LocalMs t0 = ToLocalMs({2024, 3, 1, 12});
+    s.BeginPart({"a", 0, 0, 1, true, t0, 1000, '0'});  // 12:00:00 .. :04, one a second
+    for (int i = 0; i < 5; ++i) s.Append({0, 0, 0, 1.0 + i}, 0);
+    s.BeginPart({"b", 0, 0, 1, true, t0 + 60000, 500, '0'});  // 12:01:00 .. :01.5, two a second
+    for (int i = 0; i < 4; ++i) s.Append({0, 0, 0, 10.0 + i}, 0);
+    const auto span = SpanRanges(s, t0 + 3000, t0 + 61000);
+    ASSERT_EQ(span.size(), 2u);
+    EXPECT_EQ(span[0].begin, 3u);
+    EXPECT_EQ(span[0].end, 5u);
+    EXPECT_EQ(span[1].begin, 5u);
+    EXPECT_EQ(span[1].end, 8u);  // 12:01:00, :00.5 and :01.0
+    const Stats st = Compute(s, kR, span, {});
+    EXPECT_EQ(st.durationMs, 2 * 1000 + 3 * 500);
+    EXPECT_EQ(*st.to, t0 + 61000);
+    EXPECT_EQ(s.NumberOf(6), 2);  // NO 2 of the second part
+}
+
+}  // namespace
+}  // namespace tessera::survey

@@ -122,3 +122,56 @@ TEST(SurveyCli, CsvAndTextAndWhatGoesWrong) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SurveyCli, RecordsHaveNoTimeAndExposureLevelsNoReference) {
+    TempDir dir;
+    const std::string memory = dir.File("memory.CSV");
+    tessera::testing::WriteAll(memory,
+                               "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n"
+                               "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\r\n"
+                               "1,Exposure Level(General Public),R,%,20.00%,1.00,2.00,2.00,3.00,OFF,OFF,8621,3,2\r\n"
+                               "2,Exposure Level(General Public),R,%,20.00%,4.00,0.00,3.00,5.00,OFF,OFF,8621,5,4\r\n");
+    const CliRun json = Cli(dir, "stats '" + memory + "' --reference icnirp2010-public --format json");
+    ASSERT_EQ(json.exit, 0) << json.err;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(o["unit"].toString(), "%");
+    EXPECT_TRUE(o["from"].isNull());
+    EXPECT_TRUE(o["max"].toObject()["time"].isNull());
+    EXPECT_DOUBLE_EQ(o["max"].toObject()["value"].toDouble(), 5.0);
+    EXPECT_TRUE(o["reference"].toObject()["limit"].isNull());
+    EXPECT_TRUE(o["reference"].toObject()["not_applicable"].toString().contains("exposure"));
+    EXPECT_EQ(Cli(dir, "stats '" + memory + "' --by day").exit, 2);
+    EXPECT_EQ(Cli(dir, "stats '" + memory + "' --from 22:00").exit, 2);
+
+    // Every line of the csv form has as many fields as its head, also with a reference name
+    // that holds a comma and per-hour groups.
+    const std::string log = WriteSurvey(dir);
+    const CliRun csv =
+        Cli(dir, "stats '" + log + "' --threshold 1uT --reference icnirp2010-public --by hour --format csv");
+    ASSERT_EQ(csv.exit, 0) << csv.err;
+    auto fields = [](const std::string& line) {
+        int n = 1;
+        bool quoted = false;
+        for (char c : line) {
+            if (c == '"') quoted = !quoted;
+            else if (c == ',' && !quoted) ++n;
+        }
+        return n;
+    };
+    std::size_t pos = 0;
+    int lines = 0, head = -1;
+    while (pos < csv.out.size()) {
+        const auto eol = csv.out.find("\r\n", pos);
+        ASSERT_NE(eol, std::string::npos);
+        const std::string line = csv.out.substr(pos, eol - pos);
+        if (head < 0) head = fields(line);
+        EXPECT_EQ(fields(line), head) << line;
+        ++lines;
+        pos = eol + 2;
+    }
+    EXPECT_EQ(lines, 4);  // the head, all, hour 0, hour 23
+}
+
+}  // namespace

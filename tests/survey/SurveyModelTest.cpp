@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include "link/Stores.h"
 #include "logger/LoggerModel.h"
 #include "survey/SurveyModel.h"
@@ -136,6 +139,71 @@ TEST_F(SurveyPage, ShowsTheEntireReadTableAsRecords) {
     // Back to the logger: nothing was logged.
     model.ShowLogger();
     EXPECT_EQ(model.Shown().Size(), 0u);
+}
+
+}  // namespace
+}  // namespace tessera::survey
+
+namespace tessera::survey {
+namespace {
+
+// What a column of the graph shows: the least and largest sample whose time falls in it.
+std::vector<Stroke> StrokesByHand(const SurveyModel& model, int columns) {
+    std::vector<Stroke> strokes(static_cast<std::size_t>(columns));
+    const Series& s = model.Shown();
+    const double factor = Factor(s.StoredUnit(), model.ShownUnit());
+    for (std::size_t i = 0; i < s.Size(); ++i) {
+        Stroke& st =
+            strokes[static_cast<std::size_t>(std::clamp(static_cast<int>(model.ColumnOf(i, columns)), 0, columns - 1))];
+        const double v = s.Value(kR, i) * factor;
+        st.low = st.any ? std::min(st.low, v) : v;
+        st.high = st.any ? std::max(st.high, v) : v;
+        st.any = true;
+    }
+    return strokes;
+}
+
+TEST_F(SurveyPage, TheGraphKeepsItsWindowAndStrokesAsARunGoesOn) {
+    ASSERT_TRUE(logger.Start());
+    for (int i = 0; i < 900; ++i) meter.Queue((1.0 + (i * 37) % 11) * 1e-7, 0, 0);
+    const int columns = 97;
+    std::pair<LocalMs, LocalMs> window{};
+    for (int i = 0; i < 900; ++i) {
+        Poll();
+        model.LoggerChanged();
+        if (i == 100) (void)model.Strokes(columns);  // a window the run outgrows
+        if (i == 850) {
+            (void)model.Strokes(columns);  // kept, and added to from here on
+            window = model.TimeWindow();
+        }
+    }
+    // 900 samples of 0.25 s from 23:59:59 end at 00:03:44: four steps of two minutes from
+    // 23:58, the window since the run passed 00:03.
+    EXPECT_EQ(IsoLocal(window.first), "2024-03-01T23:58:00");
+    EXPECT_EQ(window.second - window.first, 8 * 60000);
+    EXPECT_EQ(model.TimeWindow(), window);
+    const std::vector<Stroke>& kept = model.Strokes(columns);
+    const std::vector<Stroke> fresh = StrokesByHand(model, columns);
+    for (int c = 0; c < columns; ++c) {
+        EXPECT_EQ(kept[c].any, fresh[c].any) << c;
+        EXPECT_DOUBLE_EQ(kept[c].low, fresh[c].low) << c;
+        EXPECT_DOUBLE_EQ(kept[c].high, fresh[c].high) << c;
+    }
+    const auto ticks = model.TimeTicks();
+    ASSERT_EQ(ticks.size(), 5u);
+    EXPECT_EQ(IsoLocal(ticks[1]), "2024-03-02T00:00:00");
+
+    // Bins of a tenth of a decade hold every sample once.
+    std::size_t counted = 0;
+    for (const Bin& b : model.Histogram()) {
+        EXPECT_NEAR(b.high / b.low, std::pow(10.0, 0.1), 1e-12);
+        counted += b.count;
+    }
+    EXPECT_EQ(counted, model.WholeStats().samples);
+    // The first sample of a column lies in that column.
+    const std::size_t first = model.SampleAtColumn(60, columns);
+    EXPECT_GE(model.ColumnOf(first, columns), 60.0);
+    EXPECT_LT(model.ColumnOf(first - 1, columns), 60.0);
 }
 
 }  // namespace
