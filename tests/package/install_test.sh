@@ -79,8 +79,10 @@ check_tree() {
   PATH="$bin:$PATH" bash -c '
     source "$1"
     complete_words() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _tessera_cli; echo "${COMPREPLY[*]}"; }
-    [ "$(complete_words tessera-cli st)" = "status" ] || exit 1
+    [ "$(complete_words tessera-cli st)" = "stats status" ] || exit 1
     [ "$(complete_words tessera-cli log --method "")" = "fixed average maximum" ] || exit 2
+    [ "$(complete_words tessera-cli stats --quantity "")" = "R x y z" ] || exit 3
+    [ "$(complete_words tessera-cli stats --reference icnirp2010-p)" = "icnirp2010-public" ] || exit 4
   ' _ "$share/bash-completion/completions/tessera-cli" || fail "bash completion of tessera-cli (step $?)"
 
   # The installed programs against the installed virtual meter, from an empty directory.
