@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/SurveyFixture.h"
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
 #include "logger/Survey.h"
@@ -41,8 +42,8 @@ namespace {
 
 using namespace tessera;
 using Clock = std::chrono::steady_clock;
-
-constexpr long long kSamples = 28LL * 86400;  // one a second for 28 days
+using bench::kSamples;
+using bench::WriteSurvey;
 
 double CpuSeconds(int who) {
     rusage u{};
@@ -59,36 +60,6 @@ double ThreadSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-// The survey as `tessera-cli log` leaves it: NAME.CSV, NAME-002.CSV, ..., 32000 samples each.
-std::string WriteSurvey(const std::string& dir) {
-    const std::string first = dir + "/survey.CSV";
-    const int parts = static_cast<int>((kSamples + link::kLogSlots - 1) / link::kLogSlots);
-    if (std::filesystem::exists(logger::SurveyPartPath(first, parts))) return first;
-    std::vector<link::LogSample> samples(link::kLogSlots);
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 11;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.periodIndex = 3;  // 1 s
-    long long done = 0;
-    for (int part = 1; part <= parts; ++part) {
-        const int n = static_cast<int>(std::min<long long>(link::kLogSlots, kSamples - done));
-        for (int i = 0; i < n; ++i) {
-            const double t = static_cast<double>(done + i);
-            const double x = (0.12 + 0.08 * std::sin(t / 3600.0)) * 1e-6, y = 0.05e-6 + 0.01e-6 * std::cos(t / 600.0);
-            const double z = ((done + i) % 86400 < 3600 ? 1.5 : 0.03) * 1e-6;
-            samples[static_cast<std::size_t>(i)] = {i, x, y, z, logger::Resultant(x, y, z)};
-        }
-        const auto start = survey::FromLocalMs(survey::ToLocalMs({2024, 3, 1}) + done * 1000);
-        h.start = {start.year, start.month, start.day, 1, start.hour, start.minute, start.second};
-        logger::WriteLogFile(logger::SurveyPartPath(first, part), h, samples.data(), n - 1);
-        done += n;
-    }
-    return first;
 }
 
 double Median(std::vector<double> v) {

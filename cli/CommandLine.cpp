@@ -10,6 +10,8 @@
 #include "TesseraVersion.h"
 #include "cli/ExitCodes.h"
 #include "link/Link.h"
+#include "platform/Paths.h"
+#include "transport/MeterIdentity.h"
 
 namespace tessera::cli {
 
@@ -30,10 +32,12 @@ void PrintUsage(const Registry& registry, std::ostream& out) {
     std::vector<const Command*> commands;
     for (const Command& c : registry.All()) commands.push_back(&c);
     std::sort(commands.begin(), commands.end(), [](const Command* a, const Command* b) { return a->name < b->name; });
-    out << "Usage: tessera-cli COMMAND [ARGUMENTS]\n"
+    out << "Usage: tessera-cli [--meter SERIAL] COMMAND [ARGUMENTS]\n"
            "       tessera-cli --version\n"
            "The QM8620 companion without its window: the same link, pages and texts.\n"
-           "The meter is found through the transport library that ships with this program.\n\n"
+           "The meter is found through the transport library that ships with this program: the\n"
+           "first one found, or with --meter (or TESSERA_METER) the one with that serial number\n"
+           "(tessera-cli meters lists them).\n\n"
            "Commands:\n";
     for (const Command* c : commands) out << "  " << c->usage << "\n";
     out << "  " << kHelpUsage << "\n\n"
@@ -192,7 +196,24 @@ int CommandLine::UsageError(const std::string& why) const {
     return kUsageError;
 }
 
-int Run(const Registry& registry, const std::vector<std::string>& args) {
+int Run(const Registry& registry, std::vector<std::string> args) {
+    // "--meter SERIAL" (or "--meter=SERIAL") before the command chooses the meter for every
+    // link and transport search of this process, as TESSERA_METER does.
+    if (!args.empty() && (args.front() == "--meter" || args.front().rfind("--meter=", 0) == 0)) {
+        const bool joined = args.front() != "--meter";
+        if (!joined && args.size() < 2) {
+            std::cerr << "tessera-cli: --meter needs a serial number\n";
+            return kUsageError;
+        }
+        const std::string serial = joined ? args.front().substr(8) : args[1];
+        if (serial.empty() || serial.size() > 64 || transport::PlainSerial(serial) != serial) {
+            std::cerr << "tessera-cli: --meter takes a serial number (letters, digits, punctuation), not \"" << serial
+                      << "\"\n";
+            return kUsageError;
+        }
+        platform::ChooseMeter(serial);
+        args.erase(args.begin(), args.begin() + (joined ? 1 : 2));
+    }
     if (args.empty()) {
         PrintUsage(registry, std::cerr);
         return kUsageError;

@@ -69,8 +69,8 @@ private:
     std::vector<Declaration> declarations_;
 };
 
-// The whole command line: answers help and the version, reads the command's words and runs
-// it. Answers the exit code.
-int Run(const Registry& registry, const std::vector<std::string>& args);
+// The whole command line: answers help and the version, chooses the meter ("--meter SERIAL"
+// before the command), reads the command's words and runs it. Answers the exit code.
+int Run(const Registry& registry, std::vector<std::string> args);
 
 }  // namespace tessera::cli

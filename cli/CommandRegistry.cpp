@@ -16,6 +16,9 @@ Registry AllCommands() {
     AddRecoverCommands(registry);
     AddConfigCommands(registry);
     AddSurveyCommands(registry);
+    AddReportCommands(registry);
+    AddAnnotateCommands(registry);
+    AddExportCommands(registry);
     return registry;
 }
 

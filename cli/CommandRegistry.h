@@ -44,6 +44,9 @@ void AddLoggerCommands(Registry& registry);
 void AddRecoverCommands(Registry& registry);
 void AddConfigCommands(Registry& registry);
 void AddSurveyCommands(Registry& registry);
+void AddReportCommands(Registry& registry);
+void AddAnnotateCommands(Registry& registry);
+void AddExportCommands(Registry& registry);
 
 // Every command of tessera-cli.
 Registry AllCommands();

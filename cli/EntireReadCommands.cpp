@@ -13,11 +13,13 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/MeterSession.h"
+#include "cli/StatusLine.h"
 #include "cli/Terminal.h"
 #include "entire_read/EntireReadModel.h"
 #include "link/Accuracy.h"
 #include "link/Link.h"
-#include "platform/Paths.h"
+#include "platform/FileReplace.h"
+#include "platform/Files.h"
 
 #include "cli/PdfOutput.h"
 #include "entire_read/EntireReadPrint.h"
@@ -130,7 +132,10 @@ int Read(const CommandLine& line, Options& o) {
         prompter.Flush();
         return AfterPageMessage(meter.Failure());
     }
-    while (model.Step()) {}
+    {
+        StatusLine status;  // gone before the records are written, perhaps to the same terminal
+        while (model.Step()) status.Show(std::to_string(model.RecordCount()) + " records read");
+    }
     const link::Status end = model.DownloadEnd();
     if (model.RecordCount() == 0) {  // "No data was found in the QM8620.", a lost meter, or another answer
         prompter.Flush();
@@ -141,7 +146,7 @@ int Read(const CommandLine& line, Options& o) {
     // meter; a script is told all the same).
     std::vector<std::string> downloadMessages;
     downloadMessages.swap(prompter.messages);
-    if (end != link::kStatusOk && end != link::kStatusNoDevice)
+    if (end != link::kStatusOk && end != link::kStatusNoDevice && end != link::kStatusBusy)
         downloadMessages.push_back("The download ended after " + std::to_string(model.RecordCount()) + " records: [" +
                                    StatusHex(end) + " " + StatusName(end) + "]");
     ApplyUnit(model, o);
@@ -196,15 +201,15 @@ int Print(const CommandLine& line, Options& o) {
         prompter.Flush();
         return kFailed;
     }
-    const auto app = GuiApplicationForPrinting();
-    bool printed = false;
-    {
-        QPdfWriter writer(QString::fromStdString(o.output));
-        SetUpPdf(writer, QString::fromLatin1(entire_read::kPrintDocumentName));
-        printed = entire_read::PrintTo(writer, *job);
+    if (const auto target = platform::ResolveSaveTarget(o.output); !target.refusal.empty()) {
+        prompter.Flush();
+        return FileNotWritten(o.output, target.refusal);
     }
+    const auto app = GuiApplicationForPrinting();
+    const bool printed = WritePdf(o.output, QString::fromLatin1(entire_read::kPrintDocumentName),
+                                  [&](QPdfWriter& writer) { return entire_read::PrintTo(writer, *job); });
     prompter.Flush();
-    if (!printed || !platform::FileExists(o.output)) return FileNotWritten(o.output);
+    if (!printed) return FileNotWritten(o.output);
     std::cout << o.output << '\n';
     return prompter.skippedLines > 0 ? kFailed : kOk;
 }

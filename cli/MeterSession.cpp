@@ -1,7 +1,10 @@
 #include "cli/MeterSession.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
+
+#include "platform/Paths.h"
 
 namespace tessera::cli {
 
@@ -11,11 +14,25 @@ int OpenMeter(link::Link& link, NoMeterText text) {
         return kNoLibrary;
     }
     if (!link.SessionOpen() && !link.OpenSession()) {
-        if (text == NoMeterText::MessageAndStatus) return ReportStatus(link::kStatusNoDevice);
-        std::cerr << kConnectionFailed << '\n';
-        return kNoMeter;
+        const int rc = text == NoMeterText::MessageAndStatus ? ReportStatus(link::kStatusNoDevice) : kNoMeter;
+        if (text == NoMeterText::Message) std::cerr << kConnectionFailed << '\n';
+        const std::string chosen = platform::ChosenMeter();
+        if (!chosen.empty() && !MeterPresent(chosen))
+            std::cerr << "No meter with the serial number " << chosen
+                      << " is connected (tessera-cli meters lists those that are).\n";
+        return rc;
     }
     return kOk;
+}
+
+std::vector<transport::Transport::PresentMeter> PresentMeters() {
+    transport::Transport search(transport::SystemOsCalls());
+    return search.Meters();
+}
+
+bool MeterPresent(const std::string& serial) {
+    const auto meters = PresentMeters();
+    return std::any_of(meters.begin(), meters.end(), [&](const auto& m) { return m.identity.serial == serial; });
 }
 
 std::string StatusHex(link::Status s) {

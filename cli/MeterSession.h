@@ -3,9 +3,11 @@
 // session) and turning what went wrong into one line on stderr and an exit code.
 
 #include <string>
+#include <vector>
 
 #include "cli/ExitCodes.h"
 #include "link/Link.h"
+#include "transport/Transport.h"
 
 namespace tessera::cli {
 
@@ -17,8 +19,13 @@ inline constexpr const char* kConnectionFailed = link::kMsgConnectionFailed;
 enum class NoMeterText { Message, MessageAndStatus };
 
 // Binds the transport library and opens the session unless the link has done so; kOk, or
-// the failure reported on stderr and its exit code (kNoLibrary, kNoMeter).
+// the failure reported on stderr and its exit code (kNoLibrary, kNoMeter). A meter chosen by
+// its serial number that is not there is named.
 int OpenMeter(link::Link& link, NoMeterText text = NoMeterText::Message);
+
+// The meters present, as the transport's search sees them (whichever is chosen).
+std::vector<transport::Transport::PresentMeter> PresentMeters();
+bool MeterPresent(const std::string& serial);
 
 // "0x80000003".
 std::string StatusHex(link::Status s);

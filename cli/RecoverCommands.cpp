@@ -1,7 +1,7 @@
 // tessera-cli "recover": the logging runs that were never saved (the window or "log" was
 // killed, crashed or lost its power) are listed; with -o each is written as a logger CSV,
 // after which its journal goes. Journals that cannot be read are set aside, never deleted,
-// and listed too.
+// and listed too. The gaps a long survey outlived before the run are listed below it.
 
 #include <filesystem>
 #include <iostream>
@@ -41,6 +41,11 @@ std::string Describe(const logger::JournalContents& run) {
            logger::MethodText(h.method);
 }
 
+// The gaps of a long survey that went on after a lost meter or sensor, one a line below its run.
+void ListGaps(const logger::JournalContents& run) {
+    for (const auto& gap : run.gaps) std::cout << "  " << logger::GapText(gap) << '\n';
+}
+
 void ListSetAside() {
     for (const std::string& path : logger::SetAsideJournals()) std::cout << "could not be read, kept  " << path << '\n';
 }
@@ -55,13 +60,16 @@ int Recover(const std::string& directory, bool assumeYes) {
     auto& runs = scan.runs;
     if (runs.empty()) std::cout << "No logging run is waiting to be recovered.\n";
     if (directory.empty() || runs.empty()) {
-        for (const auto& run : runs) std::cout << Describe(run.contents) << "  " << run.file.Path() << '\n';
+        for (const auto& run : runs) {
+            std::cout << Describe(run.contents) << "  " << run.file.Path() << '\n';
+            ListGaps(run.contents);
+        }
         ListSetAside();
         return kOk;
     }
 
     std::error_code ec;
-    std::filesystem::create_directories(directory, ec);
+    std::filesystem::create_directories(platform::FsPath(directory), ec);
     int rc = kOk;
     for (auto& run : runs) {
         // The journal's name without its extension: "run-20120503-090507".
@@ -75,13 +83,21 @@ int Recover(const std::string& directory, bool assumeYes) {
             continue;
         }
         const auto samples = logger::RecoveredSamples(run.contents);
+        // The marks set during the run go beside it, as a save from the page puts them.
+        std::string sidecarProblem;
         if (!logger::SaveJournalledRun(run.file, path, logger::RecoveredLogHeader(run.contents), samples.data(),
-                                       static_cast<int>(samples.size()) - 1)) {
-            rc = FileNotWritten(path);
+                                       static_cast<int>(samples.size()) - 1, logger::RecoveredMarks(run.contents),
+                                       &sidecarProblem)) {
+            if (sidecarProblem.empty()) rc = FileNotWritten(path);
+            else {
+                std::cerr << sidecarProblem << '\n';
+                rc = kFailed;
+            }
             continue;
         }
         run.file.Remove();  // saved: the run is finished now
         std::cout << samples.size() << " samples written to " << path << Skipped(run.contents) << '\n';
+        ListGaps(run.contents);
     }
     ListSetAside();
     return rc;

@@ -1,4 +1,4 @@
-// tessera-cli "identify", "status", "settings", "serials" and "send": the meter as the
+// tessera-cli "identify", "status", "settings", "serials", "meters" and "send": the meter as the
 // program sees it at start-up (BindTransport, OpenSession, RefreshSettings), for a person
 // at a terminal, for scripts and for support.
 
@@ -59,6 +59,7 @@ const char* kIdentifyUsage = "identify                 model, sensor and setting
 const char* kStatusUsage = "status                   identify plus the meter's present reading";
 const char* kSettingsUsage = "settings                 the current settings as the Configuration page words them";
 const char* kSerialsUsage = "serials                  serial numbers of the instruments on the USB bus";
+const char* kMetersUsage = "meters                   the meters present: serial number, model and where";
 const char* kSendUsage = "send \"COMMAND\"           one exchange with the meter: status code and reply";
 
 int Settings() {
@@ -90,6 +91,19 @@ int Serials() {
     all(list);
     std::cout << "Instruments: " << count << "\n";
     std::cout << "Serials: " << list << "\n";
+    return kOk;
+}
+
+// One line per meter that is served, in the order the search takes them; "-" for a meter
+// that does not say its serial number (--meter cannot name it).
+int Meters() {
+    const auto meters = PresentMeters();
+    std::cout << "Meters: " << meters.size() << "\n";
+    for (const auto& m : meters) {
+        const std::string serial = m.identity.serial.empty() ? "-" : m.identity.serial;
+        const std::string model = m.identity.model.empty() ? "-" : m.identity.model;
+        std::cout << serial << "  " << model << "  " << m.path << "\n";
+    }
     return kOk;
 }
 
@@ -129,6 +143,7 @@ void AddStatusCommands(Registry& registry) {
                   kMeterExits});
     registry.Add({"settings", kSettingsUsage, "", plain(Settings), kMeterExits});
     registry.Add({"serials", kSerialsUsage, "", plain(Serials), {kOk, kUsageError, kNoLibrary}});
+    registry.Add({"meters", kMetersUsage, "", plain(Meters), {kOk, kUsageError}});
     registry.Add({"send",
                   kSendUsage,
                   "",

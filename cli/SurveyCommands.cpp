@@ -13,6 +13,7 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/ExitCodes.h"
+#include "cli/StatusLine.h"
 #include "survey/Evaluation.h"
 #include "survey/References.h"
 #include "survey/Report.h"
@@ -30,9 +31,11 @@ constexpr const char* kStatsUsage =
 constexpr const char* kStatsNotes =
     "Units: T, mT, uT, nT, G, mG, A/m, %. Values are in the file's unit unless --unit names another.\n"
     "TIME: 2024-03-01T22:00[:00], \"2024-03-01 22:00\", 2024-03-01, or a time of day 22:00 (the first\n"
-    "after the start of the data; --to after --from). V: a value with its unit (0.2uT) or a number in\n"
-    "the unit shown. --reference: a profile of \"tessera-cli references\" or a value (0.4uT); the\n"
-    "frequency (50 Hz by default) chooses the profile's limit. Exit status 1: a file could not be read.";
+    "after the start of the data; --to after --from), or the text of a mark set during the run\n"
+    "(--from 'heater on': from its sample on; the marks are in NAME.marks.csv beside the file).\n"
+    "V: a value with its unit (0.2uT) or a number in the unit shown. --reference: a profile of\n"
+    "\"tessera-cli references\" or a value (0.4uT); the frequency (50 Hz by default) chooses the\n"
+    "profile's limit. Exit status 1: a file could not be read.";
 constexpr const char* kReferencesUsage =
     "references [--frequency HZ]   the reference profiles, their limits and sources";
 
@@ -46,13 +49,19 @@ int Fail(const std::string& message) {
     return kFailed;
 }
 
-// A --from/--to word as a time of the series; nullopt (after saying why) when it is none.
-std::optional<LocalMs> TimeOf(const CommandLine& line, const std::string& word, const char* option,
-                              std::optional<LocalMs> after, bool& bad) {
+// A --from/--to word as a time of the series: a time, or the text of a mark set during the
+// run (the first such mark at or after `after`); nullopt (after saying why) when it is neither.
+std::optional<LocalMs> TimeOf(const CommandLine& line, const Series& series, const std::string& word,
+                              const char* option, std::optional<LocalMs> after, bool& bad) {
     const auto parsed = ParseTimeWords(word);
     if (!parsed) {
+        for (const SeriesMark& m : series.marks) {
+            const LocalMs t = series.TimeOf(m.sample);
+            if (m.text == word && (!after || t >= *after)) return t;
+        }
         bad = true;
-        line.UsageError(std::string(option) + " needs a time such as 2024-03-01T22:00 or 22:00, not \"" + word + "\"");
+        line.UsageError(std::string(option) + " needs a time such as 2024-03-01T22:00 or 22:00, or the text of a mark" +
+                        (series.marks.empty() ? " (the files have none)" : "") + ", not \"" + word + "\"");
         return std::nullopt;
     }
     if (!parsed->dateless) return parsed->ms;
@@ -101,7 +110,19 @@ int Stats(const CommandLine& line, const StatsWords& w) {
         }
     }
 
-    auto read = ReadFiles(w.files, ChannelOf(request.quantity));
+    auto read = [&] {
+        // On a terminal, how far the reading has come; gone before the report is written.
+        StatusLine status;
+        Progress progress;
+        if (status.Active()) {
+            const auto count = static_cast<long long>(WithRolloverParts(w.files).size());
+            progress = [&status, count](double done) {
+                status.Show(ProgressText(done, count, count == 1 ? "file" : "files"));
+                return true;
+            };
+        }
+        return ReadFiles(w.files, ChannelOf(request.quantity), progress);
+    }();
     if (const auto* message = std::get_if<std::string>(&read)) return Fail(*message);
     const Series& series = std::get<Series>(read);
     const Unit& stored = series.StoredUnit();
@@ -118,8 +139,9 @@ int Stats(const CommandLine& line, const StatsWords& w) {
     bool bad = false;
     const std::optional<LocalMs> start =
         series.Timed() ? std::optional<LocalMs>(series.Parts().front().start) : std::nullopt;
-    if (line.Given("--from")) request.from = TimeOf(line, w.from, "--from", start, bad);
-    if (!bad && line.Given("--to")) request.to = TimeOf(line, w.to, "--to", request.from ? request.from : start, bad);
+    if (line.Given("--from")) request.from = TimeOf(line, series, w.from, "--from", start, bad);
+    if (!bad && line.Given("--to"))
+        request.to = TimeOf(line, series, w.to, "--to", request.from ? request.from : start, bad);
     if (bad) return kUsageError;
     if (const std::string problem = RequestProblem(series, request); !problem.empty()) return line.UsageError(problem);
 
@@ -178,8 +200,8 @@ void AddSurveyCommands(Registry& registry) {
                         "logger CSV files (NAME.CSV brings NAME-002.CSV, ... along) or Entire Read CSV files");
              line.Value("--quantity", w->quantity, "R|x|y|z", "R, x, y or z", "the quantity (R unless given)");
              line.Value("--unit,-u", w->unit, "U", "a unit", "the unit values are shown in");
-             line.Value("--from", w->from, "TIME", "a time", "leave out samples before this time");
-             line.Value("--to", w->to, "TIME", "a time", "leave out samples after this time");
+             line.Value("--from", w->from, "TIME|MARK", "a time", "leave out samples before this time (or mark)");
+             line.Value("--to", w->to, "TIME|MARK", "a time", "leave out samples after this time (or mark)");
              line.Values("--threshold", w->thresholds, "V", "a value", "share of samples above V (may be given again)");
              line.Value("--reference", w->reference, "NAME|VALUE", "a profile or a value", "judge against a reference");
              line.Value("--frequency", w->frequency, "HZ", "a frequency", "the field's frequency (50 Hz unless given)");

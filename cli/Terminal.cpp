@@ -23,8 +23,12 @@ void TerminalPrompter::Flush(std::ostream& out) {
     messages.clear();
 }
 
-int FileNotWritten(const std::string& path) {
-    std::cerr << page::FileNotWrittenMessage(path) << '\n';
+std::string TerminalPrompter::Text(const page::Question& q) {
+    return q.file.empty() ? q.text : "\"" + q.file + "\": " + q.text;
+}
+
+int FileNotWritten(const std::string& path, const std::string& reason) {
+    std::cerr << page::FileNotWrittenMessage(path, reason) << '\n';
     return kFailed;
 }
 

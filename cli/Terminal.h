@@ -23,8 +23,8 @@ public:
     std::string savePath;  // the answer of the save-file dialog
     std::vector<std::string> messages;
 
-    page::Answer AskYesNo(const page::Question& q) override { return AskOnTerminal(q.text, assumeYes); }
-    page::Answer AskYesNoCancel(const page::Question& q) override { return AskOnTerminal(q.text, assumeYes); }
+    page::Answer AskYesNo(const page::Question& q) override { return AskOnTerminal(Text(q), assumeYes); }
+    page::Answer AskYesNoCancel(const page::Question& q) override { return AskOnTerminal(Text(q), assumeYes); }
     void Inform(const std::string& message) override { messages.push_back(message); }
     std::string ChooseOpenFile(const page::FileFilter&) override { return openPath; }
     std::string ChooseSaveFile(const page::FileFilter&) override { return savePath; }
@@ -33,9 +33,13 @@ public:
 
     // Writes the kept messages to `out`, one a line, and forgets them.
     void Flush(std::ostream& out);
+
+    // A question as the terminal asks it: "FILE": and the text, when it names a file.
+    static std::string Text(const page::Question& q);
 };
 
-// "The file "PATH" could not be written." on stderr; answers kFailed.
-int FileNotWritten(const std::string& path);
+// "The file "PATH" could not be written." (and the reason, when given) on stderr; answers
+// kFailed.
+int FileNotWritten(const std::string& path, const std::string& reason = {});
 
 }  // namespace tessera::cli

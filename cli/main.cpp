@@ -6,8 +6,11 @@
 
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
+#include "platform/Files.h"
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    // File names among the arguments stay UTF-8 on every system (Windows hands argv over in
+    // its ANSI code page).
+    const std::vector<std::string> args = tessera::platform::ProgramArguments(argc, argv);
     return tessera::cli::Run(tessera::cli::AllCommands(), args);
 }

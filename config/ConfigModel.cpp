@@ -1,10 +1,11 @@
 #include "config/ConfigModel.h"
 
-#include <filesystem>
 #include <fstream>
 
 #include "config/SettingFile.h"
 #include "page/Texts.h"
+#include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::config {
@@ -12,7 +13,11 @@ namespace tessera::config {
 using settings::MeterSettings;
 
 std::string FileNotOpenedMessage(const std::string& path) { return "The file \"" + path + "\" could not be opened."; }
-std::string FileNotCreatedMessage(const std::string& path) { return "The file \"" + path + "\" could not be created."; }
+std::string FileNotCreatedMessage(const std::string& path, const std::string& reason) {
+    std::string message = "The file \"" + path + "\" could not be created.";
+    if (!reason.empty()) message += " " + reason;
+    return message;
+}
 
 MeterSettings DefaultNewSetting() {
     MeterSettings s{};
@@ -203,11 +208,15 @@ bool ConfigModel::SettingSave() {
     std::string path = prompter_.ChooseSaveFile(filter);
     if (path.empty()) return false;
     path = WithSetExtension(std::move(path));
-    std::error_code ec;
-    if (std::filesystem::exists(path, ec) &&
-        prompter_.AskYesNo({page::Topic::Overwrite, std::string(kAskOverwrite)}) != page::Answer::Yes)
+    const platform::SaveTarget target = platform::ResolveSaveTarget(path);
+    if (!target.refusal.empty()) {
+        prompter_.Inform(FileNotCreatedMessage(path, target.refusal));
         return false;
-    if (!WriteNewSetting(path)) return false;
+    }
+    if (target.exists &&
+        prompter_.AskYesNo({page::Topic::Overwrite, std::string(kAskOverwrite), target.path}) != page::Answer::Yes)
+        return false;
+    if (!WriteNewSetting(target.path)) return false;
     mark_ = kMarkClean;
     return true;
 }
@@ -230,14 +239,13 @@ void ConfigModel::SettingRead() {
 }
 
 bool ConfigModel::LoadSettingFile(const std::string& path) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    if (!platform::FileExists(path)) {
         prompter_.Inform(FileNotFoundMessage(path));
         return false;
     }
     mark_ = kMarkClean;
     std::ifstream in;
-    if (!std::filesystem::is_directory(path, ec)) in.open(path, std::ios::binary);
+    if (!platform::IsDirectory(path)) in = platform::OpenInput(path);
     if (!in.is_open()) {
         prompter_.Inform(FileNotOpenedMessage(path));
         return false;

@@ -41,7 +41,7 @@ inline constexpr std::string_view kInitialized = "The QM8620 has been initialize
 inline constexpr std::string_view kAskSaveSettings = "Do you want to save the current settings?";
 inline constexpr std::string_view kAskOverwrite = "Would you like to overwrite this file?";
 std::string FileNotOpenedMessage(const std::string& path);
-std::string FileNotCreatedMessage(const std::string& path);
+std::string FileNotCreatedMessage(const std::string& path, const std::string& reason = {});
 
 // The New Setting a page starts with when no meter is known.
 settings::MeterSettings DefaultNewSetting();

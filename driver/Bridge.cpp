@@ -10,28 +10,35 @@
 #include <cerrno>
 #include <chrono>
 
+#include "platform/UnixSocket.h"
 #include "transport/InstrumentIds.h"
 
 namespace tessera::driver {
 
 namespace {
 
-constexpr std::size_t kMessageSize = transport::kPacketSize;
-
-long PeerProcess(int fd) {
-    ucred cred{};
-    socklen_t size = sizeof cred;
-    return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0 ? cred.pid : 0;
-}
-
 void OnTransferDone(libusb_transfer* transfer) { *static_cast<int*>(transfer->user_data) = 1; }
+
+// The exchanges of the meter's pipe pairs: commands answered on the next IN pipe, their
+// answers ended by a zero-length packet; the counter's byte answered in one packet.
+std::vector<platform::ExchangeRouter::PipePair> Pairs(const std::vector<Pipe>& pipes) {
+    std::vector<platform::ExchangeRouter::PipePair> pairs;
+    for (const Pipe& p : pipes) {
+        const int reply = p.in ? -1 : ReplyPipe(pipes, p.number);
+        if (reply >= 0) pairs.push_back({p.number, reply, p.number != transport::kCounterCommandPipe});
+    }
+    return pairs;
+}
 
 }  // namespace
 
 InstrumentBridge::InstrumentBridge(libusb_context* context, libusb_device_handle* handle, std::vector<Pipe> pipes,
-                                   std::unique_ptr<platform::RegistryEntry> entry, Log log, BridgeTimings timings)
+                                   std::unique_ptr<platform::RegistryEntry> entry, Log log, BridgeTimings timings,
+                                   unsigned long owner)
     : context_(context), handle_(handle), pipes_(std::move(pipes)), entry_(std::move(entry)),
-      entryPath_(entry_->Path()), log_(std::move(log)), timings_(timings) {
+      entryPath_(entry_->Path()), log_(std::move(log)), timings_(timings),
+      router_(Pairs(pipes_), owner, std::chrono::milliseconds(timings_.holdMs)) {
+    platform::unixsocket::PrepareAccept();
     if (::pipe2(wake_, O_CLOEXEC | O_NONBLOCK) != 0) wake_[0] = wake_[1] = -1;
     threads_.emplace_back([this] { ServeSockets(); });
     for (const Pipe& p : pipes_) {
@@ -51,92 +58,100 @@ void InstrumentBridge::Stop() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         stopping_ = true;
-        for (const Client& c : clients_) ::shutdown(c.fd, SHUT_RDWR);
+        for (const auto& [fd, pipe] : clients_) ::shutdown(fd, SHUT_RDWR);
     }
     changed_.notify_all();
     if (wake_[1] >= 0) (void)!::write(wake_[1], "x", 1);
     for (auto& t : threads_) t.join();
     threads_.clear();
     entry_->Withdraw();
-    for (const Client& c : clients_) ::close(c.fd);
+    for (const auto& [fd, pipe] : clients_) ::close(fd);
     clients_.clear();
+    router_.Clear();
     for (int fd : wake_)
         if (fd >= 0) ::close(fd);
     libusb_release_interface(handle_, 0);
     libusb_close(handle_);
 }
 
-int InstrumentBridge::ReaderFor(int pipe, long process) const {
-    int any = -1;
-    for (auto it = clients_.rbegin(); it != clients_.rend(); ++it) {
-        if (it->pipe != pipe) continue;
-        if (it->process == process) return it->fd;
-        if (any < 0) any = it->fd;
-    }
-    return any;
-}
-
-bool InstrumentBridge::HasClient(int pipe) const {
-    return std::any_of(clients_.begin(), clients_.end(), [pipe](const Client& c) { return c.pipe == pipe; });
-}
-
 void InstrumentBridge::Drop(int fd) {
     std::lock_guard<std::mutex> lock(mutex_);
-    clients_.erase(std::remove_if(clients_.begin(), clients_.end(), [fd](const Client& c) { return c.fd == fd; }),
-                   clients_.end());
+    router_.Gone(fd);
+    clients_.erase(
+        std::remove_if(clients_.begin(), clients_.end(), [fd](const std::pair<int, int>& c) { return c.first == fd; }),
+        clients_.end());
     ::close(fd);
+}
+
+void InstrumentBridge::AcceptAll(int listener, int pipe) {
+    if (std::chrono::steady_clock::now() < listenAgain_) return;
+    for (;;) {
+        const int fd = platform::unixsocket::Accept(listener);
+        if (fd < 0) {
+            // Out of descriptors: the listeners rest a moment instead of waking every poll.
+            if (errno == EMFILE || errno == ENFILE)
+                listenAgain_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+            return;
+        }
+        const auto peer = platform::unixsocket::PeerOf(fd);
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!router_.Admit(fd, pipe, peer.process, peer.user)) {
+            ::close(fd);
+            continue;
+        }
+        clients_.push_back({fd, pipe});
+    }
 }
 
 void InstrumentBridge::ServeSockets() {
     while (!stopping_) {
         std::vector<pollfd> fds = {{wake_[0], POLLIN, 0}};
         std::vector<int> pipeOf = {-1};
+        const bool listening = std::chrono::steady_clock::now() >= listenAgain_;
         for (const Pipe& p : pipes_) {
-            if (const int l = entry_->Listener(p.number); l >= 0) {
+            if (const int l = entry_->Listener(p.number); l >= 0 && listening) {
                 fds.push_back({l, POLLIN, 0});
                 pipeOf.push_back(p.number);
             }
         }
         const std::size_t firstClient = fds.size();
-        std::vector<Client> clients;
+        std::vector<std::pair<int, int>> clients;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             clients = clients_;
         }
-        for (const Client& c : clients) fds.push_back({c.fd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), 1000) <= 0) continue;
+        for (const auto& [fd, pipe] : clients) fds.push_back({fd, POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), listening ? 1000 : 100) <= 0) continue;
         if (stopping_) break;
-        bool joined = false;
+        bool news = false, accepted = false;
         for (std::size_t i = 1; i < firstClient; ++i) {
-            if (!(fds[i].revents & POLLIN)) continue;
-            for (;;) {
-                const int c = ::accept4(fds[i].fd, nullptr, nullptr, SOCK_CLOEXEC);
-                if (c < 0) break;
-                std::lock_guard<std::mutex> lock(mutex_);
-                clients_.push_back({c, pipeOf[i], PeerProcess(c)});
-                joined = true;
+            if (fds[i].revents & POLLIN) {
+                AcceptAll(fds[i].fd, pipeOf[i]);
+                news = true;  // a reader may be waiting for a client of its pipe
             }
         }
         for (std::size_t i = firstClient; i < fds.size(); ++i) {
             if (!fds[i].revents) continue;
-            const Client c = clients[i - firstClient];
+            const int fd = clients[i - firstClient].first;
             unsigned char buf[4096];
-            const ssize_t n = ::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
+            const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
             if (n < 0 || (n == 0 && (fds[i].revents & (POLLHUP | POLLERR)))) {
-                Drop(c.fd);
+                Drop(fd);
                 continue;
             }
-            const auto pipe =
-                std::find_if(pipes_.begin(), pipes_.end(), [&](const Pipe& p) { return p.number == c.pipe; });
-            if (pipe == pipes_.end() || pipe->in) continue;  // nothing is written to an IN pipe
-            if (n == 0) continue;                            // an empty message carries nothing
+            if (n == 0) continue;  // an empty message carries nothing
+            if (!accepted) {
+                // The client connected its answer pipe before it wrote: take it now, so the
+                // answer finds it.
+                for (std::size_t l = 1; l < firstClient; ++l) AcceptAll(fds[l].fd, pipeOf[l]);
+                accepted = true;
+            }
+            news = true;
             std::lock_guard<std::mutex> lock(mutex_);
-            queues_[c.pipe].push_back(
-                {c.pipe, c.process, std::string(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n))});
-            joined = true;
+            router_.Received(fd, std::string(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n)));
         }
-        if (joined) changed_.notify_all();
+        if (news) changed_.notify_all();
     }
 }
 
@@ -188,24 +203,35 @@ void InstrumentBridge::Recover(const Pipe& pipe, int rc, const char* what) {
 }
 
 void InstrumentBridge::WritePipe(Pipe pipe) {
-    const int replyPipe = ReplyPipe(pipes_, pipe.number);
     for (;;) {
-        Message m;
+        platform::ExchangeRouter::Request request;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || !queues_[pipe.number].empty(); });
-            if (stopping_) return;
-            m = std::move(queues_[pipe.number].front());
-            queues_[pipe.number].pop_front();
-            // Set before the command goes out: the answer may come back at once.
-            if (replyPipe >= 0) askedBy_[replyPipe] = m.process;
+            for (;;) {
+                if (stopping_) return;
+                if (auto next = router_.Next(pipe.number, std::chrono::steady_clock::now())) {
+                    request = std::move(*next);
+                    break;
+                }
+                // Woken by a new request, an exchange ending, or the hold of one passing.
+                if (auto hold = router_.HoldEnds()) changed_.wait_until(lock, *hold);
+                else changed_.wait(lock);
+            }
         }
+        changed_.notify_all();  // the answer pipe's reader: an answer is awaited now
         int moved = 0;
-        const int rc = Transfer(pipe, reinterpret_cast<unsigned char*>(m.bytes.data()),
-                                static_cast<int>(m.bytes.size()), timings_.writeTimeoutMs, moved);
-        // A command the meter did not take is dropped: its sender's read of the reply
-        // ends at that sender's own timeout.
-        if (rc != 0) Recover(pipe, rc, "write to");
+        const int rc = Transfer(pipe, reinterpret_cast<unsigned char*>(request.bytes.data()),
+                                static_cast<int>(request.bytes.size()), timings_.writeTimeoutMs, moved);
+        if (rc != 0) {
+            // A request the meter did not take is dropped: its sender's read of the answer
+            // ends at that sender's own timeout, and the next request need not wait for it.
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                router_.Unanswered(pipe.number);
+            }
+            changed_.notify_all();
+            Recover(pipe, rc, "write to");
+        }
     }
 }
 
@@ -213,9 +239,9 @@ void InstrumentBridge::ReadPipe(Pipe pipe) {
     std::vector<unsigned char> buf(static_cast<std::size_t>(pipe.maxPacket));
     for (;;) {
         {
-            // Only read while someone listens: a packet read for nobody would be lost.
+            // Only read while an answer is awaited: a packet read for nobody would be lost.
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return stopping_ || HasClient(pipe.number); });
+            changed_.wait(lock, [&] { return stopping_ || router_.Awaited(pipe.number); });
             if (stopping_) return;
         }
         int got = 0;
@@ -226,20 +252,24 @@ void InstrumentBridge::ReadPipe(Pipe pipe) {
             if (rc != LIBUSB_ERROR_TIMEOUT) Recover(pipe, rc, "read from");
             continue;
         }
-        std::lock_guard<std::mutex> lock(mutex_);
-        const auto asked = askedBy_.find(pipe.number);
-        const int to = ReaderFor(pipe.number, asked == askedBy_.end() ? 0 : asked->second);
-        if (to < 0) {
-            log_("pipe " + std::to_string(pipe.number) + ": a packet for nobody was dropped");
-            continue;
-        }
-        for (const auto& [offset, length] : MessageSpans(static_cast<std::size_t>(got), kMessageSize)) {
-            // Never blocks: a client that stopped reading loses packets, the meter does not stall.
-            if (::send(to, buf.data() + offset, length, MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
-                log_("pipe " + std::to_string(pipe.number) + ": a client does not read; packet dropped");
-                break;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            const auto delivery =
+                router_.Answer(pipe.number, std::string_view(reinterpret_cast<const char*>(buf.data()), got), got == 0,
+                               std::chrono::steady_clock::now());
+            if (delivery.to == platform::ExchangeRouter::kNobody) {
+                log_("pipe " + std::to_string(pipe.number) + ": a packet for nobody was dropped");
+            } else {
+                for (const std::string& m : delivery.messages) {
+                    // Never blocks: a client that stopped reading loses packets, the meter does not stall.
+                    if (::send(static_cast<int>(delivery.to), m.data(), m.size(), MSG_DONTWAIT | MSG_NOSIGNAL) < 0) {
+                        log_("pipe " + std::to_string(pipe.number) + ": a client does not read; packet dropped");
+                        break;
+                    }
+                }
             }
         }
+        changed_.notify_all();  // an exchange may have ended: the next request may go
     }
 }
 

@@ -44,18 +44,6 @@ inline int ReplyPipe(const std::vector<Pipe>& pipes, int outPipe) {
     return best;
 }
 
-// How one USB packet becomes registry messages: at most `messageSize` bytes each (a
-// high-speed endpoint's 512-byte packet would otherwise be cut by a reader asking for 64),
-// and a zero-length packet stays one empty message, which ends a reply. Answers the
-// (offset, length) of each message.
-inline std::vector<std::pair<std::size_t, std::size_t>> MessageSpans(std::size_t length, std::size_t messageSize) {
-    std::vector<std::pair<std::size_t, std::size_t>> spans;
-    if (length == 0 || messageSize == 0) return {{0, 0}};
-    for (std::size_t off = 0; off < length; off += messageSize)
-        spans.push_back({off, std::min(messageSize, length - off)});
-    return spans;
-}
-
 // The registry entry name of a device: its bus and port path, stable while it stays in
 // the same socket ("usb-1-2.3"), so two instruments keep their order between plugs.
 inline std::string EntryName(int bus, const std::vector<int>& ports) {

@@ -6,8 +6,10 @@
 // plugged in and their entries go the moment they are unplugged (libusb hot-plug, or a
 // listing once a second where the system offers no hot-plug events).
 
+#include <grp.h>
 #include <libusb.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,18 +19,22 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "TesseraVersion.h"
 #include "driver/Bridge.h"
 #include "driver/PipeMap.h"
+#include "platform/PipeIo_posix.h"
 #include "platform/RegistryEntry.h"
 #include "platform/RegistryRoot.h"
 #include "transport/InstrumentIds.h"
+#include "transport/MeterIdentity.h"
 
 namespace {
 
@@ -48,15 +54,35 @@ void Log(const std::string& s) {
     if (gVerbose) std::fprintf(stderr, "tessera-usbd: %s\n", s.c_str());
 }
 
-// The registry root every program agrees on (system-wide when run as root: every user's
-// program finds it); one that another user made or may write is refused.
-std::string DefaultRoot() {
-    const auto root = platform::registry::ServerRoot(::geteuid() == 0);
+// Run as root, the bridge serves its registry to the members of this group only (and root):
+// by default the group the udev rule gives the meter to where there is no seat.
+constexpr const char* kDefaultGroup = "plugdev";
+std::optional<unsigned long> gGroup;
+
+// The registry root: `given`, else the one every program agrees on (system-wide when run as
+// root). One that another user made or may write is refused; run as root, the root is the
+// group's (750), never every account's.
+std::string ServedRoot(const std::string& given) {
+    const bool asRoot = ::geteuid() == 0;
+    auto root = given.empty()
+                    ? platform::registry::ServerRoot(asRoot)
+                    : platform::registry::Choice{given, platform::registry::EnsureDirectory(given, 0700, asRoot)};
+    if (root.problem.empty() && gGroup) root.problem = platform::registry::ShareWithGroup(root.path, *gGroup, 0750);
     if (!root.problem.empty()) {
         std::fprintf(stderr, "tessera-usbd: the device registry root cannot be used: %s\n", root.problem.c_str());
         std::exit(1);
     }
     return root.path;
+}
+
+// Each connection is a descriptor; the bounds per user keep far below a raised limit, and
+// the soft limit of 1024 would be tight for several meters.
+void RaiseDescriptorLimit() {
+    rlimit r{};
+    if (::getrlimit(RLIMIT_NOFILE, &r) == 0 && r.rlim_cur < r.rlim_max) {
+        r.rlim_cur = r.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &r);
+    }
 }
 
 // Hot-plug callbacks only queue the news; the main loop acts on it, outside libusb's
@@ -72,6 +98,27 @@ int LIBUSB_CALL OnHotplug(libusb_context*, libusb_device* device, libusb_hotplug
     std::lock_guard<std::mutex> lock(gEventsMutex);
     gEvents.push_back({event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED, libusb_ref_device(device)});
     return 0;
+}
+
+// The meter's serial number as the kernel read it when the meter arrived (sysfs), else as
+// the meter answers it; empty when it has none.
+std::string SerialNumber(libusb_device* device, libusb_device_handle* h, const uint8_t* ports, int depth) {
+    if (ports) {
+        std::string name = "/sys/bus/usb/devices/" + std::to_string(libusb_get_bus_number(device)) + "-";
+        for (int i = 0; i < depth; ++i) name += (i ? "." : "") + std::to_string(ports[i]);
+        std::ifstream in(name + "/serial");
+        std::string serial;
+        if (std::getline(in, serial)) {
+            while (!serial.empty() && (serial.back() == '\r' || serial.back() == ' ')) serial.pop_back();
+            if (!serial.empty()) return serial;
+        }
+    }
+    libusb_device_descriptor dd{};
+    unsigned char text[128];
+    if (libusb_get_device_descriptor(device, &dd) != 0 || dd.iSerialNumber == 0) return {};
+    const int length = libusb_get_string_descriptor_ascii(h, dd.iSerialNumber, text, sizeof text);
+    return length > 0 ? std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(length))
+                      : std::string();
 }
 
 bool IsInstrument(libusb_device* device) {
@@ -201,7 +248,12 @@ private:
         std::vector<int> numbers;
         for (const auto& p : pipes) numbers.push_back(p.number);
         std::string error;
-        auto entry = platform::RegistryEntry::Publish(classDir_, name, numbers, ::geteuid() == 0, &error);
+        // The meter's serial number goes with its entry: what a person reads to tell meters
+        // apart and names to choose one.
+        const transport::MeterIdentity identity{SerialNumber(device, h, n > 0 ? ports : nullptr, n),
+                                                transport::kModelName};
+        auto entry = platform::RegistryEntry::Publish(
+            classDir_, name, numbers, gGroup, {{transport::kIdentityFile, transport::IdentityText(identity)}}, &error);
         if (!entry) {
             why = "cannot serve the instrument: " + error;
             lasting = false;
@@ -209,8 +261,10 @@ private:
             libusb_close(h);
             return nullptr;
         }
-        auto bridge = std::make_unique<driver::InstrumentBridge>(ctx_, h, pipes, std::move(entry), Log, gTimings);
-        Say("serving " + bridge->EntryPath());
+        auto bridge =
+            std::make_unique<driver::InstrumentBridge>(ctx_, h, pipes, std::move(entry), Log, gTimings, ::geteuid());
+        Say("serving " + bridge->EntryPath() +
+            (identity.serial.empty() ? "" : " (serial " + transport::PlainSerial(identity.serial) + ")"));
         return bridge;
     }
 
@@ -224,22 +278,28 @@ private:
 
 int main(int argc, char** argv) {
     std::string root;
+    std::string group = ::geteuid() == 0 ? kDefaultGroup : "";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--help" || a == "-h") {
             std::printf(
-                "Usage: tessera-usbd [--root DIR] [--verbose]\n"
+                "Usage: tessera-usbd [--root DIR] [--group NAME] [--verbose]\n"
                 "Serves every attached QM8620 (USB %04x:%04x) in the device registry so the program and\n"
                 "tessera-cli find it, from the moment it is plugged in until it is unplugged.\n"
                 "As a user (the udev rule 70-tessera-qm8620.rules gives the logged-in user the meter\n"
                 "and starts this as the user service tessera-usbd.service) the registry is\n"
-                "$TESSERA_DEVICE_ROOT, else $XDG_RUNTIME_DIR/tessera; as root it is /run/tessera,\n"
-                "which every user's program also searches. Stop with Ctrl-C.\n"
-                "  --root DIR   serve the registry under DIR\n"
-                "  --version    print the version and end\n"
-                "  --verbose    report transfer errors and recoveries on standard error\n"
-                "  --write-timeout MS   how long a command may wait for the meter to take it (1000)\n",
-                transport::INSTRUMENT_VENDOR_ID, transport::INSTRUMENT_PRODUCT_ID);
+                "$TESSERA_DEVICE_ROOT, else $XDG_RUNTIME_DIR/tessera, and only that user reaches the\n"
+                "meter. As root it is /run/tessera, which every user's program also searches, and root\n"
+                "and the members of one group reach the meter (%s, as the udev rule has it).\n"
+                "Stop with Ctrl-C.\n"
+                "  --root DIR     serve the registry under DIR\n"
+                "  --group NAME   the group whose members may use the meter (root only; default %s)\n"
+                "  --version      print the version and end\n"
+                "  --verbose      report transfer errors and recoveries on standard error\n"
+                "  --write-timeout MS   how long a command may wait for the meter to take it (1000)\n"
+                "TESSERA_PIPE_TIMEOUT_MS (default 2000) is also how long the exchange of one program\n"
+                "may wait for the meter's answer before the next program's command goes.\n",
+                transport::INSTRUMENT_VENDOR_ID, transport::INSTRUMENT_PRODUCT_ID, kDefaultGroup, kDefaultGroup);
             return 0;
         }
         if (a == "--version") {
@@ -247,6 +307,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         if (a == "--root" && i + 1 < argc) root = argv[++i];
+        else if (a == "--group" && i + 1 < argc) group = argv[++i];
         else if (a == "--verbose") gVerbose = true;
         else if (a == "--write-timeout" && i + 1 < argc) gTimings.writeTimeoutMs = std::max(1, std::atoi(argv[++i]));
         else {
@@ -254,7 +315,25 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
-    if (root.empty()) root = DefaultRoot();
+    if (!group.empty()) {
+        if (::geteuid() != 0) {
+            std::fprintf(stderr,
+                         "tessera-usbd: --group is for a bridge run as root; a user's bridge serves that user\n");
+            return 2;
+        }
+        const ::group* g = ::getgrnam(group.c_str());
+        if (!g) {
+            std::fprintf(stderr,
+                         "tessera-usbd: there is no group %s: create it (groupadd --system %s) or name another "
+                         "with --group; the meter is never served to every account\n",
+                         group.c_str(), group.c_str());
+            return 1;
+        }
+        gGroup = g->gr_gid;
+    }
+    gTimings.holdMs = platform::pipeio::TimeoutMs();
+    RaiseDescriptorLimit();
+    root = ServedRoot(root);
     struct sigaction sa {};
     sa.sa_handler = [](int) { gStop = true; };
     sigaction(SIGINT, &sa, nullptr);

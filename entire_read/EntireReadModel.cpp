@@ -1,24 +1,16 @@
 #include "entire_read/EntireReadModel.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 
-#include "link/Decode.h"
 #include "link/Stores.h"
 #include "platform/FileReplace.h"
-#include "platform/Paths.h"
+#include "platform/Files.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::entire_read {
 
 namespace {
-
-// Longer lines are cut here; the rest of such a line is dropped rather than read as a
-// line of its own.
-constexpr std::size_t kLineLimit = 999;
 
 // clang-format off
 const std::vector<ColumnSpec> kRxyzColumns = {
@@ -32,138 +24,12 @@ const std::vector<ColumnSpec> kDisplayedColumns = {
 };
 // clang-format on
 
-// One line as read: its text without the carriage return, and whether it ended with a
-// line feed. The line feed belongs to the last field, as in a file read line by line.
-struct RawLine {
-    std::string text;
-    bool ended = false;
-};
-
-bool ReadRawLine(std::istream& in, RawLine& line) {
-    std::string s;
-    if (!std::getline(in, s)) return false;
-    line.ended = !in.eof();
-    if (!s.empty() && s.back() == '\r') s.pop_back();
-    if (s.size() > kLineLimit) s.resize(kLineLimit);
-    line.text = std::move(s);
-    return true;
-}
-
-std::vector<std::string> SplitFields(const RawLine& line) {
-    std::string text = line.text;
-    if (line.ended) text += '\n';
-    std::vector<std::string> fields(1);
-    for (char c : text) {
-        if (c == ',') {
-            if (fields.size() == 15) break;  // characters after a fifteenth comma are dropped
-            fields.emplace_back();
-        } else {
-            fields.back() += c;
-        }
-    }
-    fields.resize(15);
-    return fields;
-}
-
-double ReadValue(const std::string& text) {
-    if (settings::EqualsNoCase(text, kOverloadText)) return kOverloadValue;
-    return link::ReadLeadingNumber(text);  // not a number reads as 0; a point whatever the locale
-}
-
-// The unit family ('0'..'3') and range index of a RANGE text.
-std::optional<std::pair<char, int>> RangeFromText(std::string_view text) {
-    for (char unit = '0'; unit <= '3'; ++unit)
-        for (int index = 0; index < 4; ++index)
-            if (settings::EqualsNoCase(text, RangeFileText(unit, index))) return std::pair{unit, index};
-    if (settings::EqualsNoCase(text, "2000% (only for 8620)")) return std::pair{'3', 3};
-    return std::nullopt;
-}
-
-// The display unit a UNIT text of the file fixes (0 for "%", which names no flux unit).
-int FileUnitCode(std::string_view unitText) {
-    for (int u = kUnitMicroTesla; u <= kUnitAmperePerMetre; ++u)
-        if (settings::EqualsNoCase(unitText, DisplayUnitText(u))) return u;
-    return kOriginalUnit;
-}
-
-struct ParsedLine {
-    link::MemoryRecord record{};
-    RecordValues values{};
-    int unit = kOriginalUnit;  // display unit the line was written in; 0 for "%"
-    bool percent = false;
-};
-
-// Validates one data line; on failure answers the field's message for record `number`.
-std::optional<std::string> ParseDataLine(const std::vector<std::string>& f, int number, ParsedLine& out) {
-    const auto mode = settings::ModeFromText(f[1]);
-    if (!mode) return LineMessage("Mode", number);
-    out.record.mode = *mode;
-
-    char axis = 0;
-    if (settings::EqualsNoCase(f[2], "x")) axis = '0';
-    else if (settings::EqualsNoCase(f[2], "y")) axis = '1';
-    else if (settings::EqualsNoCase(f[2], "z")) axis = '2';
-    else if (settings::EqualsNoCase(f[2], "R")) axis = '3';
-    else return LineMessage("Axis", number);
-    out.record.axis = axis;
-
-    const bool exposure = settings::IsExposureMode(*mode);
-    if (settings::EqualsNoCase(f[3], "%")) {
-        if (!exposure) return LineMessage("Unit", number);
-        out.percent = true;
-        out.unit = kOriginalUnit;
-    } else {
-        const int unit = FileUnitCode(f[3]);
-        if (unit == kOriginalUnit || exposure) return LineMessage("Unit", number);
-        out.unit = unit;
-    }
-
-    const auto range = RangeFromText(f[4]);
-    if (!range) return LineMessage("Range", number);
-    out.record.unit = range->first;
-    out.record.range = static_cast<std::uint8_t>(range->second);
-
-    for (int i = 5; i <= 8; ++i)
-        if (f[i].empty()) return RxyzLineMessage(number);
-    const double factor = FileUnitFactor(f[3], range->first).value_or(1.0);
-    out.values.x = ReadValue(f[5]) * factor;
-    out.values.y = ReadValue(f[6]) * factor;
-    out.values.z = ReadValue(f[7]) * factor;
-    out.values.R = ReadValue(f[8]) * factor;  // taken from the file, not recomputed
-    out.record.value1 = out.values.x;
-    out.record.value2 = out.values.y;
-    out.record.value3 = out.values.z;
-
-    if (settings::EqualsNoCase(f[9], "OFF")) out.record.output = '0';
-    else if (settings::EqualsNoCase(f[9], "MON")) out.record.output = '1';
-    else if (settings::EqualsNoCase(f[9], "REC")) out.record.output = '2';
-    else return LineMessage("Output", number);
-
-    if (settings::EqualsNoCase(f[10], "OFF")) out.record.slow = '0';
-    else if (settings::EqualsNoCase(f[10], "ON")) out.record.slow = '1';
-    else return LineMessage("Slow", number);
-
-    if (settings::EqualsNoCase(f[11], "NC")) out.record.sensor = '0';
-    else if (settings::EqualsNoCase(f[11], "8621")) out.record.sensor = '1';
-    else if (settings::EqualsNoCase(f[11], "8622")) out.record.sensor = '2';
-    else return LineMessage("Sensor", number);
-    return std::nullopt;
-}
-
 }  // namespace
 
 std::string FileNotFoundMessage(const std::string& path) { return page::FileNotFoundMessage(path); }
 
-std::string FileNotWrittenMessage(const std::string& path) {
-    return page::FileNotWrittenMessage(path) + " The displayed data have not been saved.";
-}
-
-std::string LineMessage(std::string_view field, int number) {
-    return "An unidentifiable information about \"" + std::string(field) + "\" in line " + std::to_string(number) + ".";
-}
-
-std::string RxyzLineMessage(int number) {
-    return "An unidentifiable data Rxyz in line " + std::to_string(number) + ".";
+std::string FileNotWrittenMessage(const std::string& path, const std::string& reason) {
+    return page::FileNotWrittenMessage(path, reason) + " The displayed data have not been saved.";
 }
 
 const std::vector<ColumnSpec>& Columns(int displayMode) {
@@ -232,9 +98,17 @@ void EntireRead::Read() {
     recordCount_ = 0;
     link::ClearStores(link::kClearMemoryStore);
     ClearTable();
+    notes_.clear();
+    file_.clear();
+    notesProblem_.clear();
     dataState_ = page::DataState::None;
     downloadEnd_ = link::kStatusOk;
     downloading_ = true;
+}
+
+std::string StayedBusyMessage(unsigned recordsRead) {
+    return "The QM8620 stayed busy, so the download stopped after " + std::to_string(recordsRead) +
+           (recordsRead == 1 ? " record." : " records.");
 }
 
 bool EntireRead::Step() {
@@ -259,8 +133,10 @@ bool EntireRead::Step() {
         // (rather than dropping the last ones, which lose nothing but would no longer
         // match the rows). A lost meter is said; any other answer (a repeat, another
         // status, an over-long reply) ends the download without a word, as the page always
-        // has; the meter's memory is untouched either way.
+        // has; the meter's memory is untouched either way. A meter that stayed busy past the
+        // link's retry limit is said too: otherwise a table cut short would look complete.
         if (status == link::kStatusNoDevice) prompter_.Inform(std::string(kConnectionFailed));
+        if (status == link::kStatusBusy) prompter_.Inform(StayedBusyMessage(recordCount_));
         return false;
     }
 
@@ -341,12 +217,8 @@ std::optional<PrintJob> EntireRead::PrintData() {
 }
 
 std::string EntireRead::CsvText() {
-    std::string text;
+    std::string text = CsvHeaderText();
     text.reserve(160 * (recordCount_ + 3));
-    for (std::string_view header : {kCsvBanner, kCsvDataLine, kCsvColumns}) {
-        text += header;
-        text += "\r\n";
-    }
     const int unit = displayUnit_ == kNoUnit ? kOriginalUnit : displayUnit_;
     for (unsigned i = 0; i < recordCount_; ++i) {
         const link::MemoryRecord& rec = link::memoryStore[i];
@@ -356,28 +228,39 @@ std::string EntireRead::CsvText() {
             accuracyMinus[i] = row.minus;
         }
         if (rec.unit != '3') savedUnit = unit;
-        const RowTexts& t = row.texts;
-        // clang-format off
-        const std::string fields[] = {
-            t.number, t.mode, t.axis, t.unit, RangeFileText(rec.unit, rec.range % 10),
-            t.x, t.y, t.z, t.R,
-            settings::OutputCsvText(rec.output), settings::SwitchText(rec.slow), settings::SensorCsvText(rec.sensor),
-            t.plus, t.minus,
-        };
-        // clang-format on
-        for (std::size_t f = 0; f < std::size(fields); ++f) {
-            if (f) text += ',';
-            text += fields[f];
-        }
-        text += "\r\n";
+        text += CsvRecordLine(rec, row.texts);
     }
     return text;
 }
 
 bool EntireRead::WriteCsvFile(const std::string& path) {
     const int savedBefore = savedUnit;
-    if (platform::ReplaceFileContents(path, CsvText())) return true;
-    savedUnit = savedBefore;  // nothing was saved in that unit
+    if (!platform::ReplaceFileContents(path, CsvText())) {
+        savedUnit = savedBefore;  // nothing was saved in that unit
+        return false;
+    }
+    // The notes follow the records to the new name; without notes, a sidecar left there by
+    // the file this one replaced is removed (it spoke for other records). The file is saved
+    // either way: a sidecar that failed is said, not taken for a failed save.
+    file_ = path;
+    notesProblem_.clear();
+    std::string why;
+    if (!WriteNotes(path, notes_, &why))
+        notesProblem_ = FileNotWrittenMessage(NotesPath(path)) + (why.empty() ? "" : " (" + why + ")");
+    return true;
+}
+
+bool EntireRead::SetNote(int number, const RecordNote& note, std::string* error) {
+    if (number < 1 || number > static_cast<int>(recordCount_)) {
+        if (error) *error = "there is no record " + std::to_string(number);
+        return false;
+    }
+    if (note.Empty()) notes_.erase(number);
+    else notes_[number] = note;
+    if (file_.empty()) return true;
+    std::string why;
+    if (WriteNotes(file_, notes_, &why)) return true;
+    if (error) *error = FileNotWrittenMessage(NotesPath(file_)) + (why.empty() ? "" : " (" + why + ")");
     return false;
 }
 
@@ -389,15 +272,21 @@ bool EntireRead::SaveCsv() {
     std::string path = prompter_.ChooseSaveFile(kCsvFilter);
     if (path.empty()) return false;
     path = page::WithExtension(path, page::kCsvExtension);
-    if (platform::FileExists(path) &&
-        prompter_.AskYesNo({page::Topic::Overwrite, std::string(kOverwriteQuestion)}) != page::Answer::Yes)
+    const platform::SaveTarget target = platform::ResolveSaveTarget(path);
+    if (!target.refusal.empty()) {
+        prompter_.Inform(FileNotWrittenMessage(path, target.refusal));
+        return false;
+    }
+    if (target.exists &&
+        prompter_.AskYesNo({page::Topic::Overwrite, std::string(kOverwriteQuestion), target.path}) != page::Answer::Yes)
         return false;
     // Callers discard the shown data on true, so a file that could not be written must
     // never be reported as saved.
-    if (!WriteCsvFile(path)) {
+    if (!WriteCsvFile(target.path)) {
         prompter_.Inform(FileNotWrittenMessage(path));
         return false;
     }
+    if (!notesProblem_.empty()) prompter_.Inform(notesProblem_);
     dataState_ = page::DataState::Saved;
     return true;
 }
@@ -417,35 +306,22 @@ void EntireRead::FileRead() {
 }
 
 std::optional<CsvRecords> ReadCsvRecords(const std::string& path, page::Prompter& prompter) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in = platform::OpenInput(path);
     if (!platform::FileExists(path) || !in) {
-        std::error_code ec;
-        const auto full = std::filesystem::absolute(path, ec);
-        prompter.Inform(FileNotFoundMessage(ec ? path : full.string()));
+        prompter.Inform(FileNotFoundMessage(platform::AbsolutePath(path)));
         return std::nullopt;
     }
-    RawLine line;
-    const bool got1 = ReadRawLine(in, line);
-    if (!got1 || line.text.find(page::kEntireReadBannerKey) == std::string::npos) {
-        prompter.Inform(std::string(got1 && line.text.find(page::kLoggerBannerKey) != std::string::npos
-                                        ? kLoggerFileMessage
-                                        : kUnidentifiableFile));
-        return std::nullopt;
-    }
-    if (!ReadRawLine(in, line) || line.text.find(kCsvDataLine) == std::string::npos) {
-        prompter.Inform(std::string(kNoDataLine));
-        return std::nullopt;
-    }
-    if (!ReadRawLine(in, line) || line.text.find(kCsvColumns) == std::string::npos) {
-        prompter.Inform(std::string(kNoColumnsLine));
+    CsvLineReader reader(in);
+    if (const auto problem = reader.ReadHeader()) {
+        prompter.Inform(*problem);
         return std::nullopt;
     }
 
     CsvRecords read;
-    while (read.records.size() < static_cast<std::size_t>(kMaxRecords) && ReadRawLine(in, line)) {
-        if (line.text.empty()) continue;  // blank lines carry nothing
-        ParsedLine parsed;
-        const auto problem = ParseDataLine(SplitFields(line), static_cast<int>(read.records.size()) + 1, parsed);
+    std::vector<std::string> fields;
+    while (read.records.size() < static_cast<std::size_t>(kMaxRecords) && reader.NextRecordFields(fields)) {
+        CsvRecord parsed;
+        const auto problem = ParseRecordLine(fields, static_cast<int>(read.records.size()) + 1, parsed);
         if (problem) {
             if (prompter.AskYesNo({page::Topic::SkipBadLine, *problem}) == page::Answer::Yes)
                 continue;  // skip the line
@@ -481,6 +357,15 @@ bool EntireRead::ReadCsvFile(const std::string& path) {
         ++recordCount_;
     }
     const int fileUnit = read->fileUnit;
+    // The sidecar never keeps the file from being read: a damaged one gives what it can.
+    file_ = path;
+    notesProblem_.clear();
+    const auto notes = ReadNotes(path, &notesProblem_);
+    notes_.clear();
+    if (notes)
+        for (const auto& [number, note] : notes->notes)
+            if (number <= static_cast<int>(recordCount_)) notes_[number] = note;
+    if (!notesProblem_.empty()) prompter_.Inform(notesProblem_);
 
     displayUnit_ = fileUnit;
     // With no line accepted the unit stays undecided; the box then names the records'

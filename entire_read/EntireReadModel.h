@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "entire_read/DisplayRule.h"
+#include "entire_read/EntireReadCsv.h"
 #include "entire_read/PrintJob.h"
+#include "entire_read/RecordNotes.h"
 #include "link/MeterPort.h"
 #include "page/DataState.h"
 #include "page/Prompter.h"
@@ -24,34 +26,18 @@ inline constexpr std::string_view kBusyMessage = link::kMsgBusyWithLogger;
 inline constexpr std::string_view kSaveQuestion = page::kSaveShownDataQuestion;
 inline constexpr std::string_view kConnectionFailed = link::kMsgConnectionFailed;
 inline constexpr std::string_view kNoDataFound = "No data was found in the QM8620.";
+// A meter that stays busy (another program holding it, or the meter itself) ends the
+// download after the link's retry limit; "%u" is the number of records that did arrive.
+std::string StayedBusyMessage(unsigned recordsRead);
 inline constexpr std::string_view kClearQuestion = "Are you sure to clear the QM8620's memory?";
 inline constexpr std::string_view kMemoryCleared = "The QM8620's memory has been cleared.";
 inline constexpr std::string_view kNothingToSave = page::kNothingToSave;
 inline constexpr std::string_view kOverwriteQuestion = page::kOverwriteFileQuestion;
 inline constexpr std::string_view kNothingToPrint = "There is no effective data to print.";
-inline constexpr std::string_view kUnidentifiableFile = "An unidentifiable file type.";
-inline constexpr std::string_view kLoggerFileMessage =
-    "The file is a CSV file for \"Effective Value Logger\". \n\nPlease open it in \"Effective Value Logger\" page.";
-inline constexpr std::string_view kNoDataLine =
-    "There is no description of \"DATA\". This file is an unidentifiable file type.";
-inline constexpr std::string_view kNoColumnsLine =
-    "There is no description of \"NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\". "
-    "This file is an unidentifiable file type.";
 
-// The file's header.
-// File-format data, not the program's version: files of this kind are written with this banner,
-// "VER.1.05" included, by every release (the program's version is project(VERSION)).
-inline constexpr std::string_view kCsvBanner = "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN";
-inline constexpr std::string_view kCsvDataLine = "DATA";
-inline constexpr std::string_view kCsvColumns =
-    "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy";
-inline const page::FileFilter kCsvFilter{"8620 Entire Read file(*.CSV)", "*.CSV"};
-
-// "The file "<path>" was not found.", "An unidentifiable information about "Mode" in line 3." ...
+// "The file "<path>" was not found." ...
 std::string FileNotFoundMessage(const std::string& path);
-std::string FileNotWrittenMessage(const std::string& path);
-std::string LineMessage(std::string_view field, int number);
-std::string RxyzLineMessage(int number);
+std::string FileNotWrittenMessage(const std::string& path, const std::string& reason = {});
 
 enum DisplayMode : int { kRxyz = 0, kDisplayedValue = 1 };
 
@@ -136,6 +122,21 @@ public:
     // prompter. False when the file was not taken (not found or wrong header).
     bool ReadCsvFile(const std::string& path);
 
+    // --- notes on the records (entire_read/RecordNotes.h) ---
+    // They come with a file read (from its sidecar; a damaged one is said and costs only its
+    // damaged lines), go with every write of the file (WriteCsvFile: beside the new name,
+    // whichever name it has), and are given up with the records (a download).
+    const RecordNoteMap& Notes() const { return notes_; }
+    // The file the records were read from or last written to; empty for a download.
+    const std::string& File() const { return file_; }
+    // Sets the notes of record `number` (1..RecordCount()). When the records are in a file,
+    // its sidecar is written at once (the file itself is not touched). False, with `error`,
+    // when the number is no record's or the sidecar could not be written (the notes are kept
+    // and go with the next save).
+    bool SetNote(int number, const RecordNote& note, std::string* error = nullptr);
+    // What went wrong with the sidecar at the last read or write; empty when nothing did.
+    const std::string& NotesProblem() const { return notesProblem_; }
+
 private:
     void SetSaveAndPrint(bool on) { saveAndPrintEnabled_ = on; }
     bool TableHasRows() const { return !rows_.empty() && !rows_.front().number.empty(); }
@@ -155,6 +156,9 @@ private:
     bool saveAndPrintEnabled_ = false;
     std::vector<RowTexts> rows_;
     std::uint64_t tableVersion_ = 0;
+    RecordNoteMap notes_;
+    std::string file_;
+    std::string notesProblem_;
 };
 
 }  // namespace tessera::entire_read

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/Files.h"
 #include "platform/InstallLayout.h"
 #include "platform/Paths.h"
 
@@ -82,7 +83,7 @@ std::optional<AccuracyTable> DecodeAccuracyFile(const std::vector<std::uint8_t>&
 }
 
 Status LoadAccuracyTableFrom(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in = platform::OpenInput(path);
     if (!in) return kStatusWrongModel;
     // Only the first 204 bytes matter; whatever follows is not read.
     std::vector<std::uint8_t> bytes(kAccuracyFileSize);

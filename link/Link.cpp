@@ -9,6 +9,7 @@
 #include "link/Decode.h"
 #include "link/Stores.h"
 #include "platform/NamedLock.h"
+#include "platform/Paths.h"
 
 namespace tessera::link {
 
@@ -24,7 +25,11 @@ bool Valid(platform::Handle h) { return h != platform::kInvalidHandle; }
 
 }  // namespace
 
-Link::Link(std::string lockName) : lockName_(std::move(lockName)) {}
+// Programs that each use a meter of their own take turns only where they share one: the
+// exchange lock is the chosen meter's. (Programs that still meet on one meter, one having
+// chosen it and one taking the first, are kept apart by the meter's server.)
+Link::Link(std::string lockName)
+    : lockName_(lockName == kExchangeLockName ? ExchangeLockName(platform::ChosenMeter()) : std::move(lockName)) {}
 
 Link::~Link() {
     // No traffic at destruction: shutdown sends "APP 0" through CloseSession on purpose.
@@ -252,6 +257,10 @@ void Link::SetHeldByLogger(bool held) { loggerRunning = held; }
 Link& TheLink() {
     static Link link;
     return link;
+}
+
+std::string ExchangeLockName(const std::string& chosenMeter) {
+    return chosenMeter.empty() ? std::string(kExchangeLockName) : std::string(kExchangeLockName) + "." + chosenMeter;
 }
 
 }  // namespace tessera::link

@@ -92,4 +92,8 @@ private:
 // The process-wide link the program and its pages share.
 Link& TheLink();
 
+// The exchange lock of the meter chosen by serial number (platform::ChosenMeter()), or of
+// whichever meter is found first when none is chosen.
+std::string ExchangeLockName(const std::string& chosenMeter);
+
 }  // namespace tessera::link

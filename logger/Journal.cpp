@@ -11,6 +11,7 @@
 #include <tuple>
 
 #include "logger/Geometry.h"
+#include "page/Texts.h"
 #include "platform/FileReplace.h"
 #include "platform/Paths.h"
 
@@ -59,6 +60,11 @@ void AddNumber(std::string& out, double v) {
 }
 
 void AddCode(std::string& out, char c) { AddNumber(out, static_cast<long long>(static_cast<unsigned char>(c))); }
+
+void AddTime(std::string& out, const StartTime& t) {
+    for (int v : {t.year, t.month, t.day, t.weekday, t.hour, t.minute, t.second})
+        AddNumber(out, static_cast<long long>(v));
+}
 
 std::string Sealed(std::string content) {
     char crc[16];
@@ -198,16 +204,44 @@ bool ParseRun(std::string_view content, JournalHeader& h) {
     return true;
 }
 
-bool ParseStart(std::string_view content, StartTime& t) {
-    Words w(content);
-    if (w.Next() != "START") return false;
+// "year month day weekday hour minute second", as a run's start and a gap's ends are written.
+bool TakeTime(Words& w, StartTime& t) {
     // Loose limits: any time the clock gave is taken back; only nonsense is refused.
     const auto year = w.Integer(0, 99999), month = w.Integer(0, 12), day = w.Integer(0, 31);
     const auto weekday = w.Integer(0, 7), hour = w.Integer(0, 24), minute = w.Integer(0, 60), second = w.Integer(0, 61);
-    if (!year || !month || !day || !weekday || !hour || !minute || !second || !w.Done()) return false;
+    if (!year || !month || !day || !weekday || !hour || !minute || !second) return false;
     t = {static_cast<int>(*year), static_cast<int>(*month),  static_cast<int>(*day),   static_cast<int>(*weekday),
          static_cast<int>(*hour), static_cast<int>(*minute), static_cast<int>(*second)};
     return true;
+}
+
+bool ParseStart(std::string_view content, StartTime& t) {
+    Words w(content);
+    if (w.Next() != "START") return false;
+    return TakeTime(w, t) && w.Done();
+}
+
+// The words of the causes of a gap, as the journal writes them.
+constexpr std::pair<GapCause, std::string_view> kGapWords[] = {
+    {GapCause::ConnectionLost, "connection"},
+    {GapCause::SensorRemoved, "sensor"},
+    {GapCause::MeterBusy, "busy"},
+};
+
+std::optional<JournalGap> ParseGap(std::string_view content) {
+    Words w(content);
+    if (w.Next() != "GAP") return std::nullopt;
+    JournalGap gap;
+    const auto slot = w.Integer(0, link::kLogSlots - 1);
+    if (!slot || !TakeTime(w, gap.from) || !TakeTime(w, gap.to)) return std::nullopt;
+    const auto cause = w.Next();
+    if (!cause || !w.Done()) return std::nullopt;
+    const auto known = std::find_if(std::begin(kGapWords), std::end(kGapWords),
+                                    [&cause](const auto& word) { return word.second == *cause; });
+    if (known == std::end(kGapWords)) return std::nullopt;
+    gap.slot = static_cast<int>(*slot);
+    gap.cause = known->first;
+    return gap;
 }
 
 // A sample for slot `lowestSlot` or a later one.
@@ -219,6 +253,48 @@ std::optional<JournalSample> ParseSample(std::string_view content, int lowestSlo
     const auto scale = w.Integer(0, 3);
     if (!slot || !x || !y || !z || !R || !scale || !w.Done()) return std::nullopt;
     return JournalSample{{static_cast<std::int32_t>(*slot), *x, *y, *z, *R}, static_cast<int>(*scale)};
+}
+
+std::optional<int> ParseZone(std::string_view content) {
+    Words w(content);
+    if (w.Next() != "ZONE") return std::nullopt;
+    const auto minutes = w.Integer(-18 * 60, 18 * 60);
+    if (!minutes || !w.Done()) return std::nullopt;
+    return static_cast<int>(*minutes);
+}
+
+std::optional<RunMark> ParseMark(std::string_view content) {
+    Words w(content);
+    if (w.Next() != "MARK") return std::nullopt;
+    const auto slot = w.Integer(0, link::kLogSlots - 1);
+    const auto year = w.Integer(0, 99999), month = w.Integer(0, 12), day = w.Integer(0, 31);
+    const auto hour = w.Integer(0, 24), minute = w.Integer(0, 60), second = w.Integer(0, 61);
+    const auto ms = w.Integer(0, 999);
+    const auto offset = w.Next();
+    const auto text = w.Next();
+    if (!slot || !year || !month || !day || !hour || !minute || !second || !ms || !offset || !text || !w.Done())
+        return std::nullopt;
+    RunMark mark;
+    mark.slot = static_cast<int>(*slot);
+    platform::LocalTime& t = mark.time.local;
+    t.year = static_cast<int>(*year);
+    t.month = static_cast<int>(*month);
+    t.day = static_cast<int>(*day);
+    t.hour = static_cast<int>(*hour);
+    t.minute = static_cast<int>(*minute);
+    t.second = static_cast<int>(*second);
+    t.millisecond = static_cast<int>(*ms);
+    if (*offset != "x") {
+        int minutes = 0;
+        const auto r = std::from_chars(offset->data(), offset->data() + offset->size(), minutes);
+        if (r.ec != std::errc() || r.ptr != offset->data() + offset->size() || minutes < -18 * 60 || minutes > 18 * 60)
+            return std::nullopt;
+        mark.time.utcOffsetMinutes = minutes;
+    }
+    auto unescaped = UnescapedPath(*text);
+    if (!unescaped) return std::nullopt;
+    mark.text = MarkText(*unescaped);
+    return mark;
 }
 
 std::optional<SaveMark> ParseSave(std::string_view content) {
@@ -309,11 +385,51 @@ std::string JournalHeaderText(const JournalHeader& h) {
     AddNumber(run, static_cast<long long>(h.periodIndex));
     AddNumber(run, static_cast<long long>(h.method));
     std::string start = "START";
-    for (int v :
-         {h.start.year, h.start.month, h.start.day, h.start.weekday, h.start.hour, h.start.minute, h.start.second}) {
-        AddNumber(start, static_cast<long long>(v));
+    AddTime(start, h.start);
+    std::string text = Sealed(std::string(kMagic)) + Sealed(settings) + Sealed(run) + Sealed(start);
+    if (h.utcOffsetMinutes) {
+        std::string zone = "ZONE";
+        AddNumber(zone, static_cast<long long>(*h.utcOffsetMinutes));
+        text += Sealed(zone);
     }
-    return Sealed(std::string(kMagic)) + Sealed(settings) + Sealed(run) + Sealed(start);
+    return text;
+}
+
+std::string JournalMarkText(const RunMark& mark) {
+    std::string line = "MARK";
+    AddNumber(line, static_cast<long long>(mark.slot));
+    const auto& t = mark.time.local;
+    for (int v : {t.year, t.month, t.day, t.hour, t.minute, t.second, t.millisecond})
+        AddNumber(line, static_cast<long long>(v));
+    if (mark.time.utcOffsetMinutes) AddNumber(line, static_cast<long long>(*mark.time.utcOffsetMinutes));
+    else line += " x";
+    // An empty text still makes a word.
+    line += ' ' + (mark.text.empty() ? std::string("%20") : EscapedPath(mark.text));
+    return Sealed(std::move(line));
+}
+
+std::string JournalGapText(const JournalGap& gap) {
+    std::string line = "GAP";
+    AddNumber(line, static_cast<long long>(gap.slot));
+    AddTime(line, gap.from);
+    AddTime(line, gap.to);
+    for (const auto& [cause, word] : kGapWords) {
+        if (cause == gap.cause) line.append(" ").append(word);
+    }
+    return Sealed(std::move(line));
+}
+
+const char* GapCauseText(GapCause cause) {
+    switch (cause) {
+        case GapCause::ConnectionLost: return "connection lost";
+        case GapCause::SensorRemoved: return "sensor removed";
+        case GapCause::MeterBusy: return "meter busy";
+    }
+    return "";
+}
+
+std::string GapText(const JournalGap& gap) {
+    return "Gap from " + RunStartText(gap.from) + " to " + RunStartText(gap.to) + ": " + GapCauseText(gap.cause) + ".";
 }
 
 std::string JournalSaveText(const std::string& path, std::string_view contents) {
@@ -362,6 +478,12 @@ std::optional<JournalContents> ParseJournal(std::string_view bytes) {
             damagedSinceSample = false;
         } else if (const auto save = content ? ParseSave(*content) : std::nullopt) {
             run.saves.push_back(*save);
+        } else if (const auto mark = content ? ParseMark(*content) : std::nullopt) {
+            run.marks.push_back(*mark);
+        } else if (const auto zone = content ? ParseZone(*content) : std::nullopt) {
+            run.header.utcOffsetMinutes = *zone;
+        } else if (const auto gap = content ? ParseGap(*content) : std::nullopt) {
+            run.gaps.push_back(*gap);
         } else {
             damagedSinceSample = true;
         }
@@ -399,6 +521,15 @@ std::vector<link::LogSample> RecoveredSamples(const JournalContents& run) {
     const int last = LastValidSlot(run);
     for (int i = 0; i <= last; ++i) out.push_back(run.samples[i].sample);
     return out;
+}
+
+RunMarks RecoveredMarks(const JournalContents& run) {
+    RunMarks marks;
+    marks.utcOffsetMinutes = run.header.utcOffsetMinutes;
+    const char sensor = run.header.settings.sensor;
+    if (sensor == '1' || sensor == '2') marks.sensor = sensor;
+    marks.marks = run.marks;
+    return marks;
 }
 
 std::string RunStartText(const StartTime& t) {
@@ -449,6 +580,7 @@ void RunJournal::Fail(const std::string& why) {
 }
 
 void RunJournal::Begin(const JournalHeader& header, const JournalSample& first) {
+    std::vector<RunMark> early = std::move(early_);
     Discard();
     problem_.clear();
     std::string why;
@@ -460,7 +592,9 @@ void RunJournal::Begin(const JournalHeader& header, const JournalSample& first) 
     dir_ = dir;
     start_ = header.start;
     open_ = true;
-    behind_.push_back({JournalHeaderText(header) + JournalSampleText(first), 1});
+    std::string text = JournalHeaderText(header) + JournalSampleText(first);
+    for (const RunMark& mark : early) text += JournalMarkText(mark);
+    behind_.push_back({std::move(text), 1});
     if (WriteBehind()) Sync();
 }
 
@@ -525,6 +659,22 @@ void RunJournal::NoteSave(const std::string& path, std::string_view contents) {
     if (WriteBehind()) Sync();
 }
 
+void RunJournal::NoteMark(const RunMark& mark) {
+    if (!open_) {
+        early_.push_back(mark);
+        return;
+    }
+    behind_.push_back({JournalMarkText(mark), 0});
+    // Rare and typed by a person: onto the disk at once.
+    if (WriteBehind()) Sync();
+}
+
+void RunJournal::NoteGap(const JournalGap& gap) {
+    if (!open_) return;
+    behind_.push_back({JournalGapText(gap), 0});
+    WriteBehind();  // onto the disk with the next sync, as a sample is
+}
+
 void RunJournal::Sync() {
     if (!behind_.empty()) WriteBehind();
     if (!file_.IsOpen() || !unsynced_) return;
@@ -541,6 +691,7 @@ bool RunJournal::CatchUp() {
 void RunJournal::Discard() {
     if (file_.IsOpen()) file_.Remove();
     behind_.clear();
+    early_.clear();
     frontTaken_ = 0;
     kept_ = 0;
     open_ = false;
@@ -554,15 +705,30 @@ void RunJournal::Adopt(platform::LockedFile file, int samples) {
     kept_ = samples;  // nothing more is appended to a finished run but the mark of its save
 }
 
+namespace {
+
+// The sidecar goes first: were it written after the file, a crash between the two would find
+// the run saved and remove its journal, with the marks only in the journal.
+bool SaveSidecar(const std::string& path, const RunMarks& marks, int lastSlot, std::string* error) {
+    std::string why;
+    if (WriteMarksFile(path, marks, lastSlot, &why) || marks.marks.empty()) return true;
+    if (error) *error = page::FileNotWrittenMessage(MarksPath(path)) + (why.empty() ? "" : " (" + why + ")");
+    return false;
+}
+
+}  // namespace
+
 bool SaveJournalledRun(RunJournal* journal, const std::string& path, const LogHeader& header,
-                       const link::LogSample* slots, int lastSlot) {
+                       const link::LogSample* slots, int lastSlot, const RunMarks& marks, std::string* error) {
+    if (!SaveSidecar(path, marks, lastSlot, error)) return false;
     const std::string text = LogFileText(header, slots, lastSlot);
     if (journal) journal->NoteSave(path, text);
     return platform::ReplaceFileContents(path, text);
 }
 
 bool SaveJournalledRun(platform::LockedFile& journal, const std::string& path, const LogHeader& header,
-                       const link::LogSample* slots, int lastSlot) {
+                       const link::LogSample* slots, int lastSlot, const RunMarks& marks, std::string* error) {
+    if (!SaveSidecar(path, marks, lastSlot, error)) return false;
     const std::string text = LogFileText(header, slots, lastSlot);
     // On a line of its own: a crash may have left the journal's last line incomplete.
     if (journal.Append("\n" + JournalSaveText(path, text))) journal.Sync();

@@ -14,6 +14,10 @@
 //   START 2012 5 3 4 9 5 7 *xxxxxxxx                               (year month day weekday h m s)
 //   S 0 1.23e-07 4.56e-07 7.89e-07 9.196e-07 0 *xxxxxxxx           (slot x y z R, scale index)
 //   SAVED 1c291ca3 18234 /home/me/run%20one.CSV *xxxxxxxx           (a save under way: CRC-32, size, file)
+//   ZONE 60 *xxxxxxxx                                               (the clock's offset from UTC at START, minutes)
+//   MARK 411 2012 5 3 11 56 40 250 60 heater%20on *xxxxxxxx         (a mark at slot 411: set at y m d h m s ms, offset,
+//   text)
+//   GAP 0 2012 5 3 4 3 0 7 2012 5 3 4 3 12 10 connection *xxxxxxxx  (no samples before slot 0 from .. to ..)
 // Numbers are written so that they read back exactly. A damaged line costs that line only:
 // each sample names its slot, so the samples after it keep their places, and a slot whose
 // line was lost repeats the sample before it (as a poll that came late does in a run). A
@@ -22,6 +26,14 @@
 // with exactly that content, the run was saved and its journal only missed being removed.
 // Versions of the program before the SAVED line take one for a damaged end, which costs them
 // nothing: it comes after every sample.
+// A GAP line says that a long survey had no samples for a while before the slot it names (the
+// meter or its sensor was lost and came back; the samples before the gap are in the survey's
+// previous file): the two times are when the loss was found and when the meter answered
+// again, the last word why ("connection", "sensor" or "busy"). It comes after the slot's
+// sample, which a reader without it takes for one damaged line that costs no sample.
+// The same holds for ZONE (written with the header, before the first sample) and MARK lines
+// (offset "x" when the clock did not say it), which older versions skip as damaged lines that
+// cost no sample.
 
 #include <cstdint>
 #include <deque>
@@ -34,6 +46,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerTables.h"
 #include "logger/Readout.h"
+#include "logger/RunMarks.h"
 #include "platform/Clock.h"
 #include "platform/LockedFile.h"
 #include "settings/MeterSettings.h"
@@ -45,6 +58,7 @@ struct JournalHeader {
     StartTime start{};
     int periodIndex = 2;
     int method = kFixedInterval;
+    std::optional<int> utcOffsetMinutes;  // of the clock at `start`; none: it did not say
 };
 
 struct JournalSample {
@@ -59,12 +73,26 @@ struct SaveMark {
     std::string path;
 };
 
+// Why a long survey that outlives its losses went without samples for a while.
+enum class GapCause { ConnectionLost, SensorRemoved, MeterBusy };
+
+// A time without samples: from when the loss was found to when the meter answered again.
+// The samples after it begin at `slot`.
+struct JournalGap {
+    int slot = 0;
+    StartTime from{}, to{};
+    GapCause cause = GapCause::ConnectionLost;
+    bool operator==(const JournalGap&) const = default;
+};
+
 struct JournalContents {
     JournalHeader header;
     std::vector<JournalSample> samples;  // slots 0, 1, 2, ... in order
     int skippedLines = 0;                // slots whose damaged line was skipped (they repeat a neighbour)
     bool tailCut = false;                // a damaged end was cut off
     std::vector<SaveMark> saves;
+    std::vector<RunMark> marks;    // in the order they were set
+    std::vector<JournalGap> gaps;  // in the order they came
 };
 
 inline constexpr const char* kJournalExtension = ".journal";
@@ -73,6 +101,12 @@ std::string JournalHeaderText(const JournalHeader& header);
 std::string JournalSampleText(const JournalSample& sample);
 // The line that tells a journal which file a save is about to make with `contents`.
 std::string JournalSaveText(const std::string& path, std::string_view contents);
+std::string JournalMarkText(const RunMark& mark);
+std::string JournalGapText(const JournalGap& gap);
+// "connection lost", "sensor removed", "meter busy".
+const char* GapCauseText(GapCause cause);
+// "Gap from 2012/05/03 03:00:07 to 2012/05/03 03:12:10: connection lost."
+std::string GapText(const JournalGap& gap);
 // Nothing when the header is incomplete, damaged or of another format version: then the
 // program cannot read the journal at all.
 std::optional<JournalContents> ParseJournal(std::string_view bytes);
@@ -87,6 +121,8 @@ int LastValidSlot(const JournalContents& run);
 LogHeader RecoveredLogHeader(const JournalContents& run);
 // The samples as the store holds them, slots 0 .. LastValidSlot.
 std::vector<link::LogSample> RecoveredSamples(const JournalContents& run);
+// What the run's sidecar holds: its clock's offset, its sensor and its marks.
+RunMarks RecoveredMarks(const JournalContents& run);
 
 // "2012/05/03 09:05:07"
 std::string RunStartText(const StartTime& start);
@@ -121,6 +157,10 @@ public:
     void Append(const JournalSample& sample);
     // A save of the samples is about to make `path` with `contents` (JournalSaveText).
     void NoteSave(const std::string& path, std::string_view contents);
+    // A mark was set. One set before the run's first sample goes in with that sample.
+    void NoteMark(const RunMark& mark);
+    // The run had no samples for a while before `gap.slot` (after its first sample).
+    void NoteGap(const JournalGap& gap);
     // The run stopped: what is behind written if the disk takes it, everything onto the disk.
     void Sync();
     // Tries once more to write what is behind; true when nothing is.
@@ -154,6 +194,7 @@ private:
     std::string dir_;             // where the run's file goes, and
     StartTime start_{};           // the run's start, which names it
     std::deque<Pending> behind_;  // not yet in the file, in order
+    std::vector<RunMark> early_;  // marks set before the first sample
     std::size_t frontTaken_ = 0;  // bytes of behind_.front() the file has already
     int kept_ = 0;
     bool open_ = false;  // Begin ran and the directory may be used
@@ -185,12 +226,17 @@ struct JournalScan {
 };
 // Writes the run's samples as a logger file (WriteLogFile) and tells `journal` first (when not
 // null), so that a crash between the file taking its place and the journal going finds the
-// run saved.
+// run saved. The run's sidecar (`marks`, when it holds anything) is written before the file:
+// until the file is saved, the journal still keeps what the sidecar holds. A sidecar that
+// cannot be written fails the save when it holds marks (they would be lost with the journal);
+// `error` (when not null) then names it.
 bool SaveJournalledRun(RunJournal* journal, const std::string& path, const LogHeader& header,
-                       const link::LogSample* slots, int lastSlot);
+                       const link::LogSample* slots, int lastSlot, const RunMarks& marks = {},
+                       std::string* error = nullptr);
 // The same for a journal taken over for recovery.
 bool SaveJournalledRun(platform::LockedFile& journal, const std::string& path, const LogHeader& header,
-                       const link::LogSample* slots, int lastSlot);
+                       const link::LogSample* slots, int lastSlot, const RunMarks& marks = {},
+                       std::string* error = nullptr);
 
 // The unfinished runs of a directory (empty: the user's state directory). Journals that hold
 // nothing to recover, and those of runs that were saved, are deleted on the way; unreadable

@@ -6,6 +6,7 @@
 #include "link/Stores.h"
 #include "logger/LoggerTables.h"
 #include "logger/Readout.h"
+#include "logger/RunMarks.h"
 #include "page/DataState.h"
 #include "settings/MeterSettings.h"
 
@@ -21,6 +22,9 @@ struct LogData {
     settings::MeterSettings snapshot{};    // the meter's settings when the run started (Unsaved)
     settings::MeterSettings fileRecord{};  // the settings of the file saved or read (Saved)
     StartTime start{};
+    // The clock's offset from UTC at `start`, the sensor and the marks set during the run: what
+    // the logger file has no room for (its sidecar, logger/RunMarks.h).
+    RunMarks marks;
     // During a run the slot the next sample goes to; afterwards the last slot holding one.
     int sampleCount = 0;
     // Keeps unsaved samples safe as they are taken (null: none); it goes when they are saved

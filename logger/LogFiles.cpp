@@ -1,12 +1,12 @@
 #include "logger/LogFiles.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <vector>
 
 #include "logger/Journal.h"
 #include "page/Texts.h"
+#include "platform/FileReplace.h"
+#include "platform/Files.h"
 
 namespace tessera::logger {
 
@@ -36,25 +36,32 @@ bool LogFiles::Save() {
     if (name.empty()) return false;
     name = page::WithExtension(std::move(name), page::kCsvExtension);
 
-    std::error_code ec;
-    if (std::filesystem::exists(name, ec)) {
-        const auto first = FirstLine(name);
+    const platform::SaveTarget target = platform::ResolveSaveTarget(name);
+    if (!target.refusal.empty()) {
+        prompter_.Inform(page::FileNotWrittenMessage(name, target.refusal));
+        return false;
+    }
+    if (target.exists) {
+        const auto first = FirstLine(target.path);
         if (first && first->find(page::kEntireReadBannerKey) != std::string::npos) {
             prompter_.Inform(kMsgEntireReadFileOnSave);
             return false;
         }
-        if (prompter_.AskYesNo({page::Topic::Overwrite, page::kOverwriteFileQuestion}) != page::Answer::Yes)
+        if (prompter_.AskYesNo({page::Topic::Overwrite, page::kOverwriteFileQuestion, target.path}) !=
+            page::Answer::Yes)
             return false;
     }
 
     const LogHeader header{record, data_.start, data_.periodIndex, data_.method};
     const int last = StoreHoldsData() ? data_.sampleCount : -1;
     const bool unsaved = data_.state == DataState::Unsaved;
-    if (!SaveJournalledRun(unsaved ? data_.journal : nullptr, name, header, Store().data(), last)) {
+    std::string sidecarProblem;
+    if (!SaveJournalledRun(unsaved ? data_.journal : nullptr, target.path, header, Store().data(), last, data_.marks,
+                           &sidecarProblem)) {
         // The caller must not take the data for saved: it may be about to discard them. What
         // outlives the program is said as it is: a journal that broke off on the same full
         // disk keeps only part of the run (it is tried once more first).
-        std::string message = page::FileNotWrittenMessage(name);
+        std::string message = sidecarProblem.empty() ? page::FileNotWrittenMessage(name) : sidecarProblem;
         if (unsaved && data_.journal) {
             data_.journal->CatchUp();
             message += "\n" + KeptSamplesText(data_.journal->SamplesKept(), last + 1);
@@ -62,17 +69,20 @@ bool LogFiles::Save() {
         prompter_.Inform(message);
         return false;
     }
+    MarkSaved();
+    return true;
+}
+
+void LogFiles::MarkSaved() {
     if (data_.state == DataState::Unsaved) data_.fileRecord = data_.snapshot;
     data_.state = DataState::Saved;
     if (data_.journal) data_.journal->Discard();
-    return true;
 }
 
 std::string LogFiles::ChooseFileToRead() {
     const std::string path = prompter_.ChooseOpenFile(kFilter);
     if (path.empty()) return {};
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
+    if (!platform::FileExists(path)) {
         prompter_.Inform(page::FileNotFoundMessage(path));
         return {};
     }
@@ -80,7 +90,7 @@ std::string LogFiles::ChooseFileToRead() {
 }
 
 std::optional<LogFiles::Read> LogFiles::ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in = platform::OpenInput(path);
     if (!in) return std::nullopt;
 
     auto nextLine = [&in](std::string& line) -> bool {
@@ -115,6 +125,9 @@ std::optional<LogFiles::Read> LogFiles::ReadFile(const std::string& path) {
     data_.fileRecord.slow = h.record.slow;
     data_.start = h.start;
     data_.state = DataState::Saved;
+    // What the sidecar keeps of the run; a damaged one gives what it can, a missing one nothing.
+    const auto marks = ReadMarksFile(path);
+    data_.marks = marks ? marks->marks : RunMarks{};
     if (data_.journal) data_.journal->Discard();  // the shown data were given up for the file's
     link::ClearStores(link::kClearLogStore);
     data_.periodIndex = read.period.periodIndex;

@@ -19,6 +19,9 @@ public:
 
     // CSV Save of the shown samples: true when a file was written; they count as saved then.
     bool Save();
+    // The shown samples were written (by Save, or as a part of a long survey): they count as
+    // saved, and their journal goes.
+    void MarkSaved();
     // File Read's dialog: the chosen file, or empty (cancelled, or not found and said so).
     std::string ChooseFileToRead();
 

@@ -72,7 +72,7 @@ LogRun::Outcome LogRun::Tick(std::uint32_t nowMs) {
         if (status != link::kStatusOk) return Outcome::ConnectionLost;
     }
     ++pollCount_;
-    if (pollCount_ == 1) data_.start = StartTime::From(clock_.Now());
+    if (pollCount_ == 1) StartClock();
 
     if (reading.sensor == '0') return Outcome::SensorRemoved;
 
@@ -175,8 +175,10 @@ LogHeader LogRun::Header() const {
 void LogRun::RecordInJournal(int slot) {
     if (!data_.journal) return;
     const JournalSample sample{Store()[slot], view_.GraphScale().scaleIndex};
-    if (slot == 0) data_.journal->Begin({data_.snapshot, data_.start, data_.periodIndex, data_.method}, sample);
-    else data_.journal->Append(sample);
+    if (slot == 0) {
+        data_.journal->Begin(
+            {data_.snapshot, data_.start, data_.periodIndex, data_.method, data_.marks.utcOffsetMinutes}, sample);
+    } else data_.journal->Append(sample);
 }
 
 bool LogRun::HandOverFullStore() {
@@ -185,6 +187,7 @@ bool LogRun::HandOverFullStore() {
         return false;
     }
     if (data_.journal) data_.journal->Discard();  // those samples are kept now
+    data_.marks.marks.clear();                    // and so are their marks
     link::ClearStores(link::kClearLogStore);
     data_.sampleCount = 0;
     view_.ClearDivisions();
@@ -195,8 +198,19 @@ bool LogRun::HandOverFullStore() {
 void LogRun::BeginNextPart() {
     // Slot 0 of a new part starts its divisions as a run's first sample does, and its time
     // is the start time of the part.
-    data_.start = StartTime::From(clock_.Now());
+    StartClock();
     view_.FirstSample();
+}
+
+void LogRun::StartClock() {
+    data_.start = StartTime::From(clock_.Now());
+    data_.marks.utcOffsetMinutes = clock_.UtcOffsetMinutes();
+}
+
+void LogRun::Mark(const std::string& text) {
+    RunMark mark{data_.sampleCount, {clock_.Now(), clock_.UtcOffsetMinutes()}, MarkText(text)};
+    data_.marks.marks.push_back(mark);
+    if (data_.journal) data_.journal->NoteMark(mark);
 }
 
 }  // namespace tessera::logger

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "link/MeterPort.h"
 #include "logger/GraphView.h"
@@ -38,6 +39,8 @@ public:
     void End();
 
     bool Running() const { return running_; }
+    // A mark at the sample being taken now, set with the clock's time and journalled.
+    void Mark(const std::string& text);
     const Schedule& CurrentSchedule() const { return schedule_; }
     std::uint64_t PollCount() const { return pollCount_; }
     // A recovered run is shown as stopped: its schedule stays, no poll follows.
@@ -57,6 +60,8 @@ private:
     void RecordInJournal(int slot);
     bool HandOverFullStore();
     void BeginNextPart();
+    // The data's start time (and the clock's offset from UTC) is now.
+    void StartClock();
     // Milliseconds since the first tick, as of the counter reading `nowMs`.
     std::uint64_t ElapsedAt(std::uint32_t nowMs) const;
 

@@ -8,6 +8,7 @@
 #include "logger/LoggerTables.h"
 #include "page/Texts.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::logger {
@@ -166,7 +167,7 @@ std::string LogFileText(const LogHeader& header, const link::LogSample* slots, i
 }
 
 std::optional<std::string> FirstLine(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in = platform::OpenInput(path);
     if (!in) return std::nullopt;
     std::string line;
     char c;

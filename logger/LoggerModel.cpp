@@ -79,6 +79,7 @@ bool LoggerModel::AskSaveFirst() {
 
 void LoggerModel::DiscardData() {
     if (data_.journal) data_.journal->Discard();
+    data_.marks = {};
     link::ClearStores(link::kClearLogStore);
     data_.sampleCount = 0;
     data_.state = DataState::None;
@@ -121,6 +122,7 @@ bool LoggerModel::Start() {
     data_.periodIndex = periodIndex_;
     data_.method = samplingMethod_;
     data_.sampleCount = 0;
+    lastRunEnd_ = LogRun::Outcome::GoingOn;
     run_.Begin(current.slow, periodIndex_, samplingMethod_);
     view_.BeginRun(Scale::AtStart(current.unit, current.range), run_.CurrentSchedule().samplesPerDivision);
 
@@ -132,14 +134,23 @@ bool LoggerModel::Start() {
 
     data_.snapshot = current;
     data_.state = DataState::Unsaved;
+    data_.marks = {};
+    if (current.sensor == '1' || current.sensor == '2') data_.marks.sensor = current.sensor;
     link::ClearStores(link::kClearLogStore);
+    return true;
+}
+
+bool LoggerModel::Mark(const std::string& text) {
+    if (!run_.Running()) return false;
+    run_.Mark(text);
     return true;
 }
 
 void LoggerModel::Tick(std::uint32_t nowMs) {
     const char* message = nullptr;
     bool repaint = false;
-    switch (run_.Tick(nowMs)) {
+    const LogRun::Outcome outcome = run_.Tick(nowMs);
+    switch (outcome) {
         case LogRun::Outcome::GoingOn: return;
         case LogRun::Outcome::ConnectionLost:
             message = kMsgConnectionFailed;
@@ -153,6 +164,7 @@ void LoggerModel::Tick(std::uint32_t nowMs) {
         case LogRun::Outcome::NotHandedOver: break;  // the survey's handler said why
     }
     Stop();
+    lastRunEnd_ = outcome;
     if (message) prompter_.Inform(message);
     // The page repaints after a lost meter or sensor, and a repaint reads the meter's settings
     // again: a meter that is gone leaves them empty, so Start goes grey as Entire Read's Read.

@@ -137,8 +137,19 @@ public:
     // Shows a recovered run as unsaved data, exactly as it stood when it had just been
     // logged and stopped (logger/Recovery.cpp). False when it holds no data.
     bool ShowRecoveredRun(const JournalContents& run);
+    // Marks: during a run, a short text at the sample being taken (journalled with the run);
+    // false when no run is going on. The marks of the shown data, with their clock's offset
+    // from UTC and the sensor, go beside the logger file as its sidecar (logger/RunMarks.h).
+    bool Mark(const std::string& text);
+    const RunMarks& Marks() const { return data_.marks; }
     // Long surveys: with a handler, a full store does not end the run (LogRun.h).
     void SetStoreFullHandler(LogRun::StoreFullHandler handler) { run_.SetStoreFullHandler(std::move(handler)); }
+    // Why the last run ended by itself (a lost meter or sensor, the limit, a part not kept);
+    // GoingOn while it runs, and when Stop ended it.
+    LogRun::Outcome LastRunEnd() const { return lastRunEnd_; }
+    // The stopped run's samples were written as a part of a long survey: they count as saved
+    // (the next Start asks nothing), and their journal goes.
+    void MarkSaved() { files_.MarkSaved(); }
 
 private:
     void DiscardData();
@@ -161,6 +172,7 @@ private:
     int periodIndex_ = 2;
     char comboSlow_ = '0';
     Controls controls_;
+    LogRun::Outcome lastRunEnd_ = LogRun::Outcome::GoingOn;
 };
 
 }  // namespace tessera::logger

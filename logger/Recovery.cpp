@@ -48,6 +48,7 @@ bool LoggerModel::ShowRecoveredRun(const JournalContents& run) {
 
     data_.snapshot = header.record;
     data_.start = header.start;
+    data_.marks = RecoveredMarks(run);
     data_.periodIndex = periodIndex_ = header.periodIndex;
     data_.method = samplingMethod_ = header.method;
     data_.state = DataState::Unsaved;

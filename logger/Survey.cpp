@@ -5,7 +5,7 @@
 #include "link/Stores.h"
 #include "logger/Journal.h"
 #include "page/Texts.h"
-#include "platform/Paths.h"
+#include "platform/FileReplace.h"
 
 namespace tessera::logger {
 
@@ -23,16 +23,30 @@ SurveyFiles::SurveyFiles(std::string chosen, bool replace, page::Prompter& promp
 
 void SurveyFiles::Attach(LoggerModel& model) {
     model.SetStoreFullHandler([this, &model](const LogHeader& header, int lastSlot) {
-        return SaveFullStore(header, lastSlot, model.Journal());
+        return SaveFullStore(header, lastSlot, model.Journal(), model.Marks());
     });
 }
 
-bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot, RunJournal* journal) {
+bool SurveyFiles::SaveStoppedRun(LoggerModel& model) {
+    if (model.Running()) return false;
+    if (model.DataState() != DataState::Unsaved) return true;
+    const LogHeader header{model.Snapshot(), model.StartTimeOfData(), model.DataPeriodIndex(), model.DataMethod()};
+    if (!SaveFullStore(header, model.SampleCount(), model.Journal(), model.Marks())) return false;
+    model.MarkSaved();
+    return true;
+}
+
+bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot, RunJournal* journal, const RunMarks& marks) {
     const std::string path = CurrentPath();
     // The same care as the page's CSV Save, without a question in the middle of a run:
     // the run stops and the samples stay in the store (and the journal) for the final save.
-    if (platform::FileExists(path)) {
-        const auto first = FirstLine(path);
+    const platform::SaveTarget target = platform::ResolveSaveTarget(path);
+    if (!target.refusal.empty()) {
+        prompter_.Inform(page::FileNotWrittenMessage(path, target.refusal));
+        return false;
+    }
+    if (target.exists) {
+        const auto first = FirstLine(target.path);
         if (first && first->find(page::kEntireReadBannerKey) != std::string::npos) {
             prompter_.Inform(kMsgEntireReadFileOnSave);
             return false;
@@ -42,8 +56,10 @@ bool SurveyFiles::SaveFullStore(const LogHeader& header, int lastSlot, RunJourna
             return false;
         }
     }
-    if (!SaveJournalledRun(journal, path, header, link::LogSampleStore.data(), lastSlot)) {
-        prompter_.Inform(page::FileNotWrittenMessage(path));
+    std::string sidecarProblem;
+    if (!SaveJournalledRun(journal, target.path, header, link::LogSampleStore.data(), lastSlot, marks,
+                           &sidecarProblem)) {
+        prompter_.Inform(sidecarProblem.empty() ? page::FileNotWrittenMessage(path) : sidecarProblem);
         return false;
     }
     saved_.push_back(path);

@@ -26,8 +26,14 @@ public:
     // Makes the model hand every full store to this survey.
     void Attach(LoggerModel& model);
     // Saves slots 0..lastSlot of the store as the next part, telling the run's journal (when
-    // not null) which file it makes. False (after saying why) when it could not.
-    bool SaveFullStore(const LogHeader& header, int lastSlot, RunJournal* journal = nullptr);
+    // not null) which file it makes, with the part's sidecar (`marks`: each part has its own,
+    // with the marks set while it was taken). False (after saying why) when it could not.
+    bool SaveFullStore(const LogHeader& header, int lastSlot, RunJournal* journal = nullptr,
+                       const RunMarks& marks = {});
+    // A run that stopped before its store was full (its meter or sensor was lost) is kept the
+    // same way, as the next part, so that the survey can go on in the part after it; its
+    // samples then count as saved. True also when it had no sample (the part's name stays free).
+    bool SaveStoppedRun(LoggerModel& model);
 
     // Where the samples being taken now will go.
     std::string CurrentPath() const { return SurveyPartPath(chosen_, PartsSaved() + 1); }

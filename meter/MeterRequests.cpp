@@ -6,6 +6,8 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/Files.h"
+
 namespace tessera::meter {
 
 namespace {
@@ -26,7 +28,7 @@ std::optional<std::string> Memory(Meter& meter, const std::string& rest, Lines& 
     } else if (what == "demo") {
         meter.SetMemory(DemoMemory());
     } else if (what == "load") {
-        std::ifstream file(arg, std::ios::binary);
+        std::ifstream file = platform::OpenInput(arg);
         if (!file) return "cannot read " + arg;
         std::stringstream text;
         text << file.rdbuf();

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "meter/MeterRequests.h"
+#include "platform/Files.h"
 
 namespace tessera::meter {
 
@@ -59,7 +60,7 @@ int SetUpMeter(Meter& meter, const MeterSetup& setup, std::string& error) {
     if (setup.commandLog) meter.SetCommandLogSize(*setup.commandLog);
     if (setup.demo) meter.SetMemory(DemoMemory());
     if (!setup.memoryFile.empty()) {
-        std::ifstream file(setup.memoryFile, std::ios::binary);
+        std::ifstream file = platform::OpenInput(setup.memoryFile);
         if (!file) {
             error = "cannot read " + setup.memoryFile;
             return 1;

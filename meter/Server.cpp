@@ -1,5 +1,6 @@
 // The POSIX side of the virtual meter's serving: the registry entry as a directory of
-// SOCK_SEQPACKET sockets and the control socket, served by one poll loop.
+// SOCK_SEQPACKET sockets and the control socket, served by one poll loop; who is taken, who
+// is answered and how is the registry's rule (platform/ExchangeRouter.h).
 #include "meter/Server.h"
 
 #include <fcntl.h>
@@ -19,6 +20,7 @@
 #include "meter/MeterRequests.h"
 #include "platform/UnixSocket.h"
 #include "transport/InstrumentIds.h"
+#include "transport/MeterIdentity.h"
 
 namespace tessera::meter {
 
@@ -27,10 +29,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kPipes[] = {transport::kCommandPipe, transport::kReplyPipe, transport::kCounterCommandPipe,
                           transport::kCounterReplyPipe};
+// Messages one reader may leave unread before it is taken for gone.
+constexpr std::size_t kMaxUnsent = 512;
+// Control connections at once: a script or two, a test; more are hung up on.
+constexpr std::size_t kMaxControlClients = 16;
 
 }  // namespace
 
-Server::Server(Meter& meter, ServerOptions options) : meter_(meter), options_(std::move(options)) {}
+Server::Server(Meter& meter, ServerOptions options)
+    : meter_(meter), options_(std::move(options)), router_(MakeRouter(::geteuid())) {
+    platform::unixsocket::PrepareAccept();
+}
 
 Server::~Server() {
     Unplug();
@@ -48,8 +57,9 @@ std::string Server::EntryPath() const { return ClassDirectory() + "/" + options_
 bool Server::Plug(std::string* error) {
     if (plugged_) return true;
     // An entry left behind by a meter that died is replaced; a served one is not ours.
+    const std::string identity = transport::IdentityText({options_.serial, transport::kModelName});
     entry_ = platform::RegistryEntry::Publish(ClassDirectory(), options_.entry, {std::begin(kPipes), std::end(kPipes)},
-                                              false, error);
+                                              std::nullopt, {{transport::kIdentityFile, identity}}, error);
     plugged_ = entry_ != nullptr;
     return plugged_;
 }
@@ -58,8 +68,10 @@ void Server::Unplug() {
     if (!plugged_) return;
     plugged_ = false;
     entry_.reset();  // gone from the registry before its clients are hung up on
-    for (auto& c : connections_) ::close(c.fd);
+    for (const auto& [fd, pipe] : connections_) ::close(fd);
     connections_.clear();
+    unsent_.clear();
+    router_.Clear();
     outgoing_.clear();
 }
 
@@ -67,7 +79,9 @@ bool Server::OpenControl(std::string* error) {
     if (options_.controlPath.empty()) return true;
     control_ = platform::unixsocket::Listen(options_.controlPath, SOCK_STREAM);
     if (control_ < 0) {
-        if (error) *error = "cannot listen on " + options_.controlPath + ": " + std::strerror(errno);
+        if (error)
+            *error = "cannot listen on " + options_.controlPath + ": " +
+                     platform::unixsocket::Explain(options_.controlPath, errno);
         return false;
     }
     return true;
@@ -77,83 +91,54 @@ int Server::Listener(int pipe) const { return entry_ ? entry_->Listener(pipe) : 
 
 void Server::AcceptAll(int pipe) {
     const int listener = Listener(pipe);
-    if (listener < 0) return;
+    if (listener < 0 || Clock::now() < listenAgain_) return;
     for (;;) {
-        const int fd = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0) return;
-        long peer = 0;  // unknown: replies go to the newest reader
-#if defined(SO_PEERCRED)
-        ucred cred{};
-        socklen_t size = sizeof cred;
-        if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) == 0) peer = cred.pid;
-#endif
-        connections_.push_back({fd, pipe, peer});
-    }
-}
-
-int Server::ReaderFor(int pipe, long from) const {
-    // Several programs may share the meter, taking turns under their exchange lock; each
-    // reads its reply from its own reply pipe. A reply handed to another program's pipe
-    // would be lost to the asker and read by the other one as the answer to its next
-    // command.
-    if (from != 0) {
-        for (auto it = connections_.rbegin(); it != connections_.rend(); ++it)
-            if (it->pipe == pipe && it->peer == from) return it->fd;
-    }
-    return NewestConnection(pipe);
-}
-
-int Server::NewestConnection(int pipe) const {
-    for (auto it = connections_.rbegin(); it != connections_.rend(); ++it)
-        if (it->pipe == pipe) return it->fd;
-    return -1;
-}
-
-void Server::DropConnection(int fd) {
-    ::close(fd);
-    connections_.erase(
-        std::remove_if(connections_.begin(), connections_.end(), [fd](const Connection& c) { return c.fd == fd; }),
-        connections_.end());
-}
-
-void Server::FlushDue() {
-    while (!outgoing_.empty() && outgoing_.front().due <= Clock::now()) {
-        Outgoing& o = outgoing_.front();
-        AcceptAll(o.pipe);
-        const int fd = ReaderFor(o.pipe, o.to);
+        const int fd = platform::unixsocket::Accept(listener);
         if (fd < 0) {
-            outgoing_.pop_front();  // nobody listens: the packets are lost, as on the wire
+            // Out of descriptors: the listeners rest a moment instead of waking every poll.
+            if (errno == EMFILE || errno == ENFILE) listenAgain_ = Clock::now() + std::chrono::milliseconds(100);
+            return;
+        }
+        const auto peer = platform::unixsocket::PeerOf(fd);
+        if (!router_.Admit(fd, pipe, peer.process, peer.user)) {
+            ::close(fd);
             continue;
         }
-        if (!o.packetise) {
-            if (::send(fd, o.bytes.data(), o.bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK) return;
-                DropConnection(fd);  // a reader that left: the next newest one gets it
-                continue;
-            }
-            outgoing_.pop_front();
-            continue;
-        }
-        // Packets of at most 64 bytes; the final zero-length packet ends the reply. The
-        // bytes already sent are cut from the front, so a full queue resumes where it stopped.
-        for (;;) {
-            const std::size_t n = std::min<std::size_t>(o.bytes.size(), transport::kPacketSize);
-            const ssize_t sent = ::send(fd, o.bytes.data(), n, MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (sent < 0) {
-                if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // wait for POLLOUT
-                // The reader left (a client that closed its pipes before we noticed): the
-                // reply goes to the next reader instead of being lost.
-                DropConnection(fd);
-                break;
-            }
-            bytesSent_ += static_cast<std::uint32_t>(sent);
-            if (n == 0) {
-                outgoing_.pop_front();
-                break;
-            }
-            o.bytes.erase(0, n);
-        }
+        connections_.push_back({fd, pipe});
     }
+}
+
+void Server::DropConnection(platform::ExchangeRouter::Client client) {
+    const int fd = static_cast<int>(client);
+    router_.Gone(fd);
+    unsent_.erase(fd);
+    ::close(fd);
+    connections_.erase(std::remove_if(connections_.begin(), connections_.end(),
+                                      [fd](const std::pair<int, int>& c) { return c.first == fd; }),
+                       connections_.end());
+}
+
+void Server::Deliver(const platform::ExchangeRouter::Delivery& delivery) {
+    if (delivery.to == platform::ExchangeRouter::kNobody) return;  // its asker has gone
+    const int fd = static_cast<int>(delivery.to);
+    auto& queue = unsent_[fd];
+    queue.insert(queue.end(), delivery.messages.begin(), delivery.messages.end());
+    // A reader that lets hundreds of messages pile up does not read: it is hung up on rather
+    // than holding the others' answers.
+    if (queue.size() > kMaxUnsent) {
+        DropConnection(fd);
+        return;
+    }
+    while (!queue.empty()) {
+        const std::string& m = queue.front();
+        if (::send(fd, m.data(), m.size(), MSG_NOSIGNAL | MSG_DONTWAIT) < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return;  // the rest when it has room (POLLOUT)
+            DropConnection(fd);
+            return;
+        }
+        queue.pop_front();
+    }
+    unsent_.erase(fd);
 }
 
 void Server::ServeControlClient(ControlClient& c, bool& closed) {
@@ -197,22 +182,19 @@ int Server::Run(const volatile sig_atomic_t* stop) {
         std::vector<pollfd> fds;
         enum Tag { kListener, kConnection, kControl, kControlClient };
         std::vector<std::pair<Tag, int>> tags;
+        const bool listening = Clock::now() >= listenAgain_;
         for (int pipe : kPipes) {
-            if (Listener(pipe) >= 0) {
+            if (listening && Listener(pipe) >= 0) {
                 fds.push_back({Listener(pipe), POLLIN, 0});
                 tags.push_back({kListener, pipe});
             }
         }
-        int waitingFd = -1;
-        if (!outgoing_.empty() && outgoing_.front().due <= Clock::now())
-            waitingFd = ReaderFor(outgoing_.front().pipe, outgoing_.front().to);
-        for (std::size_t i = 0; i < connections_.size(); ++i) {
-            short events = POLLIN;
-            if (connections_[i].fd == waitingFd) events |= POLLOUT;
-            fds.push_back({connections_[i].fd, events, 0});
-            tags.push_back({kConnection, static_cast<int>(i)});
+        for (const auto& [fd, pipe] : connections_) {
+            const short events = static_cast<short>(POLLIN | (unsent_.count(fd) ? POLLOUT : 0));
+            fds.push_back({fd, events, 0});
+            tags.push_back({kConnection, fd});
         }
-        if (control_ >= 0) {
+        if (control_ >= 0 && listening) {
             fds.push_back({control_, POLLIN, 0});
             tags.push_back({kControl, 0});
         }
@@ -220,77 +202,78 @@ int Server::Run(const volatile sig_atomic_t* stop) {
             fds.push_back({controlClients_[i].fd, POLLIN, 0});
             tags.push_back({kControlClient, static_cast<int>(i)});
         }
-        int timeout = 1000;
-        if (!outgoing_.empty()) {
-            const auto wait =
-                std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
-            timeout = static_cast<int>(std::clamp<long long>(wait.count(), 0, 1000));
-            if (waitingFd >= 0) timeout = 1000;  // POLLOUT wakes us when the reader catches up
-        }
-        const int ready = ::poll(fds.data(), fds.size(), timeout);
+        // Woken by the next answer falling due, a request whose wait for the meter ends, the
+        // listeners' rest ending, and at least once a second for a stop request.
+        auto wake = Clock::now() + std::chrono::seconds(1);
+        if (!outgoing_.empty()) wake = std::min(wake, outgoing_.front().due);
+        if (auto hold = router_.HoldEnds()) wake = std::min(wake, *hold);
+        if (!listening) wake = std::min(wake, listenAgain_);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
+        const int ready = ::poll(fds.data(), fds.size(), static_cast<int>(std::clamp<long long>(wait + 1, 0, 1000)));
         if (ready < 0) {
             if (errno == EINTR) continue;
             return 1;
         }
-        // Accept first, so a command that arrives together with the connection of the
-        // pipe that will carry its answer finds that connection.
+        // Accept first, so a request that arrives together with the connection of the pipe
+        // that will carry its answer finds that connection.
         for (std::size_t i = 0; i < fds.size(); ++i)
             if (tags[i].first == kListener && (fds[i].revents & POLLIN)) AcceptAll(tags[i].second);
 
         std::vector<int> hungUp;
-        struct Packet {
-            int pipe;
-            long from;
-            std::string bytes;
-        };
-        std::vector<Packet> packets;
+        bool received = false;
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (tags[i].first != kConnection || fds[i].revents == 0) continue;
-            const Connection c = connections_[static_cast<std::size_t>(tags[i].second)];
+            const int fd = tags[i].second;
+            if (fds[i].revents & POLLOUT) Deliver({fd, {}});
             if (fds[i].revents & POLLIN) {
                 char buf[512];
                 for (;;) {
-                    const ssize_t n = ::recv(c.fd, buf, sizeof buf, MSG_DONTWAIT);
+                    const ssize_t n = ::recv(fd, buf, sizeof buf, MSG_DONTWAIT);
                     if (n > 0) {
-                        packets.push_back({c.pipe, c.peer, std::string(buf, static_cast<std::size_t>(n))});
+                        if (!received) {
+                            // The client connected its answer pipe before it wrote: take it.
+                            for (int pipe : kPipes) AcceptAll(pipe);
+                            received = true;
+                        }
+                        router_.Received(fd, std::string(buf, static_cast<std::size_t>(n)));
                         continue;
                     }
                     if (n == 0) {
                         // A zero-length packet from a client carries nothing; only a hang-up
                         // ends the connection.
-                        pollfd p{c.fd, POLLIN | POLLRDHUP, 0};
+                        pollfd p{fd, POLLIN | POLLRDHUP, 0};
                         if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR))) {
-                            hungUp.push_back(c.fd);
+                            hungUp.push_back(fd);
                             break;
                         }
                         continue;
                     }
-                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) hungUp.push_back(c.fd);
+                    if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) hungUp.push_back(fd);
                     break;
                 }
             } else if (fds[i].revents & (POLLHUP | POLLERR)) {
-                hungUp.push_back(c.fd);
+                hungUp.push_back(fd);
             }
         }
-        for (int fd : hungUp) DropConnection(fd);
-        for (const Packet& p : packets) {
-            if (!plugged_) break;  // a command that unplugged the meter ends the batch
-            if (p.pipe == transport::kCommandPipe) {
-                AcceptAll(transport::kReplyPipe);
-                ServeCommand(p.bytes, p.from);
-            } else if (p.pipe == transport::kCounterCommandPipe) {
-                AcceptAll(transport::kCounterReplyPipe);
-                ServeCounter(p.bytes, p.from);
-            }
-            FlushDue();
-        }
-        FlushDue();
+        // What a client wrote before it hung up still reaches the meter.
+        Serve();
+        for (int fd : hungUp)
+            if (std::any_of(connections_.begin(), connections_.end(), [fd](const auto& c) { return c.first == fd; }))
+                DropConnection(fd);
 
         for (std::size_t i = 0; i < fds.size(); ++i) {
             if (tags[i].first == kControl && (fds[i].revents & POLLIN)) {
                 for (;;) {
-                    const int fd = ::accept4(control_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                    if (fd < 0) break;
+                    const int fd = platform::unixsocket::Accept(control_);
+                    if (fd < 0) {
+                        if (errno == EMFILE || errno == ENFILE)
+                            listenAgain_ = Clock::now() + std::chrono::milliseconds(100);
+                        break;
+                    }
+                    if (controlClients_.size() >= kMaxControlClients) {
+                        ::close(fd);
+                        continue;
+                    }
                     controlClients_.push_back({fd, {}});
                 }
             }

@@ -1,21 +1,24 @@
 #pragma once
 // The virtual meter's sockets: its device registry entry with the pipe sockets "0", "1",
 // "3", "4", and the control socket through which tests and people script it. One thread,
-// one poll loop; the meter's answers are sent as packets of at most 64 bytes followed by
-// a zero-length packet. On Windows the entry is a marker file naming message-mode named
-// pipes and the control socket is a named pipe (Server_win.cpp); what the requests do is
-// the same everywhere (ServerControl.cpp).
+// one poll loop. Which connections are taken, when a command reaches the meter, where its
+// answer goes and in what pieces is the registry's one rule (platform/ExchangeRouter.h),
+// which the USB bridge follows too. On Windows the entry is a marker file naming
+// message-mode named pipes and the control socket is a named pipe (Server_win.cpp); what
+// the requests do is the same everywhere (ServerControl.cpp).
 
 #include <signal.h>
 
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "meter/Meter.h"
+#include "platform/ExchangeRouter.h"
 #if !defined(_WIN32)
 #include "platform/RegistryEntry.h"
 #endif
@@ -26,6 +29,7 @@ struct ServerOptions {
     std::string root;         // device registry root
     std::string entry;        // entry name inside the interface class directory
     std::string controlPath;  // control socket path; empty: none
+    std::string serial;       // the serial number the entry shows; empty: none
 };
 
 class Server {
@@ -57,40 +61,37 @@ public:
     std::vector<std::string> Control(const std::string& line);
 
 private:
-    struct Connection {
-        int fd;
-        int pipe;
-        long peer;  // process id of the client (0 when unknown)
-    };
+    // A command's answer, sent when its time has come (a reply delay).
     struct Outgoing {
         std::chrono::steady_clock::time_point due;
-        int pipe;
         std::string bytes;
-        bool packetise;  // pipe 1 replies: 64-byte packets and a zero-length packet
-        long to;         // process that sent the request (0: any reader)
     };
     struct ControlClient {
         int fd;
         std::string input;
     };
 
+    // The registry's rule for the meter's pipe pairs, the server running as `owner`.
+    static platform::ExchangeRouter MakeRouter(unsigned long owner);
     int Listener(int pipe) const;  // of the entry's pipe socket; -1 while unplugged
     void AcceptAll(int pipe);
-    void ServeCommand(const std::string& packet, long from);
-    void ServeCounter(const std::string& packet, long from);
-    void FlushDue();
-    int NewestConnection(int pipe) const;
-    // Where a reply goes: the newest connection of `pipe` from the process that asked, else
-    // the newest one of any process.
-    int ReaderFor(int pipe, long from) const;
-    void DropConnection(int fd);
+    // Hands the meter the requests whose turn has come and sends the answers that are due,
+    // until nothing more can happen now.
+    void Serve();
+    void ServeCommand(const std::string& request);
+    void ServeCounter(const std::string& request);
+    // Sends a command's answer whose time has come; false when none was due.
+    bool SendDueAnswer();
+    // Sends what the router decided (Server.cpp, Server_win.cpp).
+    void Deliver(const platform::ExchangeRouter::Delivery& delivery);
+    void DropConnection(platform::ExchangeRouter::Client client);
     void ServeControlClient(ControlClient& c, bool& closed);
 
     Meter& meter_;
     ServerOptions options_;
     bool plugged_ = false;
     bool running_ = true;
-    std::vector<Connection> connections_;
+    platform::ExchangeRouter router_;
     std::deque<Outgoing> outgoing_;
     std::uint32_t bytesSent_ = 0;
     int control_ = -1;
@@ -101,7 +102,10 @@ private:
     struct WinState;
     std::unique_ptr<WinState, void (*)(WinState*)> win_{nullptr, nullptr};
 #else
-    std::unique_ptr<platform::RegistryEntry> entry_;  // while plugged (Server.cpp)
+    std::unique_ptr<platform::RegistryEntry> entry_;     // while plugged (Server.cpp)
+    std::vector<std::pair<int, int> > connections_;      // descriptor and pipe, in connection order
+    std::map<int, std::deque<std::string> > unsent_;     // messages a reader's full socket holds back
+    std::chrono::steady_clock::time_point listenAgain_;  // out of descriptors: listeners rest till then
 #endif
 };
 

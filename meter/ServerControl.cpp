@@ -17,24 +17,58 @@ namespace {
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
-void Server::ServeCommand(const std::string& packet, long from) {
-    const Response r = meter_.Handle(packet);
-    switch (r.kind) {
-        case Response::Kind::Unplug: Unplug(); return;
-        case Response::Kind::Silence: return;
-        case Response::Kind::Reply: {
-            // Replies leave in order: a delayed reply holds back the ones after it.
-            auto due = Clock::now() + std::chrono::milliseconds(r.delayMs);
-            if (!outgoing_.empty()) due = std::max(due, outgoing_.back().due);
-            outgoing_.push_back({due, transport::kReplyPipe, r.bytes, true, from});
-            return;
+platform::ExchangeRouter Server::MakeRouter(unsigned long owner) {
+    // The virtual meter knows when an answer will come (or that none will): an exchange ends
+    // with its answer or its silence, and the hold only guards against a fault of ours.
+    return platform::ExchangeRouter({{transport::kCommandPipe, transport::kReplyPipe, true},
+                                     {transport::kCounterCommandPipe, transport::kCounterReplyPipe, false}},
+                                    owner, std::chrono::minutes(1));
+}
+
+void Server::Serve() {
+    // Commands first and their answers as they fall due, then the counter: its count must
+    // take in every answer already on the wire when it was asked.
+    for (bool progress = true; progress && plugged_;) {
+        progress = false;
+        if (auto request = router_.Next(transport::kCommandPipe, Clock::now())) {
+            ServeCommand(request->bytes);
+            progress = true;
+        }
+        while (plugged_ && SendDueAnswer()) progress = true;
+        if (!plugged_) return;
+        if (auto request = router_.Next(transport::kCounterCommandPipe, Clock::now())) {
+            ServeCounter(request->bytes);
+            progress = true;
         }
     }
 }
 
-void Server::ServeCounter(const std::string& packet, long from) {
-    if (auto count = CounterReply(packet, bytesSent_))
-        outgoing_.push_back({Clock::now(), transport::kCounterReplyPipe, *count, false, from});
+void Server::ServeCommand(const std::string& request) {
+    const Response r = meter_.Handle(request);
+    switch (r.kind) {
+        case Response::Kind::Unplug: Unplug(); return;
+        case Response::Kind::Silence: router_.Unanswered(transport::kCommandPipe); return;
+        case Response::Kind::Reply:
+            outgoing_.push_back({Clock::now() + std::chrono::milliseconds(r.delayMs), r.bytes});
+            return;
+    }
+}
+
+void Server::ServeCounter(const std::string& request) {
+    if (auto count = CounterReply(request, bytesSent_))
+        Deliver(router_.Answer(transport::kCounterReplyPipe, *count, true, Clock::now()));
+    else router_.Unanswered(transport::kCounterCommandPipe);
+}
+
+bool Server::SendDueAnswer() {
+    const auto now = Clock::now();
+    if (outgoing_.empty() || outgoing_.front().due > now) return false;
+    const Outgoing o = std::move(outgoing_.front());
+    outgoing_.pop_front();
+    // The meter put the answer on the wire, whether or not its asker is still there to read it.
+    bytesSent_ += static_cast<std::uint32_t>(o.bytes.size());
+    Deliver(router_.Answer(transport::kReplyPipe, o.bytes, true, now));
+    return true;
 }
 
 std::vector<std::string> Server::Control(const std::string& line) {

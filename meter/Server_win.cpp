@@ -19,6 +19,7 @@
 
 #include "platform/Text_win.h"
 #include "transport/InstrumentIds.h"
+#include "transport/MeterIdentity.h"
 #include "transport/PipeRegistry.h"
 
 namespace tessera::meter {
@@ -229,28 +230,24 @@ struct Server::WinState {
 
     std::string PipeName(int number) const { return base + "\\" + std::to_string(number); }
 
-    Instance* ReaderFor(int pipe, long from) {
-        // Several programs may share the meter, taking turns under their exchange lock; a
-        // reply handed to another program's pipe would be read there as the answer to its
-        // next command. Where the system does not name the client, the newest reader wins.
-        if (from != 0) {
-            for (auto it = connections.rbegin(); it != connections.rend(); ++it)
-                if ((*it)->number == pipe && (*it)->peer == from && !(*it)->broken) return it->get();
-        }
-        for (auto it = connections.rbegin(); it != connections.rend(); ++it)
-            if ((*it)->number == pipe && !(*it)->broken) return it->get();
+    Instance* Find(platform::ExchangeRouter::Client client) {
+        for (auto& c : connections)
+            if (reinterpret_cast<platform::ExchangeRouter::Client>(c.get()) == client && !c->broken) return c.get();
         return nullptr;
     }
 
-    void Drop(Instance* in) {
+    // Connections whose client left (or that could not be written) go, and the router with them.
+    void DropBroken(platform::ExchangeRouter& router) {
+        for (auto& c : connections)
+            if (c->broken) router.Gone(reinterpret_cast<platform::ExchangeRouter::Client>(c.get()));
         connections.erase(std::remove_if(connections.begin(), connections.end(),
-                                         [in](const std::unique_ptr<Instance>& c) { return c.get() == in; }),
+                                         [](const std::unique_ptr<Instance>& c) { return c->broken; }),
                           connections.end());
     }
 
     // A client connected to the listening instance of `number`: it becomes a connection
     // and a fresh instance listens for the next client.
-    void Accept(int number) {
+    void Accept(int number, platform::ExchangeRouter& router) {
         if (!serving) return;
         auto& l = listening[number];
         if (!l) {
@@ -266,16 +263,23 @@ struct Server::WinState {
         if (connected) {
             ULONG pid = 0;
             if (::GetNamedPipeClientProcessId(l->pipe, &pid)) l->peer = static_cast<long>(pid);
-            l->Read();
-            if (connections.size() >= kMaxConnections) connections.erase(connections.begin());
-            connections.push_back(std::move(l));
+            // Only the user who runs the meter may open its pipes (OwnerOnlySecurity).
+            if (router.Admit(reinterpret_cast<platform::ExchangeRouter::Client>(l.get()), number, l->peer, 0)) {
+                l->Read();
+                if (connections.size() >= kMaxConnections) {
+                    router.Gone(reinterpret_cast<platform::ExchangeRouter::Client>(connections.front().get()));
+                    connections.erase(connections.begin());
+                }
+                connections.push_back(std::move(l));
+            }
         }
         l = std::move(next);
     }
 };
 
 Server::Server(Meter& meter, ServerOptions options)
-    : meter_(meter), options_(std::move(options)), win_(new WinState, [](WinState* s) { delete s; }) {}
+    : meter_(meter), options_(std::move(options)), router_(MakeRouter(0)),
+      win_(new WinState, [](WinState* s) { delete s; }) {}
 
 Server::~Server() { Unplug(); }
 
@@ -326,7 +330,8 @@ bool Server::Plug(std::string* error) {
     w.marker = ::CreateFileW(marker.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (w.marker == INVALID_HANDLE_VALUE) return fail(LastError("cannot create " + EntryPath()));
-    const std::string text = transport::MarkerText(w.base);
+    const std::string text =
+        transport::MarkerText(w.base) + transport::IdentityText({options_.serial, transport::kModelName});
     DWORD written = 0;
     if (!::WriteFile(w.marker, text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
         written != text.size()) {
@@ -350,6 +355,7 @@ void Server::Unplug() {
     // Closing every instance breaks the clients' pipes, as a pulled cable does.
     w.connections.clear();
     for (auto& l : w.listening) l.reset();
+    router_.Clear();
     outgoing_.clear();
 }
 
@@ -367,39 +373,14 @@ bool Server::OpenControl(std::string* error) {
     return true;
 }
 
-void Server::FlushDue() {
-    WinState& w = *win_;
-    while (!outgoing_.empty() && outgoing_.front().due <= Clock::now()) {
-        Outgoing& o = outgoing_.front();
-        w.Accept(o.pipe);
-        Instance* reader = w.ReaderFor(o.pipe, o.to);
-        if (!reader) {
-            outgoing_.pop_front();  // nobody listens: the packets are lost, as on the wire
-            continue;
-        }
-        if (!o.packetise) {
-            if (!reader->Write(o.bytes.data(), static_cast<DWORD>(o.bytes.size()))) {
-                w.Drop(reader);  // a reader that left: the next newest one gets it
-                continue;
-            }
-            outgoing_.pop_front();
-            continue;
-        }
-        // Messages of at most 64 bytes; the final zero-length message ends the reply. The
-        // bytes already sent are cut from the front, so a reader that fails midway leaves
-        // the rest to the next one.
-        for (;;) {
-            const std::size_t n = std::min<std::size_t>(o.bytes.size(), transport::kPacketSize);
-            if (!reader->Write(o.bytes.data(), static_cast<DWORD>(n))) {
-                w.Drop(reader);
-                break;
-            }
-            bytesSent_ += static_cast<std::uint32_t>(n);
-            if (n == 0) {
-                outgoing_.pop_front();
-                break;
-            }
-            o.bytes.erase(0, n);
+void Server::Deliver(const platform::ExchangeRouter::Delivery& delivery) {
+    Instance* reader = win_->Find(delivery.to);
+    if (!reader) return;  // its asker has gone
+    // Each message waits at most a second: a reader that does not read is taken for gone.
+    for (const std::string& m : delivery.messages) {
+        if (!reader->Write(m.data(), static_cast<DWORD>(m.size()))) {
+            reader->broken = true;
+            return;
         }
     }
 }
@@ -415,12 +396,13 @@ int Server::Run(const volatile sig_atomic_t* stop) {
         for (auto& c : w.controlClients) events.push_back(c->event);
         if (events.size() > MAXIMUM_WAIT_OBJECTS) events.resize(MAXIMUM_WAIT_OBJECTS);
 
-        DWORD timeout = 1000;  // also how often a stop request is looked at
-        if (!outgoing_.empty()) {
-            const auto wait =
-                std::chrono::duration_cast<std::chrono::milliseconds>(outgoing_.front().due - Clock::now());
-            timeout = static_cast<DWORD>(std::clamp<long long>(wait.count(), 0, 1000));
-        }
+        // Woken by the next answer falling due, a request whose wait for the meter ends, and
+        // at least once a second for a stop request.
+        auto wake = Clock::now() + std::chrono::seconds(1);
+        if (!outgoing_.empty()) wake = std::min(wake, outgoing_.front().due);
+        if (auto hold = router_.HoldEnds()) wake = std::min(wake, *hold);
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
+        const DWORD timeout = static_cast<DWORD>(std::clamp<long long>(wait + 1, 0, 1000));
         if (!events.empty()) {
             const DWORD r = ::WaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE, timeout);
             if (r == WAIT_FAILED) return 1;
@@ -428,38 +410,18 @@ int Server::Run(const volatile sig_atomic_t* stop) {
             ::Sleep(timeout);
         }
 
-        // Accept first, so a command that arrives together with the connection of the pipe
+        // Accept first, so a request that arrives together with the connection of the pipe
         // that will carry its answer finds that connection.
-        for (int pipe : kPipes) w.Accept(pipe);
+        for (int pipe : kPipes) w.Accept(pipe, router_);
 
-        struct Packet {
-            int pipe;
-            long from;
-            std::string bytes;
-        };
-        std::vector<Packet> packets;
         for (auto& c : w.connections) {
             std::string message;
-            while (!c->broken && Signalled(c->event) && c->Finish(message)) {
-                // A zero-length message from a client carries nothing.
-                if (!message.empty()) packets.push_back({c->number, c->peer, message});
-            }
+            while (!c->broken && Signalled(c->event) && c->Finish(message))
+                router_.Received(reinterpret_cast<platform::ExchangeRouter::Client>(c.get()), message);
         }
-        w.connections.erase(std::remove_if(w.connections.begin(), w.connections.end(),
-                                           [](const std::unique_ptr<Instance>& c) { return c->broken; }),
-                            w.connections.end());
-        for (const Packet& p : packets) {
-            if (!plugged_) break;  // a command that unplugged the meter ends the batch
-            if (p.pipe == transport::kCommandPipe) {
-                w.Accept(transport::kReplyPipe);
-                ServeCommand(p.bytes, p.from);
-            } else if (p.pipe == transport::kCounterCommandPipe) {
-                w.Accept(transport::kCounterReplyPipe);
-                ServeCounter(p.bytes, p.from);
-            }
-            FlushDue();
-        }
-        FlushDue();
+        // What a client wrote before it left still reaches the meter.
+        Serve();
+        w.DropBroken(router_);
 
         if (w.controlListening && Signalled(w.controlListening->event)) {
             auto next = NewInstance(options_.controlPath, -1, false, false, w.security.Attributes());

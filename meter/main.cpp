@@ -12,12 +12,15 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "TesseraVersion.h"
 #include "meter/Meter.h"
 #include "meter/MeterSetup.h"
 #include "meter/Process.h"
 #include "meter/Server.h"
+#include "platform/Files.h"
+#include "transport/MeterIdentity.h"
 
 namespace {
 
@@ -33,7 +36,9 @@ const char* kUsage =
     "                    /tmp/tessera-<uid>; created with mode 700 when missing, and\n"
     "                    refused when another user owns it or others may write it)\n"
     "  --entry NAME      name of the registry entry (default: virtual-<pid>)\n"
-    "  --control PATH    control socket (default: <root>/virtual-qm8620-<pid>.control)\n";
+    "  --control PATH    control socket (default: <root>/virtual-qm8620-<pid>.control)\n"
+    "  --serial TEXT     the serial number the meter shows (tessera-cli meters) and is\n"
+    "                    chosen by (TESSERA_METER, --meter): letters, digits, punctuation\n";
 // ... then the meter's own options (meter/MeterSetup.h), then these:
 const char* kUsageMore =
     "  --print-demo      print the demo memory in the --memory format and exit\n"
@@ -64,17 +69,19 @@ int main(int argc, char** argv) {
     std::string root;
     std::string entry = "virtual-" + std::to_string(ProcessId());
     std::string control;
+    std::string serial;
     bool unplugged = false;
     MeterSetup setup;
 
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    const std::vector<std::string> args = tessera::platform::ProgramArguments(argc, argv);  // UTF-8 everywhere
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string a = args[i];
         auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
+            if (i + 1 >= args.size()) {
                 std::cerr << "virtual-qm8620: " << a << " needs a value\n";
                 std::exit(2);
             }
-            return argv[++i];
+            return args[++i];
         };
         if (a == "--help" || a == "-h") {
             std::cout << kUsage << MeterOptionsHelp() << kUsageMore << PlatformHelp();
@@ -91,6 +98,12 @@ int main(int argc, char** argv) {
             entry = value();
         } else if (a == "--control") {
             control = value();
+        } else if (a == "--serial") {
+            serial = value();
+            if (serial.empty() || serial.size() > 64 || tessera::transport::PlainSerial(serial) != serial) {
+                std::cerr << "virtual-qm8620: --serial takes 1 to 64 letters, digits or punctuation, no spaces\n";
+                return 2;
+            }
         } else if (a == "--unplugged") {
             unplugged = true;
         } else {
@@ -122,7 +135,7 @@ int main(int argc, char** argv) {
         std::cerr << "virtual-qm8620: " << error << "\n";
         return rc;
     }
-    Server server(meter, {root, entry, control});
+    Server server(meter, {root, entry, control, serial});
     if (!server.OpenControl(&error) || (!unplugged && !server.Plug(&error))) {
         std::cerr << "virtual-qm8620: " << error << "\n";
         return 1;

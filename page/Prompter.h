@@ -26,6 +26,9 @@ enum class Topic {
 struct Question {
     Topic topic;
     std::string text;  // exactly as the person reads it
+    // The file the question is about, when it is about one (the file an overwrite really
+    // replaces, a symbolic link followed); shown beside the text.
+    std::string file = {};
 };
 
 struct FileFilter {

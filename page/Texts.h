@@ -14,8 +14,8 @@ inline constexpr const char* kNothingToSave = "There is no data to save.";
 
 // "The file "PATH" was not found."
 std::string FileNotFoundMessage(const std::string& path);
-// "The file "PATH" could not be written."
-std::string FileNotWrittenMessage(const std::string& path);
+// "The file "PATH" could not be written.", followed by the reason when there is one.
+std::string FileNotWrittenMessage(const std::string& path, const std::string& reason = {});
 
 // A chosen file name that does not contain `extension` (".CSV", ".SET"; a case-sensitive
 // test, anywhere in the name) gets it appended.

@@ -35,6 +35,23 @@ LocalTime SystemClock::Now() {
     return t;
 }
 
+std::optional<int> SystemClock::UtcOffsetMinutes() {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{}, utc{};
+#if defined(_WIN32)
+    if (localtime_s(&local, &seconds) != 0 || gmtime_s(&utc, &seconds) != 0) return std::nullopt;
+#else
+    if (!localtime_r(&seconds, &local) || !gmtime_r(&seconds, &utc)) return std::nullopt;
+#endif
+    // The local reading less the UTC reading of the same moment: days apart (at most one),
+    // then the clock time.
+    int days = local.tm_yday - utc.tm_yday;
+    if (local.tm_year != utc.tm_year) days = local.tm_year > utc.tm_year ? 1 : -1;
+    const long long ahead = days * 86400LL + (local.tm_hour - utc.tm_hour) * 3600LL +
+                            (local.tm_min - utc.tm_min) * 60LL + (local.tm_sec - utc.tm_sec);
+    return static_cast<int>(ahead / 60);
+}
+
 Clock& DefaultClock() {
     static SystemClock clock;
     return clock;

@@ -18,8 +18,7 @@ namespace tessera::platform {
 namespace {
 std::string FromProgramDirectory(std::string_view relative) {
     if (relative.empty() || relative == ".") return {};
-    std::string dir =
-        (std::filesystem::path(ProgramDirectory()) / std::filesystem::path(relative)).lexically_normal().string();
+    std::string dir = Utf8Path((FsPath(ProgramDirectory()) / std::filesystem::path(relative)).lexically_normal());
     while (dir.size() > 1 && (dir.back() == '/' || dir.back() == '\\')) dir.pop_back();
     return dir;
 }

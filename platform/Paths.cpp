@@ -7,8 +7,6 @@
 #endif
 
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 namespace tessera::platform {
 
@@ -26,11 +24,6 @@ std::string UserDeviceRoot() {
 #else
     return registry::ServerRoot().path;
 #endif
-}
-
-bool FileExists(const std::string& path) {
-    std::error_code ec;
-    return !path.empty() && std::filesystem::exists(path, ec);
 }
 
 }  // namespace tessera::platform

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files.h"  // FileExists and the rest of what is done with a file the user names
+
 namespace tessera::platform {
 
 // Directory of the running program (for libraries and accuracy.dat beside it).
@@ -43,6 +45,10 @@ std::string StateDirectory(std::string* problem = nullptr);
 // registry, the user's own %LOCALAPPDATA% is private already; only a missing directory counts.
 std::string StateDirectoryProblem(const std::string& path);
 
-bool FileExists(const std::string& path);
+// The serial number of the one meter the user chose (TESSERA_METER, which `tessera-cli
+// --meter` and `tessera --meter` set), in UTF-8; empty: the first meter found.
+std::string ChosenMeter();
+// Chooses the meter for this process and the programs it starts (sets TESSERA_METER).
+void ChooseMeter(const std::string& serial);
 
 }  // namespace tessera::platform

@@ -45,4 +45,8 @@ std::string StateDirectory(std::string* problem) {
     return why.empty() ? dir : std::string();
 }
 
+std::string ChosenMeter() { return registry::Environment("TESSERA_METER"); }
+
+void ChooseMeter(const std::string& serial) { ::setenv("TESSERA_METER", serial.c_str(), 1); }
+
 }  // namespace tessera::platform

@@ -53,4 +53,8 @@ std::string StateDirectory(std::string* problem) {
     return why.empty() ? dir : std::string();
 }
 
+std::string ChosenMeter() { return win::Narrow(Environment(L"TESSERA_METER")); }
+
+void ChooseMeter(const std::string& serial) { ::SetEnvironmentVariableW(L"TESSERA_METER", win::Widen(serial).c_str()); }
+
 }  // namespace tessera::platform

@@ -11,8 +11,19 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
 
 namespace tessera::platform::pipeio {
+
+// How long one step with a meter pipe may wait (opening it, one read, one write), so a silent
+// or hung meter costs a bounded wait: TESSERA_PIPE_TIMEOUT_MS (1..60000), else 2 s.
+inline int TimeoutMs() {
+    if (const char* v = std::getenv("TESSERA_PIPE_TIMEOUT_MS")) {
+        const long ms = std::strtol(v, nullptr, 10);
+        if (ms > 0 && ms <= 60000) return static_cast<int>(ms);
+    }
+    return 2000;
+}
 
 // A 0-byte read is either the zero-length packet that ends a reply or the peer having gone.
 // Only the first is a successful read: a vanished meter must look like a failed read.

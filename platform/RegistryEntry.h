@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,12 +16,15 @@ namespace tessera::platform {
 
 class RegistryEntry {
 public:
-    // Creates the class directory when missing (private to the user unless this is the
-    // system-wide registry of a root bridge). An entry of the same name that nobody serves
-    // any more (a bridge that died) is replaced; a served one is left alone and the answer
-    // is null with `error` saying so.
+    // Creates the class directory when missing. The entry is private to the user, or, with
+    // `group` (the system-wide registry of a root bridge), open to the members of that group
+    // and nobody else: directories 750 and sockets 660, in that group. `files` (name ->
+    // content) are small files that appear with the entry, such as the meter's identity. An
+    // entry of the same name that nobody serves any more (a bridge that died) is replaced; a
+    // served one is left alone and the answer is null with `error` saying so.
     static std::unique_ptr<RegistryEntry> Publish(const std::string& classDir, const std::string& name,
-                                                  const std::vector<int>& pipes, bool systemWide, std::string* error);
+                                                  const std::vector<int>& pipes, std::optional<unsigned long> group,
+                                                  const std::map<std::string, std::string>& files, std::string* error);
     ~RegistryEntry();
     RegistryEntry(const RegistryEntry&) = delete;
     RegistryEntry& operator=(const RegistryEntry&) = delete;

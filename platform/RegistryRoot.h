@@ -61,6 +61,15 @@ inline std::string MakeDirectories(const std::string& path, mode_t mode = 0700) 
     return {};
 }
 
+// Gives the directory or socket at `path` to `group` with `mode` (the system-wide registry:
+// its owner root, and the members of the group). Empty, or what failed.
+inline std::string ShareWithGroup(const std::string& path, unsigned long group, mode_t mode) {
+    if (::lchown(path.c_str(), static_cast<uid_t>(-1), static_cast<gid_t>(group)) != 0 ||
+        ::chmod(path.c_str(), mode) != 0)
+        return "cannot give " + path + " to group " + std::to_string(group) + ": " + std::strerror(errno);
+    return {};
+}
+
 // Creates a missing `path` as MakeDirectories does; then answers what keeps it from being
 // used (empty when nothing does).
 inline std::string EnsureDirectory(const std::string& path, mode_t mode = 0700, bool rootMayOwn = false) {
@@ -124,15 +133,16 @@ inline std::vector<std::string> SearchRoots() {
 }
 
 // The root a server registers its devices under: $TESSERA_DEVICE_ROOT when set, else the
-// system-wide root for a system-wide server, else the runtime directory. Created when missing:
-// mode 700, but 755 for the system-wide root, which every user's program must reach.
+// system-wide root for a system-wide server, else the runtime directory. Created when missing
+// with mode 700; the system-wide server gives its root to its group afterwards
+// (ShareWithGroup), never to every account.
 inline Choice ServerRoot(bool systemWide = false) {
     const std::string own = Environment("TESSERA_DEVICE_ROOT");
     if (!own.empty()) {
         const std::string path = WithoutTrailingSlashes(own);
         return {path, EnsureDirectory(path)};
     }
-    if (systemWide) return {kSystemRoot, EnsureDirectory(kSystemRoot, 0755, true)};
+    if (systemWide) return {kSystemRoot, EnsureDirectory(kSystemRoot, 0700, true)};
     return RuntimeDirectory();
 }
 

@@ -17,4 +17,9 @@ void StopOnRequest(volatile std::sig_atomic_t* flag);
 // instead of being killed by SIGXFSZ. Nothing to do on Windows, which has no such limit.
 void SurviveFileSizeLimit();
 
+// A reader of standard output that goes away (a closed pipe) must not end the program: a
+// write to it then fails (EPIPE) instead of the program being killed by SIGPIPE. Nothing to do
+// on Windows, where such a write only fails.
+void SurviveClosedPipe();
+
 }  // namespace tessera::platform

@@ -22,4 +22,6 @@ void StopOnRequest(volatile std::sig_atomic_t* flag) {
 
 void SurviveFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
 
+void SurviveClosedPipe() { ::signal(SIGPIPE, SIG_IGN); }
+
 }  // namespace tessera::platform

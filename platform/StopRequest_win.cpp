@@ -20,4 +20,6 @@ void StopOnRequest(volatile std::sig_atomic_t* flag) {
 
 void SurviveFileSizeLimit() {}
 
+void SurviveClosedPipe() {}
+
 }  // namespace tessera::platform

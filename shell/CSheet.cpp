@@ -72,6 +72,8 @@ CSheet::CSheet(link::MeterPort& meter, page::Prompter& prompter, platform::Clock
     AddPage(survey, kSurveyTab);
     survey->SetLogger(&logger->Model());
     survey->SetEntireReadCount([entire] { return entire->Model().RecordCount(); });
+    survey->SetEntireRead(&entire->Model());
+    survey->SetMarker([logger](const std::string& text) { return logger->Model().Mark(text); });
     connect(logger, &logger::CLogger::DataChanged, survey, &survey::CSurvey::LoggerChanged);
 
     connect(tabs_, &QTabWidget::currentChanged, this, &CSheet::OnCurrentChanged);

@@ -1,11 +1,20 @@
 #include "shell/DeviceWatcher.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QGuiApplication>
+#include <algorithm>
+#include <iterator>
 
 #include "platform/Paths.h"
 #include "transport/InstrumentIds.h"
 
 namespace tessera::shell {
+
+bool DeviceWatcher::AnnouncementFilter::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (platform::IsDeviceChangeMessage(eventType.constData(), message)) watcher_.SystemDeviceChange();
+    return false;  // others may want it too; the system expects its default answer
+}
 
 DeviceWatcher::DeviceWatcher(std::vector<std::string> roots, std::string classDir, QObject* parent)
     : QObject(parent), roots_(std::move(roots)), classDir_(std::move(classDir)) {
@@ -17,10 +26,39 @@ DeviceWatcher::DeviceWatcher(std::vector<std::string> roots, std::string classDi
     poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, &DeviceWatcher::Rescan);
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &DeviceWatcher::OnNotified);
+    announced_.setSingleShot(true);
+    announced_.setInterval(kSettleMs);
+    connect(&announced_, &QTimer::timeout, this, [this] {
+        last_ = Entries();
+        emit DeviceChanged();
+    });
     WatchWhatExists();
     last_ = Entries();
     poll_.start();
+    ListenToTheSystem();
 }
+
+DeviceWatcher::~DeviceWatcher() {
+    if (filter_ && QCoreApplication::instance()) QCoreApplication::instance()->removeNativeEventFilter(filter_.get());
+}
+
+void DeviceWatcher::ListenToTheSystem() {
+    // A window of its own, never shown: announcements of the registered interface class go
+    // to it, and as a top-level window it hears those told to every window.
+    if (!platform::SystemAnnouncesDeviceChanges() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return;
+    window_ = std::make_unique<QWindow>();
+    window_->create();
+    const auto& id = transport::INSTRUMENT_INTERFACE_CLASS;
+    platform::InterfaceClass interfaceClass{id.data1, id.data2, id.data3, {}};
+    std::copy(std::begin(id.data4), std::end(id.data4), interfaceClass.data4);
+    notification_ =
+        std::make_unique<platform::DeviceNotification>(static_cast<std::uintptr_t>(window_->winId()), interfaceClass);
+    filter_ = std::make_unique<AnnouncementFilter>(*this);
+    QCoreApplication::instance()->installNativeEventFilter(filter_.get());
+}
+
+void DeviceWatcher::SystemDeviceChange() { announced_.start(); }
 
 QStringList DeviceWatcher::Entries() const {
     QStringList out;

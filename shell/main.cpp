@@ -11,6 +11,7 @@
 #include "TesseraVersion.h"
 #include "link/Link.h"
 #include "platform/Clock.h"
+#include "platform/Paths.h"
 #include "shell/Application.h"
 #include "shell/CSheet.h"
 #include "shell/Texts.h"
@@ -28,6 +29,9 @@ struct Options {
                                  QStringLiteral("path")};
     QCommandLineOption accuracy{QStringLiteral("accuracy"), QStringLiteral("Read the accuracy table from <file>."),
                                 QStringLiteral("file")};
+    QCommandLineOption meter{QStringLiteral("meter"),
+                             QStringLiteral("Use the meter with the serial number <serial> (as TESSERA_METER does)."),
+                             QStringLiteral("serial")};
 };
 
 void Declare(QCommandLineParser& parser, const Options& options) {
@@ -37,6 +41,7 @@ void Declare(QCommandLineParser& parser, const Options& options) {
     parser.addOption(options.screenshot);
     parser.addOption(options.transport);
     parser.addOption(options.accuracy);
+    parser.addOption(options.meter);
 }
 
 // Whether the words before "--" ask for `names`.
@@ -84,6 +89,9 @@ int main(int argc, char** argv) {
     program.screenshotDirectory = parser.value(options.screenshot).toStdString();
     program.startup.transportPath = parser.value(options.transport).toStdString();
     program.startup.accuracyPath = parser.value(options.accuracy).toStdString();
+
+    // Before the link exists: its exchange lock and the transport's search follow the choice.
+    if (parser.isSet(options.meter)) tessera::platform::ChooseMeter(parser.value(options.meter).toStdString());
 
     tessera::ui::QtPrompter prompter;
     tessera::link::Link& link = tessera::link::TheLink();

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -22,7 +23,15 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include <filesystem>
+
+#include "entire_read/EntireReadModel.h"
 #include "logger/LoggerModel.h"
+#include "platform/FileReplace.h"
+#include "platform/NumberMarks.h"
+#include "platform/Paths.h"
+#include "survey/CRecordNotes.h"
+#include "survey/ReportDialog.h"
 #include "ui/Fonts.h"
 
 namespace tessera::survey {
@@ -173,6 +182,16 @@ CSurvey::CSurvey(page::Prompter& prompter, std::unique_ptr<SurveyModel> model, Q
     stop_->setVisible(false);
     copy_ = new QPushButton(QStringLiteral("Copy"), this);
     copy_->setToolTip(QStringLiteral("Copy everything the page shows as text"));
+    export_ = new QPushButton(QStringLiteral("Export..."), this);
+    export_->setToolTip(QStringLiteral("Write the samples for other programs: open CSV, JSON Lines or a spreadsheet"));
+    auto* forms = new QMenu(export_);
+    forms->addAction(QStringLiteral("Open CSV (ISO 8601 times)..."), this, [this] { OnExport(ExportForm::OpenCsv); });
+    forms->addAction(QStringLiteral("JSON Lines..."), this, [this] { OnExport(ExportForm::Jsonl); });
+    forms->addAction(QStringLiteral("Spreadsheet (this computer's number format)..."), this,
+                     [this] { OnExport(ExportForm::Spreadsheet); });
+    export_->setMenu(forms);
+    report_ = new QPushButton(QStringLiteral("Report..."), this);
+    report_->setToolTip(QStringLiteral("Print a survey report of the data shown (or save it as PDF)"));
     sourceText_ = new QLabel(this);
     sourceText_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     progress_ = new QProgressBar(this);
@@ -233,11 +252,28 @@ CSurvey::CSurvey(page::Prompter& prompter, std::unique_ptr<SurveyModel> model, Q
     top->addWidget(open_);
     top->addWidget(stop_);
     top->addStretch(1);
+    top->addWidget(export_);
     top->addWidget(copy_);
+    top->addWidget(report_);
 
     auto* status = new QHBoxLayout;
     status->addWidget(sourceText_, 1);
     status->addWidget(progress_, 1);
+
+    // Marks during a logging run, notes on the Entire Read records.
+    markText_ = new QLineEdit(this);
+    markText_->setPlaceholderText(QStringLiteral("e.g. heater on"));
+    markText_->setMaxLength(static_cast<int>(logger::kMarkTextLimit));
+    mark_ = new QPushButton(QStringLiteral("Mark"), this);
+    mark_->setToolTip(QStringLiteral("Mark the present sample of the logging run with this text"));
+    recordNotes_ = new QPushButton(QStringLiteral("Notes..."), this);
+    recordNotes_->setToolTip(QStringLiteral("Location, height, source and a note for each Entire Read record"));
+    status->addWidget(markText_);
+    status->addWidget(mark_);
+    status->addWidget(recordNotes_);
+    connect(mark_, &QPushButton::clicked, this, &CSurvey::OnMark);
+    connect(markText_, &QLineEdit::returnPressed, this, &CSurvey::OnMark);
+    connect(recordNotes_, &QPushButton::clicked, this, &CSurvey::OnRecordNotes);
 
     auto* settings = new QHBoxLayout;
     settings->addWidget(new QLabel(QStringLiteral("Quantity"), this));
@@ -276,8 +312,19 @@ CSurvey::CSurvey(page::Prompter& prompter, std::unique_ptr<SurveyModel> model, Q
         Sync();
     });
     connect(open_, &QPushButton::clicked, this, &CSurvey::OnOpen);
-    connect(stop_, &QPushButton::clicked, this, &CSurvey::StopReading);
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        if (Exporting()) StopExporting();
+        else StopReading();
+    });
     connect(copy_, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(Q(model_->PageText())); });
+    connect(report_, &QPushButton::clicked, this, [this] {
+        ReportDialog dialog(this);
+        if (dialog.exec() == QDialog::Accepted)
+            PrintPageReport(prompter_, *model_,
+                            {entireReadCount_ ? entireReadCount_() : 0, entireRead_ ? &entireRead_->Notes() : nullptr,
+                             entireRead_ ? entireRead_->File() : std::string()},
+                            dialog.Fields({}));
+    });
     connect(quantity_, &QComboBox::activated, this, [this](int i) {
         model_->SetQuantity(static_cast<Quantity>(i == 0 ? kR : i - 1));
         marks_ = {};
@@ -324,6 +371,8 @@ QWidget* CSurvey::Graph() const { return graph_; }
 CSurvey::~CSurvey() {
     *cancel_ = true;
     if (reader_.joinable()) reader_.join();
+    if (exportCancel_) *exportCancel_ = true;
+    if (exporter_.joinable()) exporter_.join();
 }
 
 bool CSurvey::eventFilter(QObject* watched, QEvent* event) {
@@ -345,6 +394,7 @@ bool CSurvey::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CSurvey::SetLogger(const logger::LoggerModel* logger) {
+    logger_ = logger;
     model_->SetLogger(logger);
     if (model_->CurrentSource() == Source::Logger) {
         model_->ShowLogger();
@@ -354,6 +404,32 @@ void CSurvey::SetLogger(const logger::LoggerModel* logger) {
 
 void CSurvey::LoggerChanged() {
     if (model_->LoggerChanged()) Sync();
+    else SyncMarkAndNotes();  // a run may have begun or ended
+}
+
+void CSurvey::SyncMarkAndNotes() {
+    const bool running = logger_ && logger_->Running() && marker_;
+    if (mark_->isEnabled() != running) {
+        mark_->setEnabled(running);
+        markText_->setEnabled(running);
+    }
+    const bool notes = entireRead_ && model_->CurrentSource() == Source::EntireRead && entireRead_->RecordCount() > 0;
+    if (recordNotes_->isEnabled() != notes) recordNotes_->setEnabled(notes);
+}
+
+void CSurvey::OnMark() {
+    if (!mark_->isEnabled() || !marker_) return;
+    std::string text = logger::MarkText(markText_->text().toStdString());
+    // A mark without words is still a moment worth finding again.
+    if (text.empty()) text = "mark " + std::to_string(logger_->Marks().marks.size() + 1);
+    if (marker_(text)) markText_->clear();
+    model_->LoggerChanged();  // the mark is drawn at once, not with the next sample
+    Sync();
+}
+
+void CSurvey::OnRecordNotes() {
+    if (!entireRead_ || entireRead_->RecordCount() == 0) return;
+    EditRecordNotes(this, *entireRead_, prompter_);
 }
 
 void CSurvey::Refresh() {
@@ -434,6 +510,7 @@ void CSurvey::OnFilesRead(std::shared_ptr<std::variant<Series, std::string>> res
 }
 
 void CSurvey::Sync() {
+    SyncMarkAndNotes();
     syncing_ = true;
     // Only what changed is touched: a live run calls this for every sample.
     auto setText = [](QLabel* label, const QString& text) {
@@ -502,6 +579,122 @@ void CSurvey::SyncTable() {
         set(r, 1, rows[static_cast<std::size_t>(r)].whole);
         set(r, 2, rows[static_cast<std::size_t>(r)].span);
     }
+}
+
+namespace {
+
+const char* ExtensionOf(ExportForm form) { return form == ExportForm::Jsonl ? ".jsonl" : ".csv"; }
+
+page::FileFilter ExportFilter(ExportForm form) {
+    switch (form) {
+        case ExportForm::OpenCsv: return {"Open CSV file(*.csv)", "*.csv"};
+        case ExportForm::Jsonl: return {"JSON Lines file(*.jsonl)", "*.jsonl"};
+        case ExportForm::Spreadsheet: break;
+    }
+    return {"Spreadsheet CSV file(*.csv)", "*.csv"};
+}
+
+}  // namespace
+
+void CSurvey::OnExport(ExportForm form) {
+    if (Exporting()) return;
+    if (model_->Shown().Empty()) {
+        prompter_.Inform(page::kNothingToSave);
+        return;
+    }
+    std::string path = prompter_.ChooseSaveFile(ExportFilter(form));
+    if (path.empty()) return;
+    // A name without an extension takes the form's.
+    if (const auto name = path.find_last_of("/\\");
+        path.find('.', name == std::string::npos ? 0 : name) == std::string::npos)
+        path += ExtensionOf(form);
+    if (platform::FileExists(path) &&
+        prompter_.AskYesNo({page::Topic::Overwrite, page::kOverwriteFileQuestion}) != page::Answer::Yes)
+        return;
+    ExportTo(form, path);
+}
+
+void CSurvey::ExportTo(ExportForm form, const std::string& path) {
+    if (Exporting()) return;
+    const Series& shown = model_->Shown();
+    std::error_code ec;
+    for (const Part& p : shown.Parts()) {
+        if (std::filesystem::equivalent(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                                        std::filesystem::path(std::u8string(p.source.begin(), p.source.end())), ec)) {
+            prompter_.Inform("\"" + path + "\" is one of the files exported; choose another name.");
+            emit FilesExported();
+            return;
+        }
+    }
+    // The export works on its own copy: a live run goes on appending to the page's series.
+    auto series = std::make_shared<const Series>(shown);
+    const Unit unit = model_->ShownUnit();
+    ExportFacts facts;
+    const Source source = model_->CurrentSource();
+    if (source == Source::Logger && logger_) {
+        const logger::LogHeader header{logger_->RecordInForce(), logger_->StartTimeOfData(), logger_->DataPeriodIndex(),
+                                       logger_->DataMethod()};
+        facts = FactsOfLogger(header, unit, LiveLogger::SourceName(), logger_->Marks().utcOffsetMinutes,
+                              logger_->Marks().sensor);
+    } else if (source == Source::EntireRead) {
+        facts = FactsOfRecords(*series, unit);
+    }
+    const bool factsFromFiles = source == Source::Files;
+    const RowForm rows(form, series->StoredUnit(), unit, platform::UserNumberMarks());
+
+    exportCancel_ = std::make_shared<std::atomic<bool>>(false);
+    progress_->setValue(0);
+    progress_->setVisible(true);
+    stop_->setVisible(true);
+    export_->setEnabled(false);
+    sourceText_->setText(QStringLiteral("Exporting..."));
+    auto cancel = exportCancel_;
+    exporter_ = std::thread([this, series, facts, factsFromFiles, rows, path, cancel]() mutable {
+        if (factsFromFiles) facts = FactsOfFiles(*series, rows.Shown());
+        std::string text;
+        text.reserve(series->Size() * 72);
+        const bool whole = WriteExport(
+            *series, facts, rows,
+            [&text](std::string_view piece) {
+                text += piece;
+                return true;
+            },
+            [this, cancel](double done) {
+                if (*cancel) return false;
+                QMetaObject::invokeMethod(
+                    this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); }, Qt::QueuedConnection);
+                return true;
+            });
+        std::string message;
+        bool failed = false;
+        if (!whole) {
+            message = "The export was stopped; nothing was written.";
+        } else if (std::string why; !platform::ReplaceFileContents(path, text, &why)) {
+            message = page::FileNotWrittenMessage(path);
+            failed = true;
+        } else {
+            message =
+                std::to_string(series->Size()) + (series->Timed() ? " samples" : " records") + " exported to " + path;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, message, failed] { OnExported(message, failed); }, Qt::QueuedConnection);
+    });
+}
+
+void CSurvey::OnExported(const std::string& message, bool failed) {
+    if (exporter_.joinable()) exporter_.join();
+    progress_->setVisible(Reading());
+    stop_->setVisible(Reading());
+    export_->setEnabled(true);
+    if (failed) prompter_.Inform(message);
+    Sync();
+    if (!failed) sourceText_->setText(Q(message));
+    emit FilesExported();
+}
+
+void CSurvey::StopExporting() {
+    // The export ends at its next batch and says so (OnExported).
+    if (exportCancel_) *exportCancel_ = true;
 }
 
 }  // namespace tessera::survey

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "page/Prompter.h"
+#include "survey/Export.h"
 #include "survey/SurveyModel.h"
 #include "survey/SurveyPainter.h"
 #include "ui/SheetPage.h"
@@ -24,6 +25,10 @@ class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
+
+namespace tessera::entire_read {
+class EntireRead;
+}
 
 namespace tessera::survey {
 
@@ -40,6 +45,10 @@ public:
     // Where the other pages' data are.
     void SetLogger(const logger::LoggerModel* logger);
     void SetEntireReadCount(std::function<unsigned()> recordCount) { entireReadCount_ = std::move(recordCount); }
+    // During a logging run "Mark" sets a mark (its text, at the present sample) through `mark`.
+    void SetMarker(std::function<bool(const std::string&)> mark) { marker_ = std::move(mark); }
+    // The Entire Read page's records, whose notes "Notes..." edits (survey/CRecordNotes.h).
+    void SetEntireRead(entire_read::EntireRead* model) { entireRead_ = model; }
 
     // The logger's data changed (a sample, a run, a file); cheap when nothing new is there.
     void LoggerChanged();
@@ -56,6 +65,15 @@ public:
     QRadioButton* FilesButton() const { return filesSource_; }
     QPushButton* OpenButton() const { return open_; }
     QPushButton* CopyButton() const { return copy_; }
+    // "Export..." offers the open forms (a menu), then a file; the export runs beside the window.
+    QPushButton* ExportButton() const { return export_; }
+    // Writes what the page shows to `path` in `form` in the background (FilesExported follows).
+    void ExportTo(ExportForm form, const std::string& path);
+    bool Exporting() const { return exporter_.joinable(); }
+    QPushButton* ReportButton() const { return report_; }
+    QLineEdit* MarkEdit() const { return markText_; }
+    QPushButton* MarkButton() const { return mark_; }
+    QPushButton* NotesButton() const { return recordNotes_; }
     QComboBox* QuantityBox() const { return quantity_; }
     QComboBox* UnitBox() const { return unit_; }
     QComboBox* ReferenceBox() const { return reference_; }
@@ -71,6 +89,8 @@ public:
 signals:
     // A file read finished (shown or refused).
     void FilesRead();
+    // An export finished (written, refused or stopped).
+    void FilesExported();
 
 protected:
     // Ctrl+C in the table copies the selected cells as tab-separated text.
@@ -85,12 +105,24 @@ private:
     void OnOpen();
     void OnFilesRead(std::shared_ptr<std::variant<Series, std::string>> result);
     void StopReading();
+    void OnExport(ExportForm form);
+    void OnExported(const std::string& message, bool failed);
+    void StopExporting();
+    void OnMark();
+    void OnRecordNotes();
+    void SyncMarkAndNotes();  // which of "Mark" and "Notes..." can be used now
 
     page::Prompter& prompter_;
     std::unique_ptr<SurveyModel> ownModel_;
     SurveyModel* model_;
     std::function<unsigned()> entireReadCount_;
     GraphMarks marks_;
+    const logger::LoggerModel* logger_ = nullptr;
+    std::function<bool(const std::string&)> marker_;
+    entire_read::EntireRead* entireRead_ = nullptr;
+    QLineEdit* markText_ = nullptr;
+    QPushButton* mark_ = nullptr;
+    QPushButton* recordNotes_ = nullptr;
 
     QRadioButton* loggerSource_ = nullptr;
     QRadioButton* entireSource_ = nullptr;
@@ -98,6 +130,8 @@ private:
     QPushButton* open_ = nullptr;
     QPushButton* stop_ = nullptr;
     QPushButton* copy_ = nullptr;
+    QPushButton* export_ = nullptr;
+    QPushButton* report_ = nullptr;
     QLabel* sourceText_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QComboBox* quantity_ = nullptr;
@@ -113,6 +147,8 @@ private:
 
     std::thread reader_;
     std::shared_ptr<std::atomic<bool>> cancel_;
+    std::thread exporter_;
+    std::shared_ptr<std::atomic<bool>> exportCancel_;
 };
 
 }  // namespace tessera::survey

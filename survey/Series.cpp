@@ -80,6 +80,7 @@ void Series::AppendSeries(Series&& other) {
         p.first += offset;
         parts_.push_back(std::move(p));
     }
+    for (SeriesMark& m : other.marks) marks.push_back({m.sample + offset, std::move(m.text)});
     notes.insert(notes.end(), other.notes.begin(), other.notes.end());
     other.Clear();
 }
@@ -124,6 +125,7 @@ void Series::Clear() {
     over_.clear();
     parts_.clear();
     notes.clear();
+    marks.clear();
 }
 
 }  // namespace tessera::survey

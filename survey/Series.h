@@ -70,6 +70,13 @@ struct Part {
     char mode = '0';        // the meter's measurement mode of its readings ('0'..'4')
 };
 
+// A mark set during a logging run ("heater on", logger/RunMarks.h), at a sample of the series.
+struct SeriesMark {
+    std::size_t sample = 0;
+    std::string text;
+    bool operator==(const SeriesMark&) const = default;
+};
+
 class Series {
 public:
     // Values are kept in `unit`; only the columns in `channels` are kept.
@@ -102,6 +109,8 @@ public:
 
     // What readers left out or joined with a remark, one sentence each, for the people reading results.
     std::vector<std::string> notes;
+    // The marks of logger samples (each file's sidecar, the logger's run), in sample order.
+    std::vector<SeriesMark> marks;
 
     // --- building ---
     void Reserve(std::size_t samples);

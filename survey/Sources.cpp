@@ -483,6 +483,19 @@ std::variant<Series, std::string> ReadFiles(const std::vector<std::string>& path
         all.notes.insert(all.notes.end(), read[i].notes.begin(), read[i].notes.end());
     }
     all.FinishBulk(std::move(parts));
+    // Each part's marks from its own sidecar; one that is damaged costs its damaged lines.
+    for (const Part& p : all.Parts()) {
+        std::string problem;
+        const auto sidecar = logger::ReadMarksFile(p.source, &problem);
+        if (!problem.empty()) all.notes.push_back(problem + " The marks on those lines are left out.");
+        if (!sidecar) continue;
+        for (const logger::RunMark& m : sidecar->marks.marks) {
+            const auto at = static_cast<std::size_t>(m.slot + 1 - p.firstNumber);
+            if (m.slot + 1 >= p.firstNumber && at < p.count) all.marks.push_back({p.first + at, m.text});
+        }
+    }
+    std::stable_sort(all.marks.begin(), all.marks.end(),
+                     [](const SeriesMark& a, const SeriesMark& b) { return a.sample < b.sample; });
     if (periods.size() > 1)
         all.notes.push_back(
             "The files were logged with different sampling periods; the mean weighs every sample "
@@ -514,11 +527,24 @@ LiveLogger::Change LiveLogger::Follow(const logger::LoggerModel& model, Series& 
 
     const auto& store = link::LogSampleStore;
     bool replace = !(now == seen_) || valid < taken_;
+    // The run's marks, at the samples taken so far (one set while a sample is under way is
+    // drawn at the last one until that sample comes).
+    auto takeMarks = [&] {
+        const auto& set = model.Marks().marks;
+        std::vector<SeriesMark> marks;
+        if (has && valid > 0)
+            for (const logger::RunMark& m : set)
+                marks.push_back(
+                    {std::min<std::size_t>(static_cast<std::size_t>(std::max(m.slot, 0)), valid - 1), m.text});
+        const bool changed = marks != series.marks;
+        series.marks = std::move(marks);
+        return changed;
+    };
     // A sample already taken that reads differently now: the store holds other data.
     if (!replace && taken_ > 0 && series.Size() == taken_ && series.Has(kR) &&
         series.Value(kR, taken_ - 1) != store[taken_ - 1].R)
         replace = true;
-    if (!replace && valid == taken_) return Change::None;
+    if (!replace && valid == taken_) return takeMarks() ? Change::Appended : Change::None;
 
     const auto unit = UnitOfCode(record.unit);
     if (replace) {
@@ -536,6 +562,7 @@ LiveLogger::Change LiveLogger::Follow(const logger::LoggerModel& model, Series& 
         series.Append({s.x, s.y, s.z, s.R}, OverMask(over, s.x, s.y, s.z));
     }
     taken_ = valid;
+    takeMarks();
     return replace ? Change::Replaced : Change::Appended;
 }
 

@@ -36,6 +36,12 @@ void Accumulator::Add(std::size_t index, double value, bool over) {
     // Strict comparisons keep the first sample of a repeated extreme.
     if (!min_ || value < min_->value) min_ = Extreme{value, index};
     if (!max_ || value > max_->value) max_ = Extreme{value, index};
+    KeepIfTop(value);
+    for (std::size_t t = 0; t < thresholds_.size(); ++t)
+        if (value > thresholds_[t]) ++aboveCounts_[t];
+}
+
+void Accumulator::KeepIfTop(double value) {
     if (topCount_ < top_.size() || value > top_[top_.size() - 1]) {
         std::size_t at = std::min(topCount_, top_.size() - 1);
         while (at > 0 && top_[at - 1] < value) {
@@ -45,8 +51,6 @@ void Accumulator::Add(std::size_t index, double value, bool over) {
         top_[at] = value;
         topCount_ = std::min(topCount_ + 1, top_.size());
     }
-    for (std::size_t t = 0; t < thresholds_.size(); ++t)
-        if (value > thresholds_[t]) ++aboveCounts_[t];
 }
 
 Stats Accumulator::Result() const {
@@ -80,18 +84,7 @@ void Accumulator::Merge(const Accumulator& later) {
     // The earlier sample wins a tie, as it does one sample at a time.
     if (later.min_ && (!min_ || later.min_->value < min_->value)) min_ = later.min_;
     if (later.max_ && (!max_ || later.max_->value > max_->value)) max_ = later.max_;
-    for (std::size_t i = 0; i < later.topCount_; ++i) {
-        const double value = later.top_[i];
-        if (topCount_ < top_.size() || value > top_[top_.size() - 1]) {
-            std::size_t at = std::min(topCount_, top_.size() - 1);
-            while (at > 0 && top_[at - 1] < value) {
-                top_[at] = top_[at - 1];
-                --at;
-            }
-            top_[at] = value;
-            topCount_ = std::min(topCount_ + 1, top_.size());
-        }
-    }
+    for (std::size_t i = 0; i < later.topCount_; ++i) KeepIfTop(later.top_[i]);
     for (std::size_t t = 0; t < aboveCounts_.size() && t < later.aboveCounts_.size(); ++t)
         aboveCounts_[t] += later.aboveCounts_[t];
 }

@@ -69,6 +69,9 @@ public:
     const std::vector<double>& Thresholds() const { return thresholds_; }
 
 private:
+    // Keeps `value` among the five largest (an equal value does not displace an earlier one).
+    void KeepIfTop(double value);
+
     std::vector<double> thresholds_;
     std::vector<std::size_t> aboveCounts_;
     std::size_t count_ = 0, leftOut_ = 0, positive_ = 0;

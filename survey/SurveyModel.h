@@ -61,6 +61,7 @@ public:
 
     // --- sources ---
     void SetLogger(const logger::LoggerModel* logger) { logger_ = logger; }
+    const logger::LoggerModel* Logger() const { return logger_; }
     // Show the logger's samples (and follow them).
     void ShowLogger();
     // The logger's data may have changed: a sample came, a run began, a file was read.

@@ -24,6 +24,7 @@ const QColor kLimit(200, 0, 0);
 const QColor kThreshold(0, 90, 200);
 const QColor kCursor(255, 128, 64);  // the logger's cursor line
 const QColor kGrid(130, 130, 130);
+const QColor kRunMark(0, 130, 60);  // marks set during a logging run
 // Bands of a guidance profile, from the first level up: slight, severe, extreme.
 const QColor kBands[] = {QColor(255, 240, 150, 110), QColor(255, 190, 120, 110), QColor(255, 140, 140, 110)};
 
@@ -36,8 +37,10 @@ QString Number(double v) { return QString::fromStdString(ExactNumber(v)); }
 
 // Thin lines are cosmetic: the raster engine draws their dots and dashes itself instead of
 // stroking each dash as a shape, which keeps a live page's redraw cheap.
-QPen Thin(const QColor& colour, Qt::PenStyle style = Qt::SolidLine) {
-    QPen pen(colour, 1, style);
+// On paper a device pixel is a hair's breadth: there the line is as wide as a screen's pixel.
+QPen Thin(const QPainter& p, const QColor& colour, Qt::PenStyle style = Qt::SolidLine) {
+    const double dpi = p.device() ? p.device()->logicalDpiX() : 96;
+    QPen pen(colour, std::max(1.0, std::round(dpi / 96.0)), style);
     pen.setCosmetic(true);
     return pen;
 }
@@ -187,7 +190,7 @@ void PaintTimeGraphBackground(QPainter& p, const QRect& area, const SurveyModel&
     if (f.axis.valid) {
         for (double d = f.axis.lo; d <= f.axis.hi * 1.0001; d *= 10) {
             const double y = f.YOf(d);
-            p.setPen(Thin(kGrid, Qt::DotLine));
+            p.setPen(Thin(p, kGrid, Qt::DotLine));
             p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
             p.setPen(Qt::black);
             DrawTextAt(p, plot.left() - 4, static_cast<int>(y), Number(d), Qt::AlignRight | Qt::AlignVCenter);
@@ -221,7 +224,7 @@ void PaintTimeGraphBackground(QPainter& p, const QRect& area, const SurveyModel&
         for (std::size_t k = 0; k < ticks.size(); ++k) {
             const int x = static_cast<int>(ticks[k].x);
             const bool first = k == 0, last = k + 1 == ticks.size();
-            p.setPen(Thin(kGrid, Qt::DotLine));
+            p.setPen(Thin(p, kGrid, Qt::DotLine));
             if (!first && !last) p.drawLine(x, plot.top(), x, plot.bottom());
             p.setPen(Qt::black);
             const Qt::Alignment align = first ? Qt::AlignLeft : (last ? Qt::AlignRight : Qt::AlignHCenter);
@@ -235,7 +238,7 @@ void PaintTimeGraphBackground(QPainter& p, const QRect& area, const SurveyModel&
         for (const Level& l : levels) {
             if (l.kind == Level::Guidance) continue;
             const double y = f.YOf(l.value);
-            p.setPen(l.kind == Level::Limit ? QPen(kLimit, 2) : Thin(kThreshold, Qt::DashLine));
+            p.setPen(l.kind == Level::Limit ? QPen(kLimit, 2) : Thin(p, kThreshold, Qt::DashLine));
             p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
             const QString text = QString::fromStdString(
                 l.kind == Level::Limit ? l.label + ": " + FourDigits(l.value) + " " + unit.name : l.label);
@@ -289,7 +292,7 @@ void PaintTimeGraphData(QPainter& p, const QRect& area, const SurveyModel& model
             previous = middle;
             joined = true;
         }
-        p.setPen(Thin(TraceColour(q)));
+        p.setPen(Thin(p, TraceColour(q)));
         p.drawLines(lines);
         if (!dots.isEmpty()) {
             p.setBrush(TraceColour(q));
@@ -324,8 +327,25 @@ void PaintTimeGraphData(QPainter& p, const QRect& area, const SurveyModel& model
                    right ? Qt::AlignLeft : Qt::AlignRight);
     }
 
+    // The marks set during the run: a dotted line at the sample, its text at the top; texts
+    // of marks close together step down so they stay apart.
+    if (!series.Empty() && !series.marks.empty()) {
+        int lastX = -1000, row = 0;
+        for (const SeriesMark& m : series.marks) {
+            if (m.sample >= series.Size()) continue;
+            const double x = xOf(m.sample) + 0.5;
+            p.setPen(Thin(p, kRunMark, Qt::DotLine));
+            p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+            row = static_cast<int>(x) - lastX < 90 ? (row + 1) % 4 : 0;
+            lastX = static_cast<int>(x);
+            p.setPen(kRunMark);
+            DrawTextAt(p, static_cast<int>(x) + 3, plot.top() + 12 + 12 * row, QString::fromStdString(m.text),
+                       Qt::AlignLeft);
+        }
+    }
+
     // Cursor lines last, over everything.
-    p.setPen(Thin(kCursor));
+    p.setPen(Thin(p, kCursor));
     if (marks.span && !series.Empty()) {
         p.drawLine(QPointF(xOf(marks.span->first), plot.top()), QPointF(xOf(marks.span->first), plot.bottom()));
         p.drawLine(QPointF(xOf(marks.span->second) + 1, plot.top()),
@@ -337,7 +357,7 @@ void PaintTimeGraphData(QPainter& p, const QRect& area, const SurveyModel& model
         p.setPen(Qt::black);
         DrawTextAt(p, plot.center().x(), plot.center().y(), QStringLiteral("No samples"),
                    Qt::AlignHCenter | Qt::AlignVCenter);
-    } else if (!marks.span && !marks.pending) {
+    } else if (!marks.span && !marks.pending && marks.hints) {
         p.setPen(kGrid);
         DrawTextAt(p, plot.right(), area.top() + 1, QStringLiteral("Drag across the graph to compare a span"),
                    Qt::AlignRight | Qt::AlignTop);
@@ -369,6 +389,11 @@ std::string TimeGraphDataKey(const QRect& area, const SurveyModel& model, const 
     if (marks.span)
         AddInt(key, static_cast<long long>(marks.span->first) * 65536 + static_cast<long long>(marks.span->second));
     if (marks.pending) AddInt(key, -1 - static_cast<long long>(*marks.pending));
+    AddInt(key, marks.hints ? 1 : 0);
+    for (const SeriesMark& m : model.Shown().marks) {
+        AddInt(key, static_cast<long long>(model.ColumnOf(m.sample, f.columns)));
+        key += m.text;
+    }
     AddInt(key, static_cast<long long>(model.Shown().Size() > 0));
     return key;
 }
@@ -415,7 +440,7 @@ void PaintHistogram(QPainter& p, const QRect& area, const SurveyModel& model) {
 
     for (double d = axis.lo; d <= axis.hi * 1.0001; d *= 10) {
         const double x = xOf(d);
-        p.setPen(Thin(kGrid, Qt::DotLine));
+        p.setPen(Thin(p, kGrid, Qt::DotLine));
         p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
         p.setPen(Qt::black);
         // The last label ends at the plot's edge rather than past the picture's.
@@ -426,7 +451,7 @@ void PaintHistogram(QPainter& p, const QRect& area, const SurveyModel& model) {
     DrawTextAt(p, plot.left() - 4, plot.top(), QString::number(most), Qt::AlignRight | Qt::AlignTop);
     DrawTextAt(p, plot.left() - 4, plot.bottom(), QStringLiteral("0"), Qt::AlignRight);
 
-    p.setPen(Thin(QColor(90, 90, 90)));
+    p.setPen(Thin(p, QColor(90, 90, 90)));
     p.setBrush(QColor(180, 180, 180));
     for (const Bin& b : bins) {
         if (b.count == 0) continue;
@@ -438,8 +463,9 @@ void PaintHistogram(QPainter& p, const QRect& area, const SurveyModel& model) {
     for (const Level& l : model.Levels()) {
         const double x = xOf(l.value);
         if (x < plot.left() || x > plot.right()) continue;
-        p.setPen(l.kind == Level::Limit ? QPen(kLimit, 2)
-                                        : (l.kind == Level::Guidance ? Thin(kGrid) : Thin(kThreshold, Qt::DashLine)));
+        p.setPen(l.kind == Level::Limit
+                     ? QPen(kLimit, 2)
+                     : (l.kind == Level::Guidance ? Thin(p, kGrid) : Thin(p, kThreshold, Qt::DashLine)));
         p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
     }
     p.setPen(Qt::black);

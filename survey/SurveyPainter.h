@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "survey/SurveyModel.h"
 
@@ -22,6 +23,7 @@ QRect HistogramPlotRect(const QRect& area);
 struct GraphMarks {
     std::optional<std::pair<std::size_t, std::size_t>> span;  // samples between the cursors
     std::optional<std::size_t> pending;                       // a cursor set, the other not yet
+    bool hints = true;  // the page's hints for the person at it ("Drag across..."); none on paper
 };
 
 void PaintTimeGraph(QPainter& p, const QRect& area, const SurveyModel& model, const GraphMarks& marks);

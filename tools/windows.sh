@@ -68,7 +68,9 @@ if [ -n "${TEST_TMPDIR:-}" ]; then
   export TEST_TMPDIR
 fi
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/tessera-wine-XXXXXX")
-export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No menu builder: it would put the installer's Start-menu entries into the developer's own
+# desktop menu, pointing into a prefix that is gone when the tests end.
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 cleanup_wine() {
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "transport/MeterIdentity.h"
+
 namespace tessera::transport {
 
 using Handle = std::intptr_t;
@@ -28,6 +30,11 @@ public:
     virtual std::vector<std::string> Interfaces() = 0;
     // Whether the device behind an interface path opens for reading and writing.
     virtual bool InterfaceOpens(const std::string& path) = 0;
+    // What a person reads to tell the meter behind an interface path apart; empty fields
+    // where it does not say.
+    virtual MeterIdentity Identity(const std::string& path) = 0;
+    // The serial number of the one meter the user chose (TESSERA_METER); empty: any.
+    virtual std::string ChosenMeter() = 0;
     // Opens one pipe path (interface path + separator + pipe number).
     virtual Handle OpenPipe(const std::string& pipePath, bool overlapped) = 0;
     // One read of at most `wanted` bytes; false when it failed. A 0-byte success is the

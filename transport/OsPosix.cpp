@@ -33,16 +33,6 @@ std::string Env(const char* name) {
     return v ? std::string(v) : std::string();
 }
 
-// How long one read or write on a pipe may block, so a silent meter costs a bounded wait.
-int PipeTimeoutMs() {
-    const std::string v = Env("TESSERA_PIPE_TIMEOUT_MS");
-    if (!v.empty()) {
-        const long ms = std::strtol(v.c_str(), nullptr, 10);
-        if (ms > 0 && ms <= 60000) return static_cast<int>(ms);
-    }
-    return 2000;
-}
-
 bool IsDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -131,10 +121,24 @@ public:
         return platform::unixsocket::SomeoneServes(path + "/" + std::to_string(kCommandPipe));
     }
 
+    MeterIdentity Identity(const std::string& path) override {
+        // Read whole, however it was written: a short file is at worst an identity not
+        // (yet) known.
+        std::ifstream in(path + "/" + kIdentityFile, std::ios::binary);
+        std::string text(4096, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<std::size_t>(in.gcount()));
+        return ParseIdentity(text);
+    }
+
+    std::string ChosenMeter() override { return Env("TESSERA_METER"); }
+
     Handle OpenPipe(const std::string& pipePath, bool /*overlapped: POSIX reads are plain*/) override {
-        const int fd = platform::unixsocket::Connect(pipePath, SOCK_SEQPACKET);
+        // Bounded too: a server that stopped accepting (its queue full) must not hang the
+        // program, whose window may be waiting on this very call.
+        const int ms = platform::pipeio::TimeoutMs();
+        const int fd = platform::unixsocket::Connect(pipePath, SOCK_SEQPACKET, ms);
         if (fd < 0) return kInvalid;
-        const int ms = PipeTimeoutMs();
         timeval tv{ms / 1000, (ms % 1000) * 1000};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
         ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);

@@ -7,6 +7,7 @@
 #include <setupapi.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,8 +42,13 @@ HANDLE OpenReadWrite(const std::string& path, DWORD flags) {
                          OPEN_EXISTING, flags, nullptr);
 }
 
-// The pipe bases the registry's complete markers name, in the order of the marker names.
-std::vector<std::string> RegistryEntries() {
+struct RegistryEntry {
+    std::string base;  // the entry's pipes
+    MeterIdentity identity;
+};
+
+// The entries the registry's complete markers name, in the order of the marker names.
+std::vector<RegistryEntry> RegistryEntries() {
     std::wstring classDir = platform::registry::DeviceRoot() + L"\\";
     for (const char* c = INSTRUMENT_INTERFACE_CLASS_TEXT; *c; ++c) classDir += static_cast<wchar_t>(*c);
     std::vector<std::wstring> names;
@@ -57,22 +63,22 @@ std::vector<std::string> RegistryEntries() {
     ::FindClose(search);
     std::sort(names.begin(), names.end());
 
-    std::vector<std::string> bases;
+    std::vector<RegistryEntry> entries;
     for (const auto& name : names) {
         // Shared for deletion too: a server holds its marker open with delete-on-close.
         HANDLE marker = ::CreateFileW((classDir + L"\\" + name).c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
         if (marker == INVALID_HANDLE_VALUE) continue;
-        char text[kMaxPipeBaseLength + 4];
+        char text[1024];
         DWORD n = 0;
         const BOOL ok = ::ReadFile(marker, text, sizeof text, &n, nullptr);
         ::CloseHandle(marker);
         if (!ok) continue;
         std::string base = PipeBaseFromMarker(std::string_view(text, n));
-        if (!base.empty()) bases.push_back(std::move(base));
+        if (!base.empty()) entries.push_back({std::move(base), ParseIdentity(std::string_view(text, n))});
     }
-    return bases;
+    return entries;
 }
 
 // A registry pipe: message mode, and overlapped so every read and write can be bounded (a
@@ -122,7 +128,11 @@ public:
     // The kernel driver's interfaces first, then the user-space registry's entries.
     std::vector<std::string> Interfaces() override {
         std::vector<std::string> paths = DriverInterfaces();
-        for (auto& base : RegistryEntries()) paths.push_back(std::move(base));
+        identities_.clear();
+        for (auto& entry : RegistryEntries()) {
+            identities_[entry.base] = entry.identity;
+            paths.push_back(std::move(entry.base));
+        }
         return paths;
     }
 
@@ -169,6 +179,23 @@ public:
         return true;
     }
 
+    MeterIdentity Identity(const std::string& path) override {
+        if (!IsNamedPipePath(path)) return IdentityFromDevicePath(path, INSTRUMENT_VENDOR_ID, INSTRUMENT_PRODUCT_ID);
+        // What the entry's marker said when the registry was last listed.
+        const auto it = identities_.find(path);
+        return it == identities_.end() ? MeterIdentity{} : it->second;
+    }
+
+    std::string ChosenMeter() override {
+        wchar_t value[256];
+        const DWORD n = ::GetEnvironmentVariableW(L"TESSERA_METER", value, 256);
+        if (n == 0 || n >= 256) return {};
+        char utf8[1024];
+        const int m =
+            ::WideCharToMultiByte(CP_UTF8, 0, value, static_cast<int>(n), utf8, sizeof utf8, nullptr, nullptr);
+        return m > 0 ? std::string(utf8, static_cast<std::size_t>(m)) : std::string();
+    }
+
     Handle OpenPipe(const std::string& pipePath, bool overlapped) override {
         if (IsNamedPipePath(pipePath)) {
             HANDLE h = OpenRegistryPipe(pipePath);
@@ -206,6 +233,9 @@ public:
         SystemUsbHost host;
         return WalkUsbDevices(host);
     }
+
+private:
+    std::map<std::string, MeterIdentity> identities_;  // pipe base -> identity, as last listed
 };
 
 }  // namespace

@@ -25,10 +25,27 @@ bool Transport::SetDevicePath(const std::string& interfacePath, std::int32_t pip
     return true;
 }
 
+std::vector<std::string> Transport::Candidates() {
+    std::vector<std::string> paths = os_.Interfaces();
+    const std::string chosen = os_.ChosenMeter();
+    if (chosen.empty()) return paths;
+    std::vector<std::string> taken;
+    for (auto& path : paths)
+        if (os_.Identity(path).serial == chosen) taken.push_back(std::move(path));
+    return taken;
+}
+
+std::vector<Transport::PresentMeter> Transport::Meters() {
+    std::vector<PresentMeter> meters;
+    for (const auto& path : os_.Interfaces())
+        if (os_.InterfaceOpens(path)) meters.push_back({path, os_.Identity(path)});
+    return meters;
+}
+
 Handle Transport::OpenUSBBulkFile(std::int32_t pipe) {
     std::string found;
     bool any = false;
-    for (const auto& path : os_.Interfaces()) {
+    for (const auto& path : Candidates()) {
         if (path.size() + 12 > kDevicePathSize) continue;  // no room for the pipe number
         NoteInterface(path);
         if (os_.InterfaceOpens(path)) {
@@ -150,7 +167,7 @@ std::int32_t Transport::GetDeviceStr(char* destination) const {
 
 Handle Transport::Open7708Usb2(std::int32_t index, std::int32_t pipe, std::int32_t overlapped) {
     if (index < 0 || index >= 2) return kInvalid;
-    const auto interfaces = os_.Interfaces();
+    const auto interfaces = Candidates();
     if (static_cast<std::size_t>(index) >= interfaces.size()) {
         if (!interfaces.empty()) NoteInterface(interfaces.back());
         return kInvalid;

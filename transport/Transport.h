@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "transport/OsCalls.h"
 
@@ -32,6 +33,14 @@ public:
     Handle Open7708Usb2(std::int32_t index, std::int32_t pipe, std::int32_t overlapped);
     std::int32_t GetSerialStringAllDevices(char* destination) const;
 
+    // The meters present, for a person to choose from: every interface that is served, with
+    // what it says of itself, in search order.
+    struct PresentMeter {
+        std::string path;
+        MeterIdentity identity;
+    };
+    std::vector<PresentMeter> Meters();
+
     // Inspection for tests.
     std::uint32_t ReceivedTotal() const { return receivedTotal_; }
     std::uint32_t DeviceCount() const { return deviceCount_; }
@@ -40,6 +49,9 @@ public:
     std::string SerialList() const { return serialList_.data(); }
 
 private:
+    // The interfaces the device search goes through: all of them, or, when the user chose a
+    // meter by its serial number, only that meter's.
+    std::vector<std::string> Candidates();
     void NoteInterface(const std::string& interfacePath);
     bool SetDevicePath(const std::string& interfacePath, std::int32_t pipe);
     std::uint32_t Counter(bool reset);

@@ -82,8 +82,10 @@ private:
     QVariantMap before_;
 };
 
-page::Answer Ask(QWidget* parent, const std::string& question, QMessageBox::StandardButtons buttons) {
-    QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(question), buttons, parent);
+// The question's text as the box's message; the file it is about, if any, beneath it.
+page::Answer Ask(QWidget* parent, const page::Question& question, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(QMessageBox::Question, Title(), QString::fromStdString(question.text), buttons, parent);
+    if (!question.file.empty()) box.setInformativeText(QString::fromStdString(question.file));
     box.setDefaultButton(QMessageBox::Yes);
     if (buttons & QMessageBox::Cancel) box.setEscapeButton(QMessageBox::Cancel);
     else box.setEscapeButton(QMessageBox::No);
@@ -115,12 +117,12 @@ page::PrintChoice::Duplex FromDuplex(QPrinter::DuplexMode d) {
 const char* MessageTitle() { return TESSERA_PRODUCT_TITLE; }
 
 page::Answer QtPrompter::AskYesNo(const page::Question& question) {
-    const page::Answer a = Ask(parent_, question.text, QMessageBox::Yes | QMessageBox::No);
+    const page::Answer a = Ask(parent_, question, QMessageBox::Yes | QMessageBox::No);
     return a == page::Answer::Yes ? page::Answer::Yes : page::Answer::No;
 }
 
 page::Answer QtPrompter::AskYesNoCancel(const page::Question& question) {
-    return Ask(parent_, question.text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    return Ask(parent_, question, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
 }
 
 void QtPrompter::Inform(const std::string& message) {

@@ -8,6 +8,7 @@ Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 
+!include "LogicLib.nsh"
 !include "MUI2.nsh"
 !include "x64.nsh"
 
@@ -26,8 +27,9 @@ RequestExecutionLevel admin
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !endif
-!define MUI_FINISHPAGE_RUN "$INSTDIR\tessera.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start TESSERA"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartTessera
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -45,6 +47,47 @@ FunctionEnd
 
 Function un.onInit
   SetRegView 64
+FunctionEnd
+
+; "Start TESSERA" on the last page opens the Start-menu entry, so the program starts as it
+; always does: in the user's documents, where its files are read and written.
+Function StartTessera
+  SetShellVarContext all
+  ExecShell "open" "${PROGRAM_LINK}"
+FunctionEnd
+
+; $0 becomes NAME when that program of ours is running (Windows lets nobody write to the
+; file of a running program), unless $0 named one already.
+!macro CheckRunning NAME
+  ${If} $0 == ""
+  ${AndIf} ${FileExists} "$INSTDIR\${NAME}"
+    ClearErrors
+    FileOpen $1 "$INSTDIR\${NAME}" a
+    ${If} ${Errors}
+      StrCpy $0 "${NAME}"
+    ${Else}
+      FileClose $1
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Removes FOLDER when it is empty; once a file had to wait for the next restart, the folders
+; (emptied by then) are removed at that restart too.
+!macro RemoveFolder FOLDER
+  ${If} ${RebootFlag}
+    RMDir /REBOOTOK "${FOLDER}"
+  ${Else}
+    RMDir "${FOLDER}"
+  ${EndIf}
+!macroend
+
+; $0: the first of our programs found running, or "" when none is.
+Function un.RunningProgram
+  StrCpy $0 ""
+  !insertmacro CheckRunning "tessera.exe"
+  !insertmacro CheckRunning "virtual-qm8620.exe"
+  !insertmacro CheckRunning "tessera-cli.exe"
+  !insertmacro CheckRunning "instlaunch.exe"
 FunctionEnd
 
 Section "TESSERA"
@@ -75,14 +118,27 @@ SectionEnd
 
 Section "Uninstall"
   SetShellVarContext all
+  ; A running program keeps its files: ask for it to be closed. Ignore (the answer of a
+  ; silent uninstall) goes on, and what is still in use goes when Windows restarts.
+  check:
+    Call un.RunningProgram
+    StrCmp $0 "" closed
+    MessageBox MB_ABORTRETRYIGNORE|MB_ICONEXCLAMATION \
+      "$0 is running. Close TESSERA and the virtual meter, then choose Retry.$\n$\nIgnore removes the files still in use when Windows restarts." \
+      /SD IDIGNORE IDRETRY check IDIGNORE closed
+    Abort "TESSERA was not uninstalled: $0 is running."
+  closed:
   ; Exactly the installed files, then their folders when empty: a folder the user chose
-  ; keeps whatever else it holds.
+  ; keeps whatever else it holds. A file in use is removed at the next restart.
   !include "${LISTS}/uninstall.nsh"
-  Delete "$INSTDIR\uninstall.exe"
-  RMDir "$INSTDIR"
+  Delete /REBOOTOK "$INSTDIR\uninstall.exe"
+  !insertmacro RemoveFolder "$INSTDIR"
   Delete "${PROGRAM_LINK}"
   Delete "${METER_LINK}"
   RMDir "$SMPROGRAMS\TESSERA"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   DeleteRegKey HKLM "Software\TESSERA"
+  ${If} ${RebootFlag}
+    MessageBox MB_OK|MB_ICONINFORMATION "Some files of TESSERA are still in use. Windows removes them when it restarts." /SD IDOK
+  ${EndIf}
 SectionEnd

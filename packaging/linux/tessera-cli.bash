@@ -4,24 +4,34 @@
 _tessera_cli()
 {
     local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD-1]}
-    local prog=${COMP_WORDS[0]} cmd=${COMP_WORDS[1]} usage
+    local prog=${COMP_WORDS[0]} first=1 cmd usage
     COMPREPLY=()
 
-    if [[ $COMP_CWORD -eq 1 || ( $cmd == help && $COMP_CWORD -eq 2 ) ]]; then
+    # "--meter SERIAL" before the command: the serial numbers of the meters present.
+    if [[ ${COMP_WORDS[1]} == --meter ]]; then
+        if [[ $COMP_CWORD -eq 2 ]]; then
+            COMPREPLY=($(compgen -W "$("$prog" meters 2>/dev/null | sed -n '2,$s/^\([^ -][^ ]*\) .*/\1/p')" -- "$cur"))
+            return
+        fi
+        first=3
+    fi
+    cmd=${COMP_WORDS[first]}
+
+    if [[ $COMP_CWORD -eq $first || ( $cmd == help && $COMP_CWORD -eq $((first + 1)) ) ]]; then
         local commands
         commands=$("$prog" help 2>/dev/null | sed -n 's/^  \([a-z][a-z-]*\).*/\1/p')
-        [[ $COMP_CWORD -eq 1 ]] && commands+=" --help --version"
+        [[ $COMP_CWORD -eq 1 ]] && commands+=" --help --version --meter"
         COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         return
     fi
 
     usage=$("$prog" "$cmd" --help 2>/dev/null)
     case $prev in
-        -o|--output)
+        -o|--output|--remarks)
             COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
         -u|--unit)
-            if [[ $cmd == stats ]]; then
+            if [[ $cmd == stats || $cmd == export || $cmd == report ]]; then
                 COMPREPLY=($(compgen -W "T mT uT nT G mG A/m %" -- "$cur"))
             else
                 COMPREPLY=($(compgen -W "original uT mT T mG G A/m" -- "$cur"))
@@ -39,15 +49,19 @@ _tessera_cli()
             return ;;
         --from|--to|--threshold)
             return ;;
+        --title|--site|--client|--operator|--serial|--calibration)
+            return ;;
         --period)
             COMPREPLY=($(compgen -W "$(sed -n 's/.*P: \(.*\) per division.*/\1/p' <<<"$usage")" -- "$cur"))
             return ;;
-        --duration|--samples)
+        --duration|--samples|--reconnect-timeout)
+            return ;;
+        --location|--height|--source|--note)
             return ;;
         -*)
             # An option followed by its choices in the usage: "--method fixed|average|maximum".
             local choices
-            choices=$(grep -o -- "$prev [a-z][a-z0-9]*\(|[a-z][a-z0-9]*\)\+" <<<"$usage" | head -n 1)
+            choices=$(grep -o -- "$prev [a-z][a-z0-9-]*\(|[a-z][a-z0-9-]*\)\+" <<<"$usage" | head -n 1)
             if [[ -n $choices ]]; then
                 choices=${choices#"$prev "}
                 COMPREPLY=($(compgen -W "${choices//|/ }" -- "$cur"))
@@ -55,7 +69,7 @@ _tessera_cli()
             fi ;;
     esac
 
-    if [[ $cmd == config && $COMP_CWORD -eq 2 ]]; then
+    if [[ $cmd == config && $COMP_CWORD -eq $((first + 1)) ]]; then
         COMPREPLY=($(compgen -W "show save apply init" -- "$cur"))
     elif [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$(grep -o -- '-\{1,2\}[a-z][a-z-]*' <<<"${usage#*tessera-cli }" | sort -u) --help" -- "$cur"))

@@ -220,6 +220,54 @@ TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
     fs::remove_all(root);
 }
 
+// Two meters in one registry, each with its serial number: "meters" lists both, each of two
+// logging runs at once takes the meter it names and keeps its own file, and a meter named
+// but absent is no meter, named in the message.
+TEST(Cli, MetersListsTheMetersAndMeterChoosesOneForEachRun) {
+    VirtualMeter::Options a;
+    a.entry = "qm8620-a";
+    a.extraArgs = {"--serial", "QM8620111"};
+    VirtualMeter first(a);
+    ASSERT_TRUE(first.Start()) << first.LastError();
+    VirtualMeter::Options b;
+    b.entry = "qm8620-b";
+    b.deviceRoot = first.DeviceRoot();
+    b.extraArgs = {"--serial", "QM8620222", "--field", "0.000002,0,0"};
+    VirtualMeter second(b);
+    ASSERT_TRUE(second.Start()) << second.LastError();
+
+    const CliRun list = Cli("meters");
+    EXPECT_EQ(list.exit, 0) << list.err;
+    EXPECT_EQ(list.out, "Meters: 2\nQM8620111  QM8620  " + first.EntryPath() + "\nQM8620222  QM8620  " +
+                            second.EntryPath() + "\n");
+
+    ASSERT_TRUE(first.ClearCommandLog() && second.ClearCommandLog());
+    tessera::testing::TempDir dir;
+    const std::string log = std::string("'") + TESSERA_CLI_PATH + "' --meter ";
+    const std::string both =
+        "cd '" + dir.Path() + "' || exit 1; (" + log +
+        "QM8620111 log --period 1s --method fixed --samples 6 -o a.CSV >a.out 2>&1; echo $? >a.rc) & (" + log +
+        "QM8620222 log --period 1s --method fixed --samples 6 -o b.CSV >b.out 2>&1; echo $? >b.rc) & wait";
+    ASSERT_EQ(std::system(("sh -c \"" + both + "\"").c_str()), 0);
+    EXPECT_EQ(Slurp(dir.File("a.rc")), "0\n") << Slurp(dir.File("a.out"));
+    EXPECT_EQ(Slurp(dir.File("b.rc")), "0\n") << Slurp(dir.File("b.out"));
+    const std::string fileA = Slurp(dir.File("a.CSV")), fileB = Slurp(dir.File("b.CSV"));
+    EXPECT_NE(fileA.find("\n6,"), std::string::npos) << fileA;
+    EXPECT_NE(fileB.find("\n6,0.000002"), std::string::npos) << "the second meter's fixed field: " << fileB;
+    EXPECT_EQ(fileA.find("0.000002"), std::string::npos) << "the first run read the first meter only";
+    const auto measured = [](const std::vector<std::string>& commands) {
+        return std::count(commands.begin(), commands.end(), "MEAS?");
+    };
+    EXPECT_GE(measured(first.CommandLog()), 6);
+    EXPECT_GE(measured(second.CommandLog()), 6);
+
+    const CliRun absent = Cli("--meter QM8620999 identify");
+    EXPECT_EQ(absent.exit, 4);
+    EXPECT_NE(absent.err.find("No meter with the serial number QM8620999 is connected"), std::string::npos)
+        << absent.err;
+    EXPECT_EQ(Cli("--meter").exit, 2);
+}
+
 // Every command asks its questions the same way: "[y/N]" on stderr, only y or yes (any case
 // of the first letter) is a yes, and no answer at all is a no.
 TEST(Cli, QuestionsOnTheTerminalNeedAYes) {

@@ -56,7 +56,7 @@ protected:
     testing::FakeMeterPort meter;
     testing::ScriptedPrompter prompter;
     ConfigModel model{meter, prompter};
-    TempDir dir;
+    TempDir dir{"tessera Prüfung Ω"};  // a name the ANSI code page of Windows cannot hold
 };
 
 TEST_F(ConfigModelNoMeter, StartsWithTheDefaultNewSettingEmptyCurrentColumnAndMarkZero) {
@@ -119,7 +119,7 @@ TEST_F(ConfigModelNoMeter, SaveAppendsTheExtensionWritesTheColumnAndClearsTheMar
     EXPECT_TRUE(model.SettingSave());
     EXPECT_EQ(model.ModifiedMark(), kMarkClean);
     EXPECT_EQ(ReadAll(dir.File("lab.set.SET")), SettingFileText(model.NewSetting()));
-    EXPECT_FALSE(std::filesystem::exists(dir.File("lab.set")));
+    EXPECT_FALSE(std::filesystem::exists(testing::Utf8ToPath(dir.File("lab.set"))));
     ASSERT_EQ(prompter.events.size(), 1u);
     EXPECT_EQ(prompter.events[0].kind, testing::ScriptedPrompter::Event::SaveFile);
     EXPECT_EQ(prompter.events[0].text, "8620 Setting File(*.SET)");

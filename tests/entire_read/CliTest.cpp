@@ -100,13 +100,58 @@ TEST_F(CliTest, ReadConvertAndPrintTheDemoMemory) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, Cli("read", dir_).out);
 
-    r = Cli("print demo.CSV -o demo.pdf --layout displayed", dir_);
+    // Saving over a link asks about the file the link leads to, by its name.
+    fs::create_symlink("micro.CSV", dir_ / "link.CSV");
+    r = Shell("echo n | '" + std::string(TESSERA_CLI_PATH) + "' convert demo.CSV --unit mG -o link.CSV", dir_);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("\"micro.CSV\": Would you like to overwrite the file? [y/N]"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(dir_ / "micro.CSV"), micro);
+
+    // The PDF's name reaches the disk as given, also when it is not UTF-8 (Latin-1 "été").
+    r = Cli("print demo.CSV -o \"$(printf '\\351t\\351.pdf')\" --layout displayed", dir_);
     ASSERT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(fs::exists(dir_ / "demo.pdf"));
+    ASSERT_TRUE(fs::exists(dir_ / "\xe9t\xe9.pdf"));
+    fs::rename(dir_ / "\xe9t\xe9.pdf", dir_ / "demo.pdf");
     const Result text = Shell("pdftotext demo.pdf -", dir_);
     EXPECT_NE(text.out.find("TAVIK QM8620 Entire Read"), std::string::npos);
     EXPECT_NE(text.out.find("Displayed Value"), std::string::npos);
     EXPECT_NE(text.out.find("13.61"), std::string::npos);
+}
+
+// annotate: the notes round trip through the sidecar while the file keeps its bytes; fields
+// not given keep theirs; convert takes the notes to its new name; a damaged sidecar loses its
+// damaged lines only, and says so.
+TEST_F(CliTest, AnnotateKeepsNotesBesideTheFile) {
+    const std::string file =
+        "TAVIK 8620 IMPORT MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n"
+        "NO,MODE,AXIS,UNIT,RANGE,x,y,z,R,OUTPUT,SLOW,SENSOR,R+Accuracy,R-Accuracy\r\n"
+        "1,Magnetic Flux Density(10Hz-400kHz),x,uT,2.000uT,1.500,0.000,0.000,1.500,OFF,OFF,8621,1.501,1.499\r\n"
+        "2,Magnetic Flux Density(10Hz-400kHz),z,uT,16.00A/m,0.00,0.00,12.57,12.57,OFF,OFF,8621,12.58,12.56\r\n";
+    std::ofstream(dir_ / "m.CSV", std::ios::binary) << file;
+
+    Result r = Cli("annotate m.CSV 2 --location 'Küche, Nord' --height '1.0 m' --source 'fridge \"A\", 0.5 m'", dir_);
+    ASSERT_EQ(r.code, 0) << r.err;
+    r = Cli("annotate m.CSV 2 --note 'door open' --height ''", dir_);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "record 2\n  location: Küche, Nord\n  height: \n  source: fridge \"A\", 0.5 m\n  note: door open\n");
+    EXPECT_EQ(Slurp(dir_ / "m.CSV"), file);
+    EXPECT_EQ(Slurp(dir_ / "m.notes.csv"),
+              "# TESSERA Entire Read notes\r\nno,location,height,source,note\r\n"
+              "2,\"Küche, Nord\",,\"fridge \"\"A\"\", 0.5 m\",door open\r\n");
+
+    r = Cli("convert m.CSV --unit mG -o g.CSV --yes", dir_);
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Slurp(dir_ / "g.notes.csv"), Slurp(dir_ / "m.notes.csv"));
+
+    EXPECT_EQ(Cli("annotate m.CSV 3 --note x", dir_).code, 1);  // two records only
+    EXPECT_EQ(Cli("annotate m.CSV zwei", dir_).code, 2);
+
+    std::ofstream(dir_ / "m.notes.csv", std::ios::binary | std::ios::app) << "1,\"open\r\n";
+    r = Cli("annotate m.CSV 2", dir_);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("1 line could not be read"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("note: door open"), std::string::npos) << r.out;
 }
 
 TEST_F(CliTest, FailuresSayThePagesMessages) {

@@ -16,6 +16,7 @@
 #include "tests/support/FakeMeterPort.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ScriptedPrompter.h"
+#include "tests/support/TempDir.h"
 
 namespace tessera::entire_read {
 namespace {
@@ -42,9 +43,12 @@ class CsvTest : public ::testing::Test {
 protected:
     void SetUp() override {
         link::SetAccuracyTable(testdata::UniformTable(0.0f, 1.0f));
+        // A folder name the ANSI code page of Windows cannot hold: every file name the page
+        // is given is UTF-8, and must reach the system as that name.
         dir_ = fs::path(::testing::TempDir()) /
-               ("eread-csv-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
-                std::to_string(::getpid()));
+               testing::Utf8ToPath("eread-csv Prüfung Ω-" +
+                                   std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+                                   std::to_string(::getpid()));
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         savedUnit = kNoUnit;
@@ -54,10 +58,12 @@ protected:
         link::SetAccuracyTable(link::AccuracyTable{});
     }
 
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    // A file of the folder: its name as the page is given it (UTF-8), and as the test opens it.
+    std::string Path(const std::string& name) const { return testing::PathToUtf8(dir_ / name); }
+    fs::path File(const std::string& name) const { return dir_ / name; }
 
     std::string WriteFile(const std::string& name, const std::vector<std::string>& lines, bool header = true) {
-        std::ofstream out(Path(name), std::ios::binary);
+        std::ofstream out(File(name), std::ios::binary);
         if (header)
             for (const char* h : kHeader) out << h << "\r\n";
         for (const auto& l : lines) out << l << "\r\n";
@@ -65,7 +71,7 @@ protected:
     }
 
     static std::string Slurp(const std::string& path) {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(testing::Utf8ToPath(path), std::ios::binary);
         std::stringstream s;
         s << in.rdbuf();
         return s.str();
@@ -352,11 +358,11 @@ TEST_F(CsvTest, HeaderChecksLeaveTheTableAlone) {
     ASSERT_EQ(model_.RecordCount(), 5u);
     const auto before = model_.Rows().size();
 
-    std::ofstream(Path("logger.CSV"), std::ios::binary) << "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n";
-    std::ofstream(Path("other.CSV"), std::ios::binary) << "hello\r\n";
-    std::ofstream(Path("nodata.CSV"), std::ios::binary) << kHeader[0] << "\r\nDAT\r\n" << kHeader[2] << "\r\n";
-    std::ofstream(Path("nocols.CSV"), std::ios::binary) << kHeader[0] << "\r\nDATA\r\nNO,MODE\r\n";
-    std::ofstream(Path("empty.CSV"), std::ios::binary);
+    std::ofstream(File("logger.CSV"), std::ios::binary) << "TAVIK 8620 MONITOR MODE SOFTWARE VER.1.05 EN\r\nDATA\r\n";
+    std::ofstream(File("other.CSV"), std::ios::binary) << "hello\r\n";
+    std::ofstream(File("nodata.CSV"), std::ios::binary) << kHeader[0] << "\r\nDAT\r\n" << kHeader[2] << "\r\n";
+    std::ofstream(File("nocols.CSV"), std::ios::binary) << kHeader[0] << "\r\nDATA\r\nNO,MODE\r\n";
+    std::ofstream(File("empty.CSV"), std::ios::binary);
     for (const char* name : {"logger.CSV", "other.CSV", "nodata.CSV", "nocols.CSV", "empty.CSV", "missing.CSV"})
         Open(Path(name));
     EXPECT_EQ(
@@ -406,11 +412,11 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
 
     prompter_.files.push_back(Path("data.csv"));
     ASSERT_TRUE(model_.SaveCsv());
-    EXPECT_TRUE(fs::exists(Path("data.csv.CSV")));
-    EXPECT_FALSE(fs::exists(Path("data.csv")));
+    EXPECT_TRUE(fs::exists(File("data.csv.CSV")));
+    EXPECT_FALSE(fs::exists(File("data.csv")));
 
     // Overwrite declined: false, the file stays as it was.
-    std::ofstream(Path("keep.CSV"), std::ios::binary) << "precious";
+    std::ofstream(File("keep.CSV"), std::ios::binary) << "precious";
     model_.SetDataState(page::DataState::Unsaved);
     prompter_.files.push_back(Path("keep.CSV"));
     prompter_.answers.push_back(Answer::No);
@@ -453,6 +459,37 @@ TEST_F(CsvTest, SaveNamesOverwriteAndFailures) {
     EXPECT_FALSE(model_.SaveCsv());
 }
 
+#if !defined(_WIN32)
+// A chosen name that is a symbolic link: the overwrite question names the file the save
+// really replaces, and a link that leads nowhere saves nothing and says why.
+TEST_F(CsvTest, SavingThroughALinkAsksAboutTheFileItReplaces) {
+    Open(WriteFile("in.CSV", kMicroTeslaLines));
+    std::ofstream(File("real.CSV"), std::ios::binary) << "older";
+    fs::create_symlink(File("real.CSV"), File("link.CSV"));
+    prompter_.events.clear();
+    prompter_.files.push_back(Path("link.CSV"));
+    prompter_.answers.push_back(Answer::Yes);
+    ASSERT_TRUE(model_.SaveCsv());
+    ASSERT_EQ(prompter_.events.size(), 2u);
+    EXPECT_EQ(prompter_.events[1].topic, page::Topic::Overwrite);
+    EXPECT_EQ(prompter_.events[1].file, Path("real.CSV"));
+    EXPECT_EQ(Slurp(Path("real.CSV")), FileText(kMicroTeslaLines));
+
+    fs::create_directory(File("elsewhere"));
+    fs::create_symlink(File("elsewhere/new.CSV"), File("dangling.CSV"));
+    prompter_.events.clear();
+    prompter_.files.push_back(Path("dangling.CSV"));
+    prompter_.answers.push_back(Answer::Yes);
+    EXPECT_FALSE(model_.SaveCsv());
+    EXPECT_TRUE(prompter_.Questions().empty());
+    ASSERT_EQ(prompter_.Messages().size(), 1u);
+    EXPECT_EQ(prompter_.Messages()[0],
+              FileNotWrittenMessage(Path("dangling.CSV"), "It is a symbolic link to \"" + Path("elsewhere/new.CSV") +
+                                                              "\", which does not exist."));
+    EXPECT_FALSE(fs::exists(File("elsewhere/new.CSV")));
+}
+#endif
+
 TEST_F(CsvTest, FileReadAsksToSaveUnsavedData) {
     Open(WriteFile("in.CSV", kMicroTeslaLines));
     model_.SetUnitSelection(kUnitMilliTesla);
@@ -479,9 +516,51 @@ TEST_F(CsvTest, FileReadAsksToSaveUnsavedData) {
     prompter_.answers = {Answer::Yes};
     prompter_.files = {Path("saved.CSV"), WriteFile("two.CSV", {kMicroTeslaLines[0], kMicroTeslaLines[1]})};
     model_.FileRead();
-    EXPECT_TRUE(fs::exists(Path("saved.CSV")));
+    EXPECT_TRUE(fs::exists(File("saved.CSV")));
     EXPECT_EQ(model_.RecordCount(), 2u);
     EXPECT_NE(Slurp(Path("saved.CSV")).find(",mT,"), std::string::npos);
+}
+
+// Notes live beside the file: a damaged sidecar costs its damaged lines only (and says so),
+// never the file; a save under a new name takes them along and leaves the file byte for byte
+// as the page writes it; a notes-less save removes the sidecar an overwritten file had; a note
+// set on a file's records is written at once.
+TEST_F(CsvTest, NotesFollowTheFileAndADamagedSidecarNeverBlocksIt) {
+    const std::string in = WriteFile("in.CSV", kMicroTeslaLines);
+    {
+        std::ofstream notes(File("in.notes.csv"), std::ios::binary);
+        notes << "\xEF\xBB\xBF# TESSERA Entire Read notes\r\nno,location,height,source,note\r\n"
+              << "2,\"Küche, Nord\",1.0 m,\"fridge \"\"A\"\", 0.5 m\",\r\n"
+              << "3,\"never closed,x,y\r\n"  // damaged
+              << "120,far,,,\r\n"            // no such record number
+              << "4,,,,door open\r\n";
+    }
+    Open(in);
+    ASSERT_EQ(model_.RecordCount(), 5u);
+    ASSERT_EQ(prompter_.Messages().size(), 1u);
+    EXPECT_NE(prompter_.Messages()[0].find("2 lines could not be read"), std::string::npos) << prompter_.Messages()[0];
+    const RecordNoteMap expected{{2, {"Küche, Nord", "1.0 m", "fridge \"A\", 0.5 m", ""}},
+                                 {4, {"", "", "", "door open"}}};
+    EXPECT_EQ(model_.Notes(), expected);
+
+    // Saved under a new name whose old sidecar spoke of other records: replaced by these notes.
+    WriteFile("out.notes.csv", {"1,stale,,,"}, false);
+    prompter_.files.push_back(Path("out.CSV"));
+    ASSERT_TRUE(model_.SaveCsv());
+    EXPECT_EQ(Slurp(Path("out.CSV")), FileText(kMicroTeslaLines));
+    const auto carried = ReadNotes(Path("out.CSV"));
+    ASSERT_TRUE(carried);
+    EXPECT_EQ(carried->notes, expected);
+    EXPECT_EQ(carried->skippedLines, 0);
+
+    // A note set now goes beside the file the records were last written to, at once.
+    ASSERT_TRUE(model_.SetNote(5, {"", "", "", "under the desk"}));
+    EXPECT_EQ(ReadNotes(Path("out.CSV"))->notes.at(5).note, "under the desk");
+    EXPECT_FALSE(model_.SetNote(6, {"x", "", "", ""}));  // only five records
+
+    // Notes cleared one by one: the sidecar goes with the last.
+    for (int n : {2, 4, 5}) ASSERT_TRUE(model_.SetNote(n, {}));
+    EXPECT_FALSE(fs::exists(Path("out.notes.csv")));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -152,6 +153,19 @@ TEST_F(DownloadTest, BusyMeterIsAskedAgainWithoutLosingRecords) {
     Download();
     EXPECT_TRUE(prompter_.Messages().empty());
     EXPECT_EQ(model_.RecordCount(), 5u);
+}
+
+TEST_F(DownloadTest, AMeterThatStaysBusyEndsTheDownloadWithAMessage) {
+    FillMemory(5);
+    link_.SetRetryLimit(std::chrono::milliseconds(30));
+    model_.Read();
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(model_.Step());
+    ASSERT_TRUE(meter_.InjectFault("busy always DATA?"));
+    EXPECT_FALSE(model_.Step());
+    EXPECT_EQ(model_.DownloadEnd(), link::kStatusBusy);
+    EXPECT_EQ(prompter_.Messages(),
+              std::vector<std::string>{"The QM8620 stayed busy, so the download stopped after 2 records."});
+    EXPECT_EQ(model_.RecordCount(), 2u);
 }
 
 TEST_F(DownloadTest, UnplugAfterTenRecordsKeepsEveryRowShownAndSaved) {

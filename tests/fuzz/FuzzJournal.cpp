@@ -1,6 +1,6 @@
 // The logging journal reader on any bytes: a journal it takes writes back to the same run
-// (its damaged lines filled, every slot in its place), and the logger page shows that run,
-// whatever settings it carries. With a first byte of 1
+// (its damaged lines filled, every slot in its place, its gaps kept), and the logger page
+// shows that run, whatever settings it carries. With a first byte of 1
 // the input's lines get their CRCs here, so the fuzzer reaches past the CRC check.
 
 #include <array>
@@ -43,7 +43,7 @@ bool SameRun(const tessera::logger::JournalContents& a, const tessera::logger::J
         s.value2 != t.value2 || s.value3 != t.value3 || s.output != t.output || s.sensor != t.sensor ||
         s.autoPowerOff != t.autoPowerOff || s.beep != t.beep || s.spare != t.spare || s.slow != t.slow ||
         s.memMode != t.memMode || !(a.header.start == b.header.start) || a.header.periodIndex != b.header.periodIndex ||
-        a.header.method != b.header.method || a.samples.size() != b.samples.size()) {
+        a.header.method != b.header.method || a.samples.size() != b.samples.size() || a.gaps != b.gaps) {
         return false;
     }
     for (std::size_t i = 0; i < a.samples.size(); ++i) {
@@ -71,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     std::string written = logger::JournalHeaderText(run->header);
     for (const auto& s : run->samples) written += logger::JournalSampleText(s);
+    for (const auto& g : run->gaps) written += logger::JournalGapText(g);
     const auto back = logger::ParseJournal(written);
     FUZZ_CHECK(back && !back->tailCut && back->skippedLines == 0 && SameRun(*run, *back));
     // A damaged line only ever costs slots that were filled, never the samples after it.

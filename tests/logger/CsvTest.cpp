@@ -198,7 +198,7 @@ protected:
     testing::ScriptedPrompter prompter;
     platform::ManualClock clock;
     LoggerModel model{meter, prompter, clock};
-    TempDir dir;
+    TempDir dir{"tessera Prüfung Ω"};  // a name the ANSI code page of Windows cannot hold
 
     void SetUp() override {
         meter.current = MeterRecord('0', 1);

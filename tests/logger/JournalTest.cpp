@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "LoggerTestSupport.h"
@@ -117,6 +118,30 @@ TEST(LoggerJournal, DamagedLineInTheMiddleCostsThatLineOnly) {
               std::string::npos);
 }
 
+// The gaps of a survey that outlived a lost meter and a removed sensor come back with their
+// times and causes, cost no sample and are no damage; a damaged gap line costs only itself.
+TEST(LoggerJournal, GapsReadBackBesideTheSamples) {
+    const JournalGap lost{0, {2012, 5, 3, 4, 3, 0, 7}, {2012, 5, 3, 4, 3, 12, 10}, GapCause::ConnectionLost};
+    const JournalGap removed{0, {2012, 5, 3, 4, 23, 59, 58}, {2012, 5, 4, 5, 0, 0, 1}, GapCause::SensorRemoved};
+    const std::string head = JournalHeaderText(Header()) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0});
+    const std::string tail = JournalSampleText({{1, 2e-6, 0, 0, 2e-6}, 0});
+    const auto run = ParseJournal(head + JournalGapText(lost) + JournalGapText(removed) + tail);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->gaps, (std::vector<JournalGap>{lost, removed}));
+    EXPECT_EQ(run->samples.size(), 2u);
+    EXPECT_EQ(run->skippedLines, 0);
+    EXPECT_FALSE(run->tailCut);
+    EXPECT_EQ(GapText(removed), "Gap from 2012/05/03 23:59:58 to 2012/05/04 00:00:01: sensor removed.");
+
+    std::string damaged = JournalGapText(lost);
+    damaged[5] ^= 0x01;
+    const auto withDamage = ParseJournal(head + damaged + tail);
+    ASSERT_TRUE(withDamage);
+    EXPECT_TRUE(withDamage->gaps.empty());
+    EXPECT_EQ(withDamage->samples.size(), 2u);
+    EXPECT_EQ(withDamage->skippedLines, 0);
+}
+
 #if !defined(_WIN32)
 // A journal folder that others may write could hold runs planted by another user, and would
 // show them ours: it is never used, and the run goes on without a journal.
@@ -210,7 +235,7 @@ protected:
                  JournalHeaderText(h) + JournalSampleText({{0, 1e-6, 0, 0, 1e-6}, 0}));
     }
 
-    void LogAndStop(int polls) {
+    void LogAndStop(int polls, const std::function<void(int poll)>& beforePoll = {}) {
         meter.current = MeterRecord('1', 10);
         model.Refresh();
         model.SelectPeriod(5);
@@ -225,6 +250,7 @@ protected:
             meter.readings.push_back(r);
         }
         for (int i = 0; i < polls; ++i) {
+            if (beforePoll) beforePoll(i);
             model.Tick(clock.millis);
             clock.millis += 2000;
         }
@@ -242,14 +268,15 @@ TEST_F(LoggerRunJournal, RunIsJournalledUntilItsDataAreSavedOrDiscarded) {
 
     prompter.files.push_back(dir.File("saved"));
     ASSERT_TRUE(model.SaveCsv());
-    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV"}));
+    // The file and its sidecar (the run's sensor), no journal.
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV", "saved.marks.csv"}));
 
     // A new run's unsaved data, given up at the method's save question.
     LogAndStop(4);
-    EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);
+    EXPECT_EQ(JournalsIn(dir.Path()).size(), 3u);
     prompter.answers.push_back(page::Answer::No);
     model.SelectMethod(kFixedInterval);
-    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV"}));
+    EXPECT_EQ(JournalsIn(dir.Path()), (std::vector<std::string>{"saved.CSV", "saved.marks.csv"}));
 }
 
 TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
@@ -294,7 +321,70 @@ TEST_F(LoggerRunJournal, RecoveredRunIsTheStoppedRunAgain) {
     ASSERT_TRUE(other.SaveCsv());
     EXPECT_EQ(ReadAll(dir.File("after.CSV")), ReadAll(dir.File("before.CSV")));
     EXPECT_FALSE(otherJournal.Active());
-    EXPECT_EQ(JournalsIn(dir.Path()).size(), 2u);  // the two files, no journal
+    EXPECT_EQ(ReadAll(dir.File("after.marks.csv")), ReadAll(dir.File("before.marks.csv")));
+    EXPECT_EQ(JournalsIn(dir.Path()).size(), 4u);  // the two files and their sidecars, no journal
+}
+
+// Marks are on the disk the moment they are set: a run that was never saved brings them back
+// with its samples (and the clock's offset), and its save writes them beside the file. One set
+// before the first sample goes in with it; a damaged mark line costs that mark only.
+TEST_F(LoggerRunJournal, MarksOutliveACrashAndComeBackWithTheRun) {
+    clock.utcOffsetMinutes = 60;
+    LogAndStop(32, [&](int poll) {
+        if (poll == 0) {
+            EXPECT_TRUE(model.Mark("door opened"));  // before the first sample
+        }
+        if (poll == 10) {
+            EXPECT_TRUE(model.Mark("  heater on, \"full\"  "));
+        }
+    });
+    EXPECT_FALSE(model.Mark("too late"));  // no run: nothing to mark
+    const RunMarks set = model.Marks();
+    ASSERT_EQ(set.marks.size(), 2u);
+    EXPECT_EQ(set.marks[1].text, "heater on, \"full\"");
+    EXPECT_EQ(set.marks[0].slot, 0);
+    EXPECT_GT(set.marks[1].slot, 0);
+    const std::string journalText = ReadAll(journal->Path());
+    journal.reset();  // the program is gone; the journal stays
+
+    FakeMeterPort otherMeter;
+    testing::ScriptedPrompter asked;
+    RunJournal otherJournal(dir.Path(), clock);
+    LoggerModel other(otherMeter, asked, clock);
+    other.SetJournal(&otherJournal);
+    asked.answers.push_back(page::Answer::Yes);
+    ASSERT_TRUE(OfferRecovery(other, otherJournal, asked, dir.Path()));
+    ASSERT_EQ(other.Marks().marks.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(other.Marks().marks[i].slot, set.marks[i].slot);
+        EXPECT_EQ(other.Marks().marks[i].text, set.marks[i].text);
+        EXPECT_EQ(other.Marks().marks[i].time.local.hour, 9);
+        EXPECT_EQ(other.Marks().marks[i].time.utcOffsetMinutes, 60);
+    }
+    EXPECT_EQ(other.Marks().utcOffsetMinutes, 60);
+    EXPECT_EQ(other.Marks().sensor, '1');
+
+    asked.files.push_back(dir.File("rescued.CSV"));
+    ASSERT_TRUE(other.SaveCsv());
+    const auto saved = ReadMarksFile(dir.File("rescued.CSV"));
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->skippedLines, 0);
+    EXPECT_EQ(saved->marks.utcOffsetMinutes, 60);
+    ASSERT_EQ(saved->marks.marks.size(), 2u);
+    EXPECT_EQ(saved->marks.marks[1].text, set.marks[1].text);
+    EXPECT_EQ(saved->marks.marks[1].slot, set.marks[1].slot);
+
+    // One mark line damaged (a bit flipped in its text): that mark is gone, nothing else.
+    std::string damaged = journalText;
+    const auto at = damaged.find("heater");
+    ASSERT_NE(at, std::string::npos);
+    damaged[at] = 'H';
+    const auto run = ParseJournal(damaged);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->samples.size(), ParseJournal(journalText)->samples.size());
+    ASSERT_EQ(run->marks.size(), 1u);
+    EXPECT_EQ(run->marks[0].text, "door opened");
+    EXPECT_EQ(run->header.utcOffsetMinutes, 60);
 }
 
 TEST_F(LoggerRunJournal, NoDiscardsAndOnlyTheFirstYesIsShown) {

@@ -288,7 +288,7 @@ TEST(MeterMemory, DemoMemoryCoversModesUnitsRangesAndOverRangeAndMatchesTheShipp
 
 TEST(MeterControl, RequestsAreCheckedBeforeTheyChangeAnything) {
     Meter m;
-    Server server(m, {"/nonexistent", "e", ""});
+    Server server(m, {"/nonexistent", "e", "", ""});
     EXPECT_EQ(server.Control("set mode 9").back().rfind("error", 0), 0u);
     EXPECT_EQ(server.Control("memory add 1,2,3").back().rfind("error", 0), 0u);
     EXPECT_EQ(server.Control("field -1 0 0").back().rfind("error", 0), 0u);

@@ -6,6 +6,9 @@
 #include <iterator>
 #include <string>
 
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -17,6 +20,7 @@
 #include "platform/Handle.h"
 #include "platform/NamedLock.h"
 #include "platform/Paths.h"
+#include "platform/TemporaryName.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TempDir.h"
 
@@ -246,4 +250,102 @@ TEST(Platform, ReplacingAFileKeepsTheOldOneOnFailureAndFollowsLinksWithTheirPerm
     EXPECT_FALSE(FileExists(dir.File("fresh.CSV"))) << "the check leaves nothing behind";
     EXPECT_FALSE(CanReplaceFile(dir.File("real")));
     EXPECT_FALSE(CanReplaceFile(dir.File("missing/x.CSV")));
+}
+
+namespace {
+
+// Runs `step` in a child process as the account "nobody" (the second account the kernel
+// knows everywhere); true when it ran and succeeded.
+template <typename Step>
+bool AsNobody(Step step) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0 && step();
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+}  // namespace
+
+// A shared sticky folder such as /tmp: another account links a name there to a file of ours.
+// A save under that name must not reach our file. Our own links are still followed; one
+// leading nowhere is refused.
+TEST(Platform, ASaveNeverFollowsALinkAnotherAccountPlantedInASharedFolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "planting a link as another account needs root (make test runs as root here)";
+    tessera::testing::TempDir dir;
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);  // the other account reaches the shared folder
+    const std::string shared = dir.File("shared");
+    ASSERT_EQ(::mkdir(shared.c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    const std::string mine = dir.File("mine.CSV");
+    tessera::testing::WriteAll(mine, "precious");
+    const std::string planted = shared + "/survey.CSV";
+    ASSERT_TRUE(AsNobody([&] { return ::symlink(mine.c_str(), planted.c_str()) == 0; }));
+
+    EXPECT_FALSE(ResolveSaveTarget(planted).refusal.empty());
+    EXPECT_FALSE(ReplaceFileContents(planted, "overwritten"));
+    EXPECT_FALSE(CanReplaceFile(planted));
+    EXPECT_EQ(tessera::testing::ReadAll(mine), "precious");
+
+    const std::string own = shared + "/own.CSV";
+    ASSERT_EQ(::symlink(mine.c_str(), own.c_str()), 0);
+    const SaveTarget followed = ResolveSaveTarget(own);
+    EXPECT_EQ(followed.path, mine);
+    EXPECT_TRUE(followed.exists);
+    EXPECT_TRUE(followed.refusal.empty());
+
+    const std::string dangling = dir.File("dangling.CSV");
+    ASSERT_EQ(::symlink("elsewhere/new.CSV", dangling.c_str()), 0);
+    ASSERT_EQ(::mkdir(dir.File("elsewhere").c_str(), 0700), 0);
+    EXPECT_NE(ResolveSaveTarget(dangling).refusal.find("does not exist"), std::string::npos);
+    EXPECT_FALSE(ReplaceFileContents(dangling, "text"));
+    EXPECT_FALSE(FileExists(dir.File("elsewhere/new.CSV"))) << "no file made where the user does not look";
+}
+
+// A temporary name is short whatever the target's, so a name of the file system's full
+// length saves; temporary files a crash left behind are cleared by the next save into
+// their folder, and nothing that may still be written or that is not ours.
+TEST(Platform, TemporaryNamesFitBesideLongNamesAndOnlyStaleOnesOfOursAreCleared) {
+    tessera::testing::TempDir dir;
+    const std::string longest = dir.File(std::string(251, 'n') + ".CSV");  // 255 bytes, the limit
+    std::string error;
+    EXPECT_TRUE(ReplaceFileContents(longest, "text", &error)) << error;
+    EXPECT_EQ(tessera::testing::ReadAll(longest), "text");
+
+    const pid_t child = ::fork();
+    if (child == 0) ::_exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);  // a process that is gone
+    const auto gone = static_cast<std::uint32_t>(child);
+    const auto temporary = [&](std::uint32_t process, std::uint32_t serial, int ageSeconds) {
+        const std::string path = dir.File(TemporaryName(process, serial));
+        tessera::testing::WriteAll(path, "left over");
+        const timespec times[2] = {{::time(nullptr) - ageSeconds, 0}, {::time(nullptr) - ageSeconds, 0}};
+        ::utimensat(AT_FDCWD, path.c_str(), times, 0);
+        return path;
+    };
+    const std::string stale = temporary(gone, 1, 3600);
+    const std::string fresh = temporary(gone, 2, 0);             // may be a save in progress elsewhere
+    const std::string living = temporary(::getppid(), 3, 3600);  // its process still runs
+    const std::string locked = temporary(gone, 4, 3600);         // a writer holds it
+    const int lock = ::open(locked.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    const std::string unknown = dir.File(".tessera-notours.tmp");  // not our pattern
+    tessera::testing::WriteAll(unknown, "someone else's");
+    const bool root = ::geteuid() == 0;  // only root can give a file to another account
+    const std::string others = temporary(gone, 5, 3600);
+    if (root) {
+        ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0);
+    }
+
+    ASSERT_TRUE(ReplaceFileContents(dir.File("saved.CSV"), "new"));
+    ::close(lock);
+    EXPECT_FALSE(FileExists(stale));
+    EXPECT_TRUE(FileExists(fresh));
+    EXPECT_TRUE(FileExists(living));
+    EXPECT_TRUE(FileExists(locked));
+    EXPECT_TRUE(FileExists(unknown));
+    EXPECT_EQ(FileExists(others), root) << "another account's file stays";
 }

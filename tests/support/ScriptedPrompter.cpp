@@ -15,7 +15,7 @@ bool TakeFront(std::deque<T>& queue, T& out) {
 }  // namespace
 
 page::Answer ScriptedPrompter::AskYesNo(const page::Question& question) {
-    events.push_back({Event::YesNo, question.text, question.topic});
+    events.push_back({Event::YesNo, question.text, question.topic, question.file});
     page::Answer a = page::Answer::No;
     TakeFront(answers, a);
     // A Yes/No box has no Cancel; a scripted Cancel reads as its escape answer, No.
@@ -23,7 +23,7 @@ page::Answer ScriptedPrompter::AskYesNo(const page::Question& question) {
 }
 
 page::Answer ScriptedPrompter::AskYesNoCancel(const page::Question& question) {
-    events.push_back({Event::YesNoCancel, question.text, question.topic});
+    events.push_back({Event::YesNoCancel, question.text, question.topic, question.file});
     page::Answer a = page::Answer::Cancel;
     TakeFront(answers, a);
     return a;

@@ -17,6 +17,7 @@ public:
         enum Kind { YesNo, YesNoCancel, Info, OpenFile, SaveFile, Printer } kind;
         std::string text;                                // question or message; filter description for file dialogs
         page::Topic topic = page::Topic::SaveShownData;  // questions only
+        std::string file = {};                           // the file a question names
     };
 
     page::Answer AskYesNo(const page::Question& question) override;

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/UnixSocket.h"
 #include "transport/InstrumentIds.h"
 
 namespace tessera::testing {
@@ -185,26 +186,14 @@ void VirtualMeter::Stop() {
 
 VirtualMeter::Answer VirtualMeter::Control(const std::string& request) {
     Answer answer;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (controlPath_.size() >= sizeof addr.sun_path) {
-        answer.error = "control path too long";
-        return answer;
-    }
-    std::memcpy(addr.sun_path, controlPath_.c_str(), controlPath_.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = platform::unixsocket::Connect(controlPath_, SOCK_STREAM, 10000);
     if (fd < 0) {
-        answer.error = std::strerror(errno);
+        answer.error = "connect: " + platform::unixsocket::Explain(controlPath_, errno);
         return answer;
     }
     timeval tv{10, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        answer.error = std::string("connect: ") + std::strerror(errno);
-        ::close(fd);
-        return answer;
-    }
     const std::string line = request + "\n";
     if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size())) {
         answer.error = "send failed";

@@ -58,6 +58,7 @@ public:
     // Asks the meter to quit, then waits for it; kills it if it does not go.
     void Stop();
     bool Running() const { return pid_ > 0; }
+    int Pid() const { return pid_; }
 
     struct Answer {
         bool ok = false;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "logger/LoggerCsv.h"
+#include "logger/RunMarks.h"
 #include "logger/Survey.h"
 #include "tests/support/TempDir.h"
 
@@ -172,6 +173,36 @@ TEST(SurveyCli, RecordsHaveNoTimeAndExposureLevelsNoReference) {
         pos = eol + 2;
     }
     EXPECT_EQ(lines, 4);  // the head, all, hour 0, hour 23
+}
+
+// Marks as --from/--to: each part's sidecar speaks of its own samples, so a mark of the
+// second part lands after the first part's samples; a mark's text that is no time is a name.
+TEST(SurveyCli, FromAndToTakeTheTextOfAMark) {
+    TempDir dir;
+    const std::string file = WriteSurvey(dir);
+    tessera::logger::RunMarks first, second;
+    first.marks = {{1, {}, "heater on"}};   // 23:59:59, the first part's NO 2
+    second.marks = {{0, {}, "heater on"}};  // 00:00:00, the second part's NO 1: a later mark of the same text
+    ASSERT_TRUE(tessera::logger::WriteMarksFile(file, first, 1));
+    ASSERT_TRUE(tessera::logger::WriteMarksFile(tessera::logger::SurveyPartPath(file, 2), second, 0));
+
+    CliRun r = Cli(dir, "stats '" + file + "' --from 'heater on' --format json");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    EXPECT_EQ(o["samples"].toInt(), 2);
+    EXPECT_EQ(o["from"].toString(), "2024-03-01T23:59:59");
+    // --to looks for the mark at or after --from: the second part's.
+    r = Cli(dir, "stats '" + file + "' --from 23:59:58 --to 'heater on' --format json");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    EXPECT_EQ(o["samples"].toInt(), 2);
+    r = Cli(dir, "stats '" + file + "' --from 'heater on' --to 'heater on' --format json");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["samples"].toInt(), 1);
+
+    r = Cli(dir, "stats '" + file + "' --from 'door opened'");
+    EXPECT_EQ(r.exit, 2);
+    EXPECT_NE(r.err.find("\"door opened\""), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -6,12 +6,15 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QImage>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 
 #include "logger/LoggerCsv.h"
+#include "logger/RunMarks.h"
 #include "survey/CSurvey.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/TempDir.h"
@@ -71,6 +74,54 @@ TEST(SurveyView, ReadsFilesBesideTheWindowAndShowsThem) {
     const QString copied = QApplication::clipboard()->text();
     EXPECT_TRUE(copied.contains(QStringLiteral("Between the cursors"))) << copied.toStdString();
     EXPECT_TRUE(copied.contains(QStringLiteral("night.CSV: 600 samples"))) << copied.toStdString();
+}
+
+// A file's marks are drawn on the time graph (in their own green, which no trace of R uses);
+// "Mark" waits for a logging run and "Notes..." for Entire Read records.
+TEST(SurveyView, MarksOfAFileAreDrawnAndTheButtonsWaitForTheirData) {
+    testing::TempDir dir;
+    logger::LogHeader h;
+    h.record.mode = '0';
+    h.record.unit = '0';
+    h.record.range = 1;
+    h.record.output = '0';
+    h.record.slow = '0';
+    h.start = {2024, 3, 1, 5, 22, 0, 0};
+    h.periodIndex = 3;
+    std::vector<link::LogSample> samples;
+    for (int i = 0; i < 600; ++i) samples.push_back({i, (1 + i % 7) * 1e-7, 0, 0, 0});
+    const std::string plain = dir.File("plain.CSV"), marked = dir.File("marked.CSV");
+    ASSERT_TRUE(logger::WriteLogFile(plain, h, samples.data(), 599));
+    ASSERT_TRUE(logger::WriteLogFile(marked, h, samples.data(), 599));
+    logger::RunMarks marks;
+    marks.marks = {{150, {}, "heater on"}, {450, {}, "door opened"}};
+    ASSERT_TRUE(logger::WriteMarksFile(marked, marks, 599));
+
+    testing::ScriptedPrompter prompter;
+    CSurvey page(prompter, std::make_unique<SurveyModel>(ProfileBook()));
+    page.resize(1040, 716);
+    page.show();
+    EXPECT_FALSE(page.MarkButton()->isEnabled());
+    EXPECT_FALSE(page.NotesButton()->isEnabled());
+
+    auto greenPixels = [&](const std::string& path) {
+        QSignalSpy read(&page, &CSurvey::FilesRead);
+        page.OpenFiles({path});
+        EXPECT_TRUE(read.wait(10000));
+        const QImage image = page.Graph()->grab().toImage();
+        int green = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.green() > c.red() + 50 && c.green() > c.blue() + 30) ++green;
+            }
+        return green;
+    };
+    EXPECT_EQ(greenPixels(plain), 0);
+    EXPECT_GT(greenPixels(marked), 40);
+    ASSERT_EQ(page.Model().Shown().marks.size(), 2u);
+    EXPECT_EQ(page.Model().Shown().marks[1].sample, 450u);  // slot 450 of the only part
+    EXPECT_FALSE(page.MarkButton()->isEnabled());           // a file is no run
 }
 
 }  // namespace

@@ -194,6 +194,7 @@ protected:
     }
     void TearDown() override {
         ::unsetenv("TESSERA_PIPE_TIMEOUT_MS");
+        ::unsetenv("TESSERA_METER");
         if (lib) ::dlclose(lib);
     }
     std::string DevicePath() {
@@ -278,6 +279,39 @@ TEST_F(BulklinkExports, NoInstrumentLeavesTheDevicePathAndTwoInstrumentsGoInName
 
     EXPECT_EQ(first.CommandLog(), Strings{"QPID"});
     EXPECT_EQ(second.CommandLog(), Strings{"MEM?"});
+}
+
+// Two meters in the registry, each with the serial number it was given: TESSERA_METER makes
+// the library's search take that one alone, and an absent one is no meter.
+TEST_F(BulklinkExports, TheMeterChosenBySerialNumberIsTheOnlyOneOpened) {
+    VirtualMeter::Options a;
+    a.entry = "qm8620-a";
+    a.extraArgs = {"--serial", "QM8620111"};
+    VirtualMeter first(a);
+    ASSERT_TRUE(first.Start()) << first.LastError();
+    VirtualMeter::Options b;
+    b.entry = "qm8620-b";
+    b.deviceRoot = first.DeviceRoot();
+    b.extraArgs = {"--serial", "QM8620222"};
+    VirtualMeter second(b);
+    ASSERT_TRUE(second.Start()) << second.LastError();
+
+    std::uint32_t n = 0;
+    ::setenv("TESSERA_METER", "QM8620222", 1);
+    std::intptr_t h = open(0);
+    ASSERT_GE(h, 0);
+    write(h, "QPID", 4, &n);
+    ::close(static_cast<int>(h));
+    EXPECT_EQ(second.CommandLog(), Strings{"QPID"});
+    EXPECT_TRUE(first.CommandLog().empty()) << "the first meter in name order was passed over";
+
+    ::setenv("TESSERA_METER", "QM8620999", 1);
+    EXPECT_EQ(open(0), -1);
+    ::unsetenv("TESSERA_METER");
+    h = open(0);
+    ASSERT_GE(h, 0);
+    ::close(static_cast<int>(h));
+    EXPECT_EQ(DevicePath(), first.EntryPath() + "/4") << "without a choice, the first meter as before";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "transport/MeterIdentity.h"
 #include "transport/PipeRegistry.h"
 
 namespace tessera::transport {
@@ -30,6 +31,23 @@ TEST(PipeRegistry, OnlyPlainNamesInThePipeNamespaceAreTaken) {
     // Long enough to leave no room for the pipe number in the transport's device path.
     EXPECT_TRUE(IsPlainPipeBase("\\\\.\\pipe\\" + std::string(kMaxPipeBaseLength - 9, 'a')));
     EXPECT_FALSE(IsPlainPipeBase("\\\\.\\pipe\\" + std::string(kMaxPipeBaseLength - 8, 'a')));
+}
+
+// A meter's identity after its marker's first line (or in a POSIX entry's file), and the
+// serial a kernel driver's device path holds.
+TEST(PipeRegistry, TheIdentityAMeterShows) {
+    const std::string marker = MarkerText("\\\\.\\pipe\\x") + IdentityText({"QM 8620\n7", "QM8620"});
+    const MeterIdentity shown = ParseIdentity(marker);
+    EXPECT_EQ(shown.serial, "QM?8620?7") << "no line end or space inside a serial";
+    EXPECT_EQ(shown.model, "QM8620");
+    EXPECT_EQ(ParseIdentity("serial QM8620001\r\nserial QM86").serial, "QM8620001") << "a line still being written";
+
+    const MeterIdentity driver = IdentityFromDevicePath(
+        "\\\\?\\USB#VID_1209&PID_3000#QM8620001#{b1ec3545-819c-4484-acc3-bb36baa1fc9a}", 0x1209, 0x3000);
+    EXPECT_EQ(driver.serial, "QM8620001");
+    EXPECT_EQ(driver.model, "QM8620");
+    EXPECT_EQ(IdentityFromDevicePath("\\\\?\\usb#vid_1209&pid_3000#5&2a3b4c&0&1#{b1ec}", 0x1209, 0x3000).serial, "")
+        << "an instance id the system made up is no serial";
 }
 
 }  // namespace

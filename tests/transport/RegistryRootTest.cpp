@@ -66,7 +66,10 @@ TEST(RegistryRoot, AMeterInATemporaryDirectoryThatIsNotOursIsNeverFound) {
     ASSERT_EQ(platform::RuntimeDirectory(), planted);
     ASSERT_TRUE(InstrumentFound()) << "our own private directory is searched";
 
-    // Opened up to everyone: anybody could have put the entry there.
+    // Opened up to a group: any of its members could have put the entry there.
+    ASSERT_EQ(::chmod(planted.c_str(), 0770), 0);
+    EXPECT_FALSE(InstrumentFound());
+    // Opened up to everyone.
     ASSERT_EQ(::chmod(planted.c_str(), 0777), 0);
     EXPECT_FALSE(InstrumentFound());
     EXPECT_EQ(platform::RuntimeDirectory(), tmp.Path() + "/home/.cache/tessera-runtime")

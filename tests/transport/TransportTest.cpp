@@ -30,6 +30,8 @@ public:
     std::vector<std::string> order;
     std::map<std::string, FakeDevice> devices;
     std::map<Handle, std::pair<std::string, int>> open;  // handle -> device, pipe
+    std::map<std::string, MeterIdentity> identities;
+    std::string chosen;
     int reads = 0;
     Handle next = 10;
 
@@ -40,6 +42,11 @@ public:
         return out;
     }
     bool InterfaceOpens(const std::string& path) override { return devices.at(path).opens; }
+    MeterIdentity Identity(const std::string& path) override {
+        const auto it = identities.find(path);
+        return it == identities.end() ? MeterIdentity{} : it->second;
+    }
+    std::string ChosenMeter() override { return chosen; }
     Handle OpenPipe(const std::string& pipePath, bool) override {
         const auto slash = pipePath.rfind('/');
         const std::string dev = pipePath.substr(0, slash);
@@ -103,6 +110,41 @@ TEST(TransportOpen, NoInstrumentAnswersInvalidAndKeepsTheDevicePath) {
     char path[256];
     EXPECT_EQ(t.GetDeviceStr(path), 9);
     EXPECT_STREQ(path, "/reg/a/1");
+}
+
+// A meter chosen by its serial number is the only one the search takes, by either open; one
+// that is absent is no meter at all, never another one.
+TEST(TransportOpen, AChosenMeterIsTheOnlyOneTakenAndTheListShowsEveryMeterServed) {
+    FakeOs os;
+    os.order = {"/reg/a", "/reg/b", "/reg/c", "/reg/d"};
+    for (const auto& p : os.order) os.devices[p];
+    os.devices["/reg/d"].opens = false;  // an entry its driver left behind
+    os.identities["/reg/a"] = {"QM8620001", "QM8620"};
+    os.identities["/reg/b"] = {"QM8620002", "QM8620"};
+    os.identities["/reg/d"] = {"QM8620002", "QM8620"};
+    Transport t(os);
+
+    os.chosen = "QM8620002";
+    Handle h = t.OpenUSBBulkFile(1);
+    ASSERT_NE(h, kInvalid);
+    EXPECT_EQ(os.open.at(h).first, "/reg/b");
+    h = t.Open7708Usb2(0, 1, 0);
+    ASSERT_NE(h, kInvalid);
+    EXPECT_EQ(os.open.at(h).first, "/reg/b");
+    EXPECT_EQ(t.Open7708Usb2(1, 1, 0), kInvalid) << "the chosen meter is the only one";
+
+    os.chosen = "QM8620009";
+    EXPECT_EQ(t.OpenUSBBulkFile(1), kInvalid);
+    os.chosen.clear();
+    h = t.OpenUSBBulkFile(1);
+    ASSERT_NE(h, kInvalid);
+    EXPECT_EQ(os.open.at(h).first, "/reg/a") << "without a choice, the first meter as before";
+
+    const auto meters = t.Meters();
+    ASSERT_EQ(meters.size(), 3u);
+    EXPECT_EQ(meters[1].path, "/reg/b");
+    EXPECT_EQ(meters[1].identity.serial, "QM8620002");
+    EXPECT_EQ(meters[2].identity.serial, "") << "a meter that does not say its serial is listed all the same";
 }
 
 TEST(TransportOpen, TakesTheFirstInstrumentThatOpensAndOpen7708Usb2ReachesTheSecond) {

@@ -15,6 +15,7 @@
 
 #include "link/Link.h"
 #include "link/Status.h"
+#include "tests/support/BackgroundLog.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/VirtualMeter.h"
 
@@ -192,6 +193,41 @@ TEST_F(UsbdBridge, AnEndpointThatNaksOrVanishesIsABoundedFailure) {
     EXPECT_EQ(text, "8620\r\n");
 }
 
+// Two programs that share no exchange lock, as two users' programs do not, ask the meter at
+// the same time: each reads the answers to its own commands and never the other's.
+TEST_F(UsbdBridge, ProgramsThatShareNoLockNeverTakeEachOthersAnswers) {
+    VirtualMeter meter(OverUsb());
+    ASSERT_TRUE(Open(meter));
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t other = ::fork();
+    if (other == 0) {
+        link::Link mine("DeviceChangeEvent-other-user");
+        char byte = 0;
+        if (!mine.BindTransportPath(VirtualMeter::BulklinkPath()) || !mine.OpenSession() ||
+            ::read(go[0], &byte, 1) != 1)
+            ::_exit(2);
+        int wrong = 0;
+        for (int i = 0; i < 40; ++i) {
+            link::Reply reply;
+            if (mine.Exchange("MEM?", reply) != link::kStatusOk || reply.Text() != "0,00\r\n") ++wrong;
+        }
+        ::_exit(wrong == 0 ? 0 : 1);
+    }
+    ASSERT_EQ(::write(go[1], "x", 1), 1);
+    int wrong = 0;
+    for (int i = 0; i < 40; ++i) {
+        std::string text;
+        if (Ask("QPID", &text) != link::kStatusOk || text != "8620\r\n") ++wrong;
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(other, &status, 0), other);
+    ::close(go[0]);
+    ::close(go[1]);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program took an answer not its own";
+}
+
 // Unplugged, the entry goes at once, whether or not a program has the meter open, and a
 // session's exchanges fail; plugged in again (at a new USB address) the same entry comes
 // back and a new session works.
@@ -211,6 +247,26 @@ TEST_F(UsbdBridge, UnplugWithdrawsTheEntryAndReplugServesItAgain) {
     ASSERT_TRUE(link.OpenSession());
     EXPECT_EQ(link.RefreshSettings(), link::kStatusOk);
     EXPECT_EQ(meter.StatusValue("bridge"), "running");
+    EXPECT_EQ(Slurp(meter.EntryPath() + "/identity"), "serial QM8620001\r\nmodel QM8620\r\n")
+        << "the entry shows the meter's USB serial number";
+}
+
+// A survey with --reconnect outlives the cable pulled and put back through the real driver:
+// the meter comes back under a new USB address, the run under its own next part.
+TEST(UsbdEndToEnd, ReconnectingLogOutlivesUnplugAndReplug) {
+    VirtualMeter meter(OverUsb());
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir;
+    testing::BackgroundLog log(TESSERA_CLI_PATH, dir, {"--reconnect"});
+    ASSERT_TRUE(testing::Polled(meter, 6));
+    ASSERT_TRUE(meter.Unplug()) << meter.LastError();
+    ASSERT_TRUE(log.Said("Waiting for the QM8620")) << log.Err();
+    ASSERT_TRUE(meter.Plug()) << meter.LastError();
+    ASSERT_TRUE(log.Said(": connection lost. Logging goes on in " + dir.File("survey-002.CSV"))) << log.Err();
+    ASSERT_TRUE(testing::Polled(meter, 6));
+    EXPECT_EQ(log.End(SIGTERM), 0) << log.Err();
+    EXPECT_NE(Slurp(dir.File("survey.CSV")).find("NO,x,y,z,R\r\n1,"), std::string::npos);
+    EXPECT_NE(Slurp(dir.File("survey-002.CSV")).find("NO,x,y,z,R\r\n1,"), std::string::npos);
 }
 
 }  // namespace

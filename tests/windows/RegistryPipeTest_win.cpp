@@ -36,8 +36,9 @@ std::string Unique(const char* what) {
 // A virtual meter serving a private registry root from its own thread.
 class ServedMeter {
 public:
-    ServedMeter(const std::string& root, const std::string& entry, const std::vector<std::string>& faults = {})
-        : control_("\\\\.\\pipe\\" + Unique("tessera-test-control")), server_(meter_, {root, entry, control_}) {
+    ServedMeter(const std::string& root, const std::string& entry, const std::vector<std::string>& faults = {},
+                const std::string& serial = "")
+        : control_("\\\\.\\pipe\\" + Unique("tessera-test-control")), server_(meter_, {root, entry, control_, serial}) {
         meter_.SetMemory(meter::DemoMemory());
         for (const auto& f : faults) server_.Control("fault " + f);
         std::string error;
@@ -221,6 +222,26 @@ TEST_F(RegistryPipes, UnplugBreaksThePipesAndRemovesTheEntry) {
     link_.CloseSession();
     ASSERT_TRUE(link_.OpenSession());
     EXPECT_EQ(Ask("QPID", &status), "8620\r\n");
+}
+
+// Two meters with the serial numbers their markers show: TESSERA_METER makes the search take
+// that one alone, and an absent one is no meter.
+TEST_F(RegistryPipes, TheMeterChosenBySerialNumberIsTheOnlyOneOpened) {
+    ServedMeter first(root_, "a-first", {}, "QM8620111");
+    ServedMeter second(root_, "b-second", {}, "QM8620222");
+    ASSERT_TRUE(first.Plugged() && second.Plugged()) << first.Error() << second.Error();
+    ::SetEnvironmentVariableW(L"TESSERA_METER", L"QM8620222");
+    std::intptr_t h = open_(1);
+    ASSERT_NE(h, kInvalid);
+    ::CloseHandle(reinterpret_cast<HANDLE>(h));
+    EXPECT_NE(DeviceStr().find("b-second"), std::string::npos) << DeviceStr();
+    ::SetEnvironmentVariableW(L"TESSERA_METER", L"QM8620999");
+    EXPECT_EQ(open_(1), kInvalid);
+    ::SetEnvironmentVariableW(L"TESSERA_METER", nullptr);
+    h = open_(1);
+    ASSERT_NE(h, kInvalid);
+    ::CloseHandle(reinterpret_cast<HANDLE>(h));
+    EXPECT_NE(DeviceStr().find("a-first"), std::string::npos) << "without a choice, the first meter as before";
 }
 
 TEST_F(RegistryPipes, AnEntryServedByAnotherMeterIsRefused) {

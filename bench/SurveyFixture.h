@@ -1,0 +1,50 @@
+#pragma once
+// The 28-day survey the survey benchmarks read: one sample a second (2 419 200 samples) in
+// 76 rollover parts of 32000, as `tessera-cli log` leaves it.
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "link/Stores.h"
+#include "logger/LoggerCsv.h"
+#include "logger/Survey.h"
+#include "survey/LocalTime.h"
+
+namespace tessera::bench {
+
+inline constexpr long long kSamples = 28LL * 86400;  // one a second for 28 days
+
+// The survey as `tessera-cli log` leaves it: NAME.CSV, NAME-002.CSV, ..., 32000 samples each.
+inline std::string WriteSurvey(const std::string& dir) {
+    const std::string first = dir + "/survey.CSV";
+    const int parts = static_cast<int>((kSamples + link::kLogSlots - 1) / link::kLogSlots);
+    if (std::filesystem::exists(logger::SurveyPartPath(first, parts))) return first;
+    std::vector<link::LogSample> samples(link::kLogSlots);
+    logger::LogHeader h;
+    h.record.mode = '0';
+    h.record.unit = '0';
+    h.record.range = 11;
+    h.record.output = '0';
+    h.record.slow = '0';
+    h.periodIndex = 3;  // 1 s
+    long long done = 0;
+    for (int part = 1; part <= parts; ++part) {
+        const int n = static_cast<int>(std::min<long long>(link::kLogSlots, kSamples - done));
+        for (int i = 0; i < n; ++i) {
+            const double t = static_cast<double>(done + i);
+            const double x = (0.12 + 0.08 * std::sin(t / 3600.0)) * 1e-6, y = 0.05e-6 + 0.01e-6 * std::cos(t / 600.0);
+            const double z = ((done + i) % 86400 < 3600 ? 1.5 : 0.03) * 1e-6;
+            samples[static_cast<std::size_t>(i)] = {i, x, y, z, logger::Resultant(x, y, z)};
+        }
+        const auto start = survey::FromLocalMs(survey::ToLocalMs({2024, 3, 1}) + done * 1000);
+        h.start = {start.year, start.month, start.day, 1, start.hour, start.minute, start.second};
+        logger::WriteLogFile(logger::SurveyPartPath(first, part), h, samples.data(), n - 1);
+        done += n;
+    }
+    return first;
+}
+
+}  // namespace tessera::bench
