@@ -13,6 +13,7 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/ExitCodes.h"
+#include "cli/JudgingWords.h"
 #include "cli/StatusLine.h"
 #include "survey/Evaluation.h"
 #include "survey/References.h"
@@ -81,11 +82,6 @@ int Stats(const CommandLine& line, const StatsWords& w) {
         asked = UnitNamed(w.unit);
         if (!asked) return line.UsageError("unknown unit \"" + w.unit + "\"");
     }
-    if (line.Given("--frequency")) {
-        const auto hz = ParseFrequency(w.frequency);
-        if (!hz) return line.UsageError("--frequency needs a frequency such as 50, 60 or 2.5kHz");
-        request.frequencyHz = *hz;
-    }
     if (line.Given("--by")) {
         if (w.by == "hour") request.by = GroupBy::Hour;
         else if (w.by == "day") request.by = GroupBy::Day;
@@ -94,21 +90,11 @@ int Stats(const CommandLine& line, const StatsWords& w) {
     const std::string format = line.Given("--format") ? w.format : "text";
     if (format != "text" && format != "csv" && format != "json")
         return line.UsageError("--format is text, csv or json");
-    std::vector<TypedValue> thresholds;
-    for (const std::string& t : w.thresholds) {
-        const auto v = ParseTypedValue(t);
-        if (!v) return line.UsageError("--threshold needs a value such as 0.2uT, not \"" + t + "\"");
-        thresholds.push_back(*v);
-    }
-    ProfileBook book;
-    if (line.Given("--reference")) {
-        book = ProfileBook::Load();
-        request.reference = book.Find(w.reference);
-        if (!request.reference) {
-            return line.UsageError("no reference profile \"" + w.reference +
-                                   "\" (see tessera-cli references) and no value with a unit");
-        }
-    }
+    Judging judging;
+    if (const int status = ReadJudging(line, w.frequency, w.thresholds, w.reference, judging); status != kOk)
+        return status;
+    if (judging.frequencyHz) request.frequencyHz = *judging.frequencyHz;
+    request.reference = judging.reference;
 
     auto read = [&] {
         // On a terminal, how far the reading has come; gone before the report is written.
@@ -129,7 +115,7 @@ int Stats(const CommandLine& line, const StatsWords& w) {
     const Unit shown = asked.value_or(stored);
     if (!SameFamily(shown, stored))
         return line.UsageError("the files' values are in " + stored.name + ", which cannot be shown in " + shown.name);
-    for (const TypedValue& t : thresholds) {
+    for (const TypedValue& t : judging.thresholds) {
         const Unit& in = t.unit.value_or(shown);
         if (!SameFamily(in, stored))
             return line.UsageError("a threshold in " + in.name + " does not fit " + stored.name);
@@ -149,16 +135,13 @@ int Stats(const CommandLine& line, const StatsWords& w) {
     if (format == "json") std::cout << JsonReport(series, e, shown);
     else if (format == "csv") std::cout << CsvReport(series, e, shown);
     else std::cout << TextReport(series, e, shown);
-    for (const std::string& problem : book.Problems()) std::cerr << problem << '\n';
+    for (const std::string& problem : judging.book.Problems()) std::cerr << problem << '\n';
     return kOk;
 }
 
 int References(const CommandLine& line, const std::string& frequency) {
     std::optional<double> hz;
-    if (line.Given("--frequency")) {
-        hz = ParseFrequency(frequency);
-        if (!hz) return line.UsageError("--frequency needs a frequency such as 50, 60 or 2.5kHz");
-    }
+    if (const int status = ReadFrequency(line, frequency, hz); status != kOk) return status;
     const ProfileBook book = ProfileBook::Load();
     const Unit uT = *UnitNamed("uT");
     auto limitText = [&](const Profile& p, double f) {
