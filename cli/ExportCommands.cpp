@@ -17,6 +17,7 @@
 #include "cli/Terminal.h"
 #include "page/Texts.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "platform/NumberMarks.h"
 #include "platform/Paths.h"
 #include "platform/StopRequest.h"
@@ -44,13 +45,10 @@ struct ExportWords {
     bool yes = false;
 };
 
-std::filesystem::path Utf8Path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
-
 // The output is one of the files read: writing it would destroy what is exported.
 bool IsInput(const std::string& output, const Series& series) {
-    std::error_code ec;
     for (const Part& p : series.Parts())
-        if (std::filesystem::equivalent(Utf8Path(output), Utf8Path(p.source), ec)) return true;
+        if (platform::SameFile(output, p.source)) return true;
     return false;
 }
 

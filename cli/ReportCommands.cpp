@@ -7,7 +7,6 @@
 #include <QDate>
 #include <QLocale>
 #include <QPdfWriter>
-#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -19,11 +18,13 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/ExitCodes.h"
+#include "cli/JudgingWords.h"
 #include "cli/PdfOutput.h"
 #include "cli/Terminal.h"
 #include "link/Accuracy.h"
 #include "page/Texts.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "survey/ReportPainter.h"
 #include "survey/SurveyReport.h"
 
@@ -60,19 +61,15 @@ int Report(const CommandLine& line, const ReportWords& w) {
     f.serial = w.serial;
     f.calibration = w.calibration;
     f.software = std::string("TESSERA ") + TESSERA_VERSION;
-    if (line.Given("--frequency")) {
-        const auto hz = ParseFrequency(w.frequency);
-        if (!hz) return line.UsageError("--frequency needs a frequency such as 50, 60 or 2.5kHz");
-        f.frequencyHz = *hz;
-    }
+    Judging judging;
+    if (const int status = ReadJudging(line, w.frequency, w.thresholds, w.reference, judging); status != kOk)
+        return status;
+    if (judging.frequencyHz) f.frequencyHz = *judging.frequencyHz;
+    f.thresholds = judging.thresholds;
+    f.reference = judging.reference;
     if (line.Given("--unit")) {
         f.unit = UnitNamed(w.unit);
         if (!f.unit) return line.UsageError("unknown unit \"" + w.unit + "\"");
-    }
-    for (const std::string& t : w.thresholds) {
-        const auto v = ParseTypedValue(t);
-        if (!v) return line.UsageError("--threshold needs a value such as 0.2uT, not \"" + t + "\"");
-        f.thresholds.push_back(*v);
     }
     std::optional<QPageSize> paper;
     if (line.Given("--paper")) {
@@ -80,17 +77,8 @@ int Report(const CommandLine& line, const ReportWords& w) {
         else if (w.paper == "letter" || w.paper == "Letter") paper = QPageSize(QPageSize::Letter);
         else return line.UsageError("--paper is a4 or letter");
     }
-    ProfileBook book;
-    if (line.Given("--reference")) {
-        book = ProfileBook::Load();
-        f.reference = book.Find(w.reference);
-        if (!f.reference) {
-            return line.UsageError("no reference profile \"" + w.reference +
-                                   "\" (see tessera-cli references) and no value with a unit");
-        }
-    }
     if (line.Given("--remarks")) {
-        std::ifstream in(std::filesystem::path(std::u8string(w.remarks.begin(), w.remarks.end())), std::ios::binary);
+        std::ifstream in = platform::OpenInput(w.remarks);
         if (!in) {
             std::cerr << page::FileNotFoundMessage(w.remarks) << '\n';
             return kFailed;
@@ -105,6 +93,16 @@ int Report(const CommandLine& line, const ReportWords& w) {
         return kFailed;
     }
     auto& sources = std::get<ReadSources>(read);
+    // A report written over one of the files it reports on would destroy the survey.
+    auto isInput = [&](const std::string& name) { return platform::SameFile(w.output, name); };
+    bool overInput = line.Given("--remarks") && isInput(w.remarks);
+    for (const RunInput& run : sources.runs)
+        for (const Part& p : run.series.Parts()) overInput = overInput || isInput(p.source);
+    for (const TableInput& table : sources.tables) overInput = overInput || isInput(table.name);
+    if (overInput) {
+        std::cerr << "\"" << w.output << "\" is one of the files reported on; choose another name.\n";
+        return kFailed;
+    }
     // The stored records' accuracy bands come from the meter's accuracy table.
     if (!sources.tables.empty() && link::LoadAccuracyTable() != link::kStatusOk)
         std::cerr << "accuracy.dat could not be read: the records' accuracy bands are left out.\n";
@@ -132,7 +130,7 @@ int Report(const CommandLine& line, const ReportWords& w) {
         return FileNotWritten(w.output);
     }
     std::cout << w.output << " (" << pages << (pages == 1 ? " page" : " pages") << ")\n";
-    for (const std::string& problem : book.Problems()) std::cerr << problem << '\n';
+    for (const std::string& problem : judging.book.Problems()) std::cerr << problem << '\n';
     return kOk;
 }
 

@@ -23,6 +23,11 @@ std::ifstream OpenInput(const std::string& path) {
     return in;
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    return !a.empty() && !b.empty() && std::filesystem::equivalent(FsPath(a), FsPath(b), ec);
+}
+
 bool RemoveFile(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path p = FsPath(path);

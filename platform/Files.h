@@ -22,6 +22,9 @@ bool IsDirectory(const std::string& path);
 // `path` opened for reading in binary mode; test the stream for success.
 std::ifstream OpenInput(const std::string& path);
 
+// Whether the two names reach the same existing file (links and other spellings included).
+bool SameFile(const std::string& a, const std::string& b);
+
 // Removes a file (not a directory); true when it is gone, also when it was not there.
 bool RemoveFile(const std::string& path);
 

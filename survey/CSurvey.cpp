@@ -28,6 +28,7 @@
 #include "entire_read/EntireReadModel.h"
 #include "logger/LoggerModel.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "platform/NumberMarks.h"
 #include "platform/Paths.h"
 #include "survey/CRecordNotes.h"
@@ -617,10 +618,8 @@ void CSurvey::OnExport(ExportForm form) {
 void CSurvey::ExportTo(ExportForm form, const std::string& path) {
     if (Exporting()) return;
     const Series& shown = model_->Shown();
-    std::error_code ec;
     for (const Part& p : shown.Parts()) {
-        if (std::filesystem::equivalent(std::filesystem::path(std::u8string(path.begin(), path.end())),
-                                        std::filesystem::path(std::u8string(p.source.begin(), p.source.end())), ec)) {
+        if (platform::SameFile(path, p.source)) {
             prompter_.Inform("\"" + path + "\" is one of the files exported; choose another name.");
             emit FilesExported();
             return;

@@ -428,12 +428,15 @@ std::variant<ReadSources, std::string> ReadReportSources(const std::vector<std::
             t.name = path;
             t.records = read->records;
             t.values = read->values;
-            std::string problem;
-            if (const auto notes = entire_read::ReadNotes(path, &problem)) {
+            if (const auto notes = entire_read::ReadNotes(path)) {
                 for (const auto& [number, n] : notes->notes)
                     t.notes.push_back({number, n.location, n.height, n.source, n.note});
+                // Said in the client's document by the sidecar's name only: the folders it lay
+                // in on the surveyor's computer are nobody else's business.
+                if (const int skipped = notes->skippedLines; skipped > 0)
+                    t.remarks.push_back(FileName(entire_read::NotesPath(path)) + ": " + std::to_string(skipped) +
+                                        (skipped == 1 ? " line could not be read." : " lines could not be read."));
             }
-            if (!problem.empty()) t.remarks.push_back(FileName(entire_read::NotesPath(path)) + ": " + problem);
             out.tables.push_back(std::move(t));
             taken.insert(path);
             continue;

@@ -159,6 +159,16 @@ TEST_F(SurveyReportTest, EachRecordHasItsShareOfTheReferenceAndItsOwnNotes) {
     EXPECT_EQ(rows->table.rows[3][1].substr(rows->table.rows[3][1].size() - 2), " %") << rows->table.rows[3][1];
     EXPECT_EQ(rows->table.rows[3][3], "\xE2\x80\x93");
     EXPECT_EQ(rows->table.rows[0][1].find('%'), std::string::npos);
+
+    // A damaged line of the notes' sidecar is owned up to by the sidecar's name, never by the
+    // folders of the surveyor's computer.
+    WriteAll(dir_.File("memory.notes.csv"), "no,location,height,source,note\r\n3,\"never closed\r\n1,hall,,,\r\n");
+    const SurveyReport damaged = BuildReport(Input());
+    std::string said;
+    for (const Block& b : damaged.blocks)
+        if (b.kind == Block::Small) said += b.text + "\n";
+    EXPECT_NE(said.find("memory.notes.csv: 1 line could not be read."), std::string::npos) << said;
+    EXPECT_EQ(said.find(dir_.Path()), std::string::npos) << said;
 }
 
 // Catches thresholds drawn in the wrong unit, markers lost on the way to the graph, a
@@ -327,6 +337,15 @@ TEST_F(SurveyReportTest, TheCommandRefusesWhatItCannotUse) {
     EXPECT_NE(said.find("none.txt"), std::string::npos) << said;
     EXPECT_NE(said.find("status 1"), std::string::npos) << said;
     EXPECT_FALSE(std::filesystem::exists(dir_.File("r.pdf")));
+
+    // Written over the file it reports on, the report would destroy the survey.
+    const std::string before = Shell("cat '" + dir_.File("memory.CSV") + "'");
+    const std::string over = "'" + std::string(TESSERA_CLI_PATH) + "' report '" + dir_.File("memory.CSV") + "' -o '" +
+                             dir_.File("./memory.CSV") + "' 2>&1; echo status $?";
+    const std::string refused = Shell(over);
+    EXPECT_NE(refused.find("is one of the files reported on"), std::string::npos) << refused;
+    EXPECT_NE(refused.find("status 1"), std::string::npos) << refused;
+    EXPECT_EQ(Shell("cat '" + dir_.File("memory.CSV") + "'"), before);
 }
 
 // "Report..." on the Survey page, past its dialog: the files the page shows are reported
