@@ -51,14 +51,16 @@ int Fail(const std::string& message) {
 }
 
 // A --from/--to word as a time of the series: a time, or the text of a mark set during the
-// run (the first such mark at or after `after`); nullopt (after saying why) when it is neither.
+// run (the first such mark at or after `after`, or strictly after it for a --to that follows a
+// --from, so that "--from 'heater on' --to 'heater on'" spans one heater cycle); nullopt (after
+// saying why) when it is neither.
 std::optional<LocalMs> TimeOf(const CommandLine& line, const Series& series, const std::string& word,
-                              const char* option, std::optional<LocalMs> after, bool& bad) {
+                              const char* option, std::optional<LocalMs> after, bool strictlyAfter, bool& bad) {
     const auto parsed = ParseTimeWords(word);
     if (!parsed) {
         for (const SeriesMark& m : series.marks) {
             const LocalMs t = series.TimeOf(m.sample);
-            if (m.text == word && (!after || t >= *after)) return t;
+            if (m.text == word && (!after || t > *after || (t == *after && !strictlyAfter))) return t;
         }
         bad = true;
         line.UsageError(std::string(option) + " needs a time such as 2024-03-01T22:00 or 22:00, or the text of a mark" +
@@ -125,9 +127,9 @@ int Stats(const CommandLine& line, const StatsWords& w) {
     bool bad = false;
     const std::optional<LocalMs> start =
         series.Timed() ? std::optional<LocalMs>(series.Parts().front().start) : std::nullopt;
-    if (line.Given("--from")) request.from = TimeOf(line, series, w.from, "--from", start, bad);
+    if (line.Given("--from")) request.from = TimeOf(line, series, w.from, "--from", start, false, bad);
     if (!bad && line.Given("--to"))
-        request.to = TimeOf(line, series, w.to, "--to", request.from ? request.from : start, bad);
+        request.to = TimeOf(line, series, w.to, "--to", request.from ? request.from : start, request.from.has_value(), bad);
     if (bad) return kUsageError;
     if (const std::string problem = RequestProblem(series, request); !problem.empty()) return line.UsageError(problem);
 

@@ -191,14 +191,18 @@ TEST(SurveyCli, FromAndToTakeTheTextOfAMark) {
     QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     EXPECT_EQ(o["samples"].toInt(), 2);
     EXPECT_EQ(o["from"].toString(), "2024-03-01T23:59:59");
-    // --to looks for the mark at or after --from: the second part's.
+    // --to looks for the first mark after --from: the first part's after 23:59:58, the second
+    // part's after the first part's own mark (one heater cycle, not one sample).
     r = Cli(dir, "stats '" + file + "' --from 23:59:58 --to 'heater on' --format json");
     ASSERT_EQ(r.exit, 0) << r.err;
     o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     EXPECT_EQ(o["samples"].toInt(), 2);
+    EXPECT_EQ(o["to"].toString(), "2024-03-01T23:59:59");
     r = Cli(dir, "stats '" + file + "' --from 'heater on' --to 'heater on' --format json");
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object()["samples"].toInt(), 1);
+    o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    EXPECT_EQ(o["samples"].toInt(), 2);
+    EXPECT_EQ(o["to"].toString(), "2024-03-02T00:00:00");
 
     r = Cli(dir, "stats '" + file + "' --from 'door opened'");
     EXPECT_EQ(r.exit, 2);
