@@ -560,7 +560,7 @@ TEST_F(CsvTest, NotesFollowTheFileAndADamagedSidecarNeverBlocksIt) {
 
     // Notes cleared one by one: the sidecar goes with the last.
     for (int n : {2, 4, 5}) ASSERT_TRUE(model_.SetNote(n, {}));
-    EXPECT_FALSE(fs::exists(Path("out.notes.csv")));
+    EXPECT_FALSE(fs::exists(File("out.notes.csv")));
 }
 
 }  // namespace
