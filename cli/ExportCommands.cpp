@@ -97,14 +97,11 @@ int Export(const CommandLine& line, const ExportWords& w) {
         std::cerr << "Nothing was exported.\n";
         return kFailed;
     }
-    std::string text;
-    text.reserve(series.Size() * 72);  // a row of the open CSV, so the text grows once or twice at most
-    WriteExport(series, facts, rows, [&text](std::string_view piece) {
-        text += piece;
-        return true;
-    });
+    // Written as it is made: the export of weeks of samples is never held whole in memory.
     std::string why;
-    if (!platform::ReplaceFileContents(w.output, text, &why)) {
+    if (!platform::ReplaceFileWith(
+            w.output, [&](const platform::PieceWriter& write) { return WriteExport(series, facts, rows, write); },
+            &why)) {
         std::cerr << "The file \"" << w.output << "\" could not be written (" << why << ").\n";
         return kFailed;
     }

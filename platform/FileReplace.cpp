@@ -1,4 +1,6 @@
-// The temporary names of file replacement, alike on every system.
+// What file replacement does alike on every system: the temporary names, and a whole
+// content written as one piece.
+#include "platform/FileReplace.h"
 #include "platform/TemporaryName.h"
 
 #include <cstdio>
@@ -29,6 +31,10 @@ std::string TemporaryName(std::uint32_t process, std::uint32_t serial) {
     std::snprintf(name, sizeof name, ".tessera-%08x-%08x.tmp", static_cast<unsigned>(process),
                   static_cast<unsigned>(serial));
     return name;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error) {
+    return ReplaceFileWith(path, [contents](const PieceWriter& write) { return write(contents); }, error);
 }
 
 std::optional<std::uint32_t> TemporaryNameProcess(std::string_view name) {

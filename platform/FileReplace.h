@@ -3,6 +3,7 @@
 // CSV formats, the setting file and the PDF printouts of tessera-cli) are all written through
 // ReplaceFileContents.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,18 @@ SaveTarget ResolveSaveTarget(const std::string& path);
 // program left in that directory are removed on the way. False when the file could not be
 // written; `error` then says why.
 bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error = nullptr);
+
+// One piece of a file's content handed to the file being written; false once the file cannot
+// take it (the disk is full, say), and every later piece is refused too.
+using PieceWriter = std::function<bool(std::string_view)>;
+
+// As ReplaceFileContents, with the content made piece by piece: `produce` hands each piece, in
+// order, to the writer it is given and answers whether it made the whole content. A content
+// larger than memory (the export of a survey of weeks) is never held at once. When a write
+// fails or `produce` answers false, the old file stays as it was; `error` then says why, or
+// that the writing was stopped.
+bool ReplaceFileWith(const std::string& path, const std::function<bool(const PieceWriter&)>& produce,
+                     std::string* error = nullptr);
 
 // Whether ReplaceFileContents could write `path` now: it may be saved (ResolveSaveTarget),
 // its directory takes a new file and it is not a directory. Creates nothing that stays.

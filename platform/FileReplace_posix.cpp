@@ -163,7 +163,8 @@ bool SyncDirectoryOf(const std::string& path, std::string* error) {
     return synced || Fail(error, "cannot sync " + directory);
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error) {
+bool ReplaceFileWith(const std::string& path, const std::function<bool(const PieceWriter&)>& produce,
+                     std::string* error) {
     const SaveTarget target = ResolveSaveTarget(path);
     if (!target.refusal.empty()) {
         if (error) *error = path + ": " + target.refusal;
@@ -184,7 +185,14 @@ bool ReplaceFileContents(const std::string& path, std::string_view contents, std
             // Not a member of that group: the file takes ours, as any new file would.
         }
     }
-    if (!WriteAll(fd, contents) || ::fsync(fd) != 0) return Abandon(fd, temp, error, "cannot write " + temp);
+    PieceBuffer buffer([fd](std::string_view piece) { return WriteAll(fd, piece); });
+    const bool made = produce([&buffer](std::string_view piece) { return buffer.Put(piece); });
+    if (!made && !buffer.Failed()) {
+        Abandon(fd, temp, nullptr, {});
+        if (error) *error = "the writing of " + path + " was stopped";
+        return false;
+    }
+    if (!made || !buffer.Flush() || ::fsync(fd) != 0) return Abandon(fd, temp, error, "cannot write " + temp);
     if (::close(fd) != 0) return Abandon(-1, temp, error, "cannot write " + temp);
     if (::rename(temp.c_str(), target.path.c_str()) != 0)
         return Abandon(-1, temp, error, "cannot replace " + target.path);

@@ -122,22 +122,32 @@ bool SyncDirectoryOf(const std::string& path, std::string* error) {
     return flushed;
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error) {
+bool ReplaceFileWith(const std::string& path, const std::function<bool(const PieceWriter&)>& produce,
+                     std::string* error) {
     const std::wstring wide = win::Widen(path);
     RemoveStaleTemporaries(FolderOf(wide));
     std::wstring temp;
     HANDLE h = StartReplacement(path, wide, temp, error);
     if (h == INVALID_HANDLE_VALUE) return false;
-    bool ok = true;
-    while (ok && !contents.empty()) {
-        DWORD written = 0;
-        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(contents.size(), 1u << 20));
-        ok = ::WriteFile(h, contents.data(), chunk, &written, nullptr) != 0 && written > 0;
-        contents.remove_prefix(written);
-    }
-    ok = ok && ::FlushFileBuffers(h) != 0;
+    PieceBuffer buffer([h](std::string_view piece) {
+        while (!piece.empty()) {
+            DWORD written = 0;
+            const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(piece.size(), 1u << 20));
+            if (::WriteFile(h, piece.data(), chunk, &written, nullptr) == 0 || written == 0) return false;
+            piece.remove_prefix(written);
+        }
+        return true;
+    });
+    const bool made = produce([&buffer](std::string_view piece) { return buffer.Put(piece); });
+    bool ok = made && buffer.Flush() && ::FlushFileBuffers(h) != 0;
     ok = ::CloseHandle(h) != 0 && ok;
-    if (!ok) return Abandon(temp, error, "cannot write " + path);
+    if (made && !ok) return Abandon(temp, error, "cannot write " + path);
+    if (!made) {
+        const bool stopped = !buffer.Failed();
+        Abandon(temp, error, "cannot write " + path);
+        if (stopped && error) *error = "the writing of " + path + " was stopped";
+        return false;
+    }
     // ReplaceFileW keeps what the old file had (its security and attributes); a new name
     // simply takes the temporary file's place.
     const bool replaced = ::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES

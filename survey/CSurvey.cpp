@@ -650,25 +650,22 @@ void CSurvey::ExportTo(ExportForm form, const std::string& path) {
     auto cancel = exportCancel_;
     exporter_ = std::thread([this, series, facts, factsFromFiles, rows, path, cancel]() mutable {
         if (factsFromFiles) facts = FactsOfFiles(*series, rows.Shown());
-        std::string text;
-        text.reserve(series->Size() * 72);
-        const bool whole = WriteExport(
-            *series, facts, rows,
-            [&text](std::string_view piece) {
-                text += piece;
-                return true;
-            },
-            [this, cancel](double done) {
-                if (*cancel) return false;
-                QMetaObject::invokeMethod(
-                    this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); }, Qt::QueuedConnection);
-                return true;
-            });
+        // Written as it is made: the export of weeks of samples is never held whole in memory.
+        const auto progress = [this, cancel](double done) {
+            if (*cancel) return false;
+            QMetaObject::invokeMethod(
+                this, [this, done] { progress_->setValue(static_cast<int>(done * 1000)); }, Qt::QueuedConnection);
+            return true;
+        };
+        std::string why;
+        const bool written = platform::ReplaceFileWith(
+            path, [&](const platform::PieceWriter& write) { return WriteExport(*series, facts, rows, write, progress); },
+            &why);
         std::string message;
         bool failed = false;
-        if (!whole) {
+        if (!written && *cancel) {
             message = "The export was stopped; nothing was written.";
-        } else if (std::string why; !platform::ReplaceFileContents(path, text, &why)) {
+        } else if (!written) {
             message = page::FileNotWrittenMessage(path);
             failed = true;
         } else {

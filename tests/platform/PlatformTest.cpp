@@ -252,6 +252,47 @@ TEST(Platform, ReplacingAFileKeepsTheOldOneOnFailureAndFollowsLinksWithTheirPerm
     EXPECT_FALSE(CanReplaceFile(dir.File("missing/x.CSV")));
 }
 
+// Content made piece by piece (an export's rows) arrives whole and in order, whatever the
+// pieces' sizes; a producer that stops, or a disk that fills part way, leaves the old file
+// and no temporary one, and a failed write refuses every later piece so the producer stops.
+TEST(Platform, ContentMadeInPiecesIsWrittenWholeOrNotAtAll) {
+    tessera::testing::TempDir dir;
+    const std::string file = dir.File("survey.jsonl");
+    std::string expected;
+    ASSERT_TRUE(ReplaceFileWith(file, [&expected](const PieceWriter& write) {
+        for (int i = 0; i < 50000; ++i) {
+            const std::string row = std::to_string(i) + "\n";
+            expected += row;
+            if (!write(row)) return false;
+        }
+        const std::string large(3u << 20, 'L');  // larger than any gathering of pieces
+        expected += large + "end";
+        return write(large) && write("end");
+    }));
+    EXPECT_EQ(tessera::testing::ReadAll(file), expected);
+
+    std::string error;
+    EXPECT_FALSE(ReplaceFileWith(file, [](const PieceWriter& write) { return write("half") && false; }, &error));
+    EXPECT_NE(error.find("stopped"), std::string::npos) << error;
+    {
+        const tessera::testing::FileSizeLimit fullDisk(2u << 20);
+        int refusedAfterFailure = 0;
+        EXPECT_FALSE(ReplaceFileWith(file, [&refusedAfterFailure](const PieceWriter& write) {
+            for (int i = 0; i < 400000; ++i) {
+                if (!write("0123456789\n")) {
+                    refusedAfterFailure = write("x") ? 0 : 1;
+                    return false;
+                }
+            }
+            return true;
+        }, &error));
+        EXPECT_EQ(refusedAfterFailure, 1) << "the producer learns of the full disk";
+        EXPECT_EQ(error.find("stopped"), std::string::npos) << error;
+    }
+    EXPECT_EQ(tessera::testing::ReadAll(file), expected);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "and no temporary file";
+}
+
 namespace {
 
 // Runs `step` in a child process as the account "nobody" (the second account the kernel
