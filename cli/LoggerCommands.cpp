@@ -21,6 +21,7 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/LogStatus.h"
+#include "platform/Console.h"
 #include "cli/MeterSession.h"
 #include "cli/Reconnect.h"
 #include "cli/Terminal.h"
@@ -312,7 +313,10 @@ int Log(const CommandLine& line, const LogWords& w) {
         options.interval = ReconnectInterval();
         reconnection.emplace(link, meter, model, survey, clock, options);
     }
-    LogStatus status(model, survey);
+    // A stream on the terminal shows the run sample by sample; a status line there would be
+    // drawn between its lines (from the stream's own writing thread, too).
+    std::optional<LogStatus> status;
+    if (!(streamForm && platform::StandardOutputIsTerminal())) status.emplace(model, survey);
     auto reconnections = [&reconnection] { return reconnection ? reconnection->Count() : 0; };
     bool journalWarned = false, streamWarned = false;
     MarkLines markLines;
@@ -351,13 +355,15 @@ int Log(const CommandLine& line, const LogWords& w) {
                 journalWarned = true;
                 std::cerr << journal.Problem() << " The run goes on.\n";
             }
-            status.Running(reconnections());
+            if (status) status->Running(reconnections());
         }
         // A loss the survey outlives: its samples are kept, and the run goes on once the meter is back.
         const auto loss = reconnection && !stopWanted() ? reconnection->Loss() : std::nullopt;
         if (!loss) break;
         const auto outcome = reconnection->Outlive(
-            *loss, stopWanted, [&](const logger::JournalGap& gap) { status.Waiting(gap, reconnections()); });
+            *loss, stopWanted, [&](const logger::JournalGap& gap) {
+                if (status) status->Waiting(gap, reconnections());
+            });
         if (outcome == Reconnection::Result::NotKept || outcome == Reconnection::Result::TimedOut) break;
         informedBefore = prompter.informed;  // outlived: that loss is no reason for a failing status
         if (outcome == Reconnection::Result::Stopped) break;

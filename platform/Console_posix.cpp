@@ -7,6 +7,8 @@ namespace tessera::platform {
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
+bool StandardOutputIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
 int StandardErrorColumns() {
     winsize size{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0) return 0;

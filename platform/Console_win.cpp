@@ -6,14 +6,17 @@ namespace tessera::platform {
 
 namespace {
 HANDLE ErrorHandle() { return ::GetStdHandle(STD_ERROR_HANDLE); }
-}  // namespace
 
 // A console answers for its mode; a file or a pipe (also a terminal emulator's pipe) does not.
-bool StandardErrorIsTerminal() {
+bool IsConsole(HANDLE h) {
     DWORD mode = 0;
-    const HANDLE h = ErrorHandle();
     return h && h != INVALID_HANDLE_VALUE && ::GetConsoleMode(h, &mode);
 }
+}  // namespace
+
+bool StandardErrorIsTerminal() { return IsConsole(ErrorHandle()); }
+
+bool StandardOutputIsTerminal() { return IsConsole(::GetStdHandle(STD_OUTPUT_HANDLE)); }
 
 int StandardErrorColumns() {
     CONSOLE_SCREEN_BUFFER_INFO info{};

@@ -169,6 +169,22 @@ TEST(LogReconnect, StatusLineOnATerminal) {
     EXPECT_EQ(log.End(), 0) << shown;
     EXPECT_TRUE(std::regex_search(shown, std::regex("\r5 samples  00:00:0[0-9]  R [0-9.]+E-[0-9] T  part 1"))) << shown;
     EXPECT_TRUE(std::regex_search(shown, std::regex("\r +\r6 samples written to "))) << shown;
+
+    // A stream on the same terminal shows the run itself: no status line among its lines.
+    const int streamed = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(streamed, 0);
+    ASSERT_EQ(::grantpt(streamed), 0);
+    ASSERT_EQ(::unlockpt(streamed), 0);
+    Log streaming(dir, {"--samples", "6", "--yes", "--stream", "jsonl"}, streamed);
+    shown.clear();
+    for (ssize_t n; (n = ::read(streamed, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);
+    ::close(streamed);
+    EXPECT_EQ(streaming.End(), 0) << shown;
+    EXPECT_EQ(shown.find(" part 1"), std::string::npos) << shown;
+    std::ptrdiff_t samples = 0;
+    for (std::size_t at = 0; (at = shown.find("{\"time\"", at)) != std::string::npos; ++at, ++samples)
+        EXPECT_TRUE(at == 0 || shown[at - 1] == '\n') << shown;
+    EXPECT_EQ(samples, 6) << shown;
 }
 
 }  // namespace
