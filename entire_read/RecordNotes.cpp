@@ -5,6 +5,7 @@
 #include "entire_read/DisplayRule.h"
 #include "page/Sidecar.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 
 namespace tessera::entire_read {
 namespace {
@@ -53,7 +54,7 @@ NotesFile ParseNotesFile(std::string_view text) {
 
 std::optional<NotesFile> ReadNotes(const std::string& csvPath, std::string* problem) {
     const std::string path = NotesPath(csvPath);
-    const auto text = page::ReadWholeFile(path);
+    const auto text = platform::ReadWholeFile(path);
     if (!text) return std::nullopt;
     NotesFile file = ParseNotesFile(*text);
     if (problem && file.skippedLines > 0) {

@@ -13,6 +13,7 @@
 #include "logger/Geometry.h"
 #include "page/Texts.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 
 namespace tessera::logger {
@@ -327,14 +328,9 @@ std::string FileNameFor(const StartTime& t, int attempt) {
 }
 
 // Paths travel as UTF-8 everywhere in the program; std::filesystem takes a plain string in
-// the system's code page on Windows, so the conversion is spelled out.
-std::filesystem::path PathOf(const std::string& utf8) {
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-std::string TextOf(const std::filesystem::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
+// the system's code page on Windows, so the conversion is platform's.
+std::filesystem::path PathOf(const std::string& utf8) { return platform::FsPath(utf8); }
+std::string TextOf(const std::filesystem::path& path) { return platform::Utf8Path(path); }
 
 auto StartKey(const StartTime& t) { return std::make_tuple(t.year, t.month, t.day, t.hour, t.minute, t.second); }
 

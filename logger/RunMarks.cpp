@@ -6,6 +6,7 @@
 #include "link/Stores.h"
 #include "page/Sidecar.h"
 #include "platform/FileReplace.h"
+#include "platform/Files.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::logger {
@@ -106,7 +107,7 @@ MarksFile ParseMarksFile(std::string_view text) {
 
 std::optional<MarksFile> ReadMarksFile(const std::string& logPath, std::string* problem) {
     const std::string path = MarksPath(logPath);
-    const auto text = page::ReadWholeFile(path);
+    const auto text = platform::ReadWholeFile(path);
     if (!text) return std::nullopt;
     MarksFile file = ParseMarksFile(*text);
     if (problem && file.skippedLines > 0) {

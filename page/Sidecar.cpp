@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "platform/Files.h"
+
 namespace tessera::page {
 namespace {
 
@@ -197,26 +199,7 @@ std::optional<Moment> ParseIsoTime(std::string_view text) {
     return m;
 }
 
-namespace {
+bool RemoveSidecar(const std::string& path) { return platform::RemoveFile(path); }
 
-// Names are UTF-8 throughout the program; the standard library takes a plain string in the
-// system's code page on Windows, so the name goes as UTF-8 explicitly.
-std::filesystem::path PathOf(const std::string& utf8) { return std::u8string(utf8.begin(), utf8.end()); }
-
-}  // namespace
-
-bool RemoveSidecar(const std::string& path) {
-    std::error_code ec;
-    std::filesystem::remove(PathOf(path), ec);
-    return !ec;
-}
-
-std::optional<std::string> ReadWholeFile(const std::string& path) {
-    std::ifstream in(PathOf(path), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return text;
-}
 
 }  // namespace tessera::page

@@ -57,9 +57,6 @@ std::string IsoTime(const Moment& t);
 // an offset optional; nothing when it is none. The weekday is not filled.
 std::optional<Moment> ParseIsoTime(std::string_view text);
 
-// The whole content of a file whose name is UTF-8; nothing when it does not exist or cannot
-// be read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
 // Removes a sidecar that no longer belongs to its file; true when none is left.
 bool RemoveSidecar(const std::string& path);
 

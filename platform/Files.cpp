@@ -2,6 +2,7 @@
 // name is a path (Files_posix.cpp and Files_win.cpp make it one).
 #include "platform/Files.h"
 
+#include <iterator>
 #include <system_error>
 
 namespace tessera::platform {
@@ -21,6 +22,14 @@ std::ifstream OpenInput(const std::string& path) {
     if (!path.empty()) in.open(FsPath(path), std::ios::binary);
     else in.setstate(std::ios::failbit);
     return in;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+    std::ifstream in = OpenInput(path);
+    if (!in) return std::nullopt;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return text;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ std::ifstream OpenInput(const std::string& path);
 
 // Whether the two names reach the same existing file (links and other spellings included).
 bool SameFile(const std::string& a, const std::string& b);
+
+// The whole content of `path`; nothing when it does not exist or cannot be read.
+std::optional<std::string> ReadWholeFile(const std::string& path);
 
 // Removes a file (not a directory); true when it is gone, also when it was not there.
 bool RemoveFile(const std::string& path);

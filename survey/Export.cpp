@@ -16,6 +16,7 @@
 #include "logger/LoggerTables.h"
 #include "logger/RunMarks.h"
 #include "page/Sidecar.h"
+#include "platform/Files.h"
 #include "settings/Vocabulary.h"
 
 namespace tessera::survey {
@@ -73,7 +74,7 @@ std::string JsonString(std::string_view text) {
 
 // The first lines of a file (a logger header), at most `count`.
 std::vector<std::string> FirstLines(const std::string& path, int count) {
-    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())), std::ios::binary);
+    std::ifstream in = platform::OpenInput(path);
     std::vector<std::string> lines;
     std::string line;
     while (static_cast<int>(lines.size()) < count && std::getline(in, line)) lines.push_back(logger::TrimLine(line));

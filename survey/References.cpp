@@ -8,6 +8,7 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/Files.h"
 #include "platform/InstallLayout.h"
 #include "platform/Paths.h"
 #include "platform/UserConfig.h"
@@ -242,7 +243,7 @@ ProfileBook ProfileBook::Load() {
     ProfileBook book;
     for (const std::string& path : {ShippedProfilePath(), UserProfilePath()}) {
         if (path.empty() || !platform::FileExists(path)) continue;
-        const auto text = ReadTextFile(path);
+        const auto text = platform::ReadWholeFile(path);
         if (!text) {
             book.problems_.push_back(path + " could not be read");
             continue;
@@ -269,16 +270,6 @@ std::string ShippedProfilePath() {
 std::string UserProfilePath() {
     const std::string dir = platform::UserConfigDirectory();
     return dir.empty() ? std::string() : dir + "/" + kFileName;
-}
-
-std::optional<std::string> ReadTextFile(const std::string& path) {
-    // A path built from UTF-8 bytes opens with the wide API on Windows.
-    const std::filesystem::path name(std::u8string(path.begin(), path.end()));
-    std::ifstream in(name, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return text;
 }
 
 }  // namespace tessera::survey

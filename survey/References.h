@@ -89,7 +89,4 @@ std::string ShippedProfilePath();
 // The user's own file (which need not exist): <user configuration directory>/references.txt.
 std::string UserProfilePath();
 
-// Reads a whole file whose name is UTF-8 (also on Windows); nullopt when it cannot be read.
-std::optional<std::string> ReadTextFile(const std::string& path);
-
 }  // namespace tessera::survey

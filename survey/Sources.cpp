@@ -15,12 +15,12 @@
 #include "logger/LoggerTables.h"
 #include "logger/Survey.h"
 #include "page/Texts.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 
 namespace tessera::survey {
 namespace {
 
-std::filesystem::path Utf8Path(const std::string& path) { return std::u8string(path.begin(), path.end()); }
 
 std::string FileName(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
@@ -35,7 +35,7 @@ public:
     // `block`: how much is read at a time (a header needs little, the data a lot).
     LineReader(const std::string& path, std::atomic<std::uint64_t>* bytesRead, std::vector<char>& buffer,
                std::size_t block = 1 << 18)
-        : in_(Utf8Path(path), std::ios::binary), bytesRead_(bytesRead), buffer_(buffer) {
+        : in_(platform::FsPath(path), std::ios::binary), bytesRead_(bytesRead), buffer_(buffer) {
         if (buffer_.size() < block) buffer_.resize(block);
     }
     bool Open() const { return static_cast<bool>(in_); }
@@ -353,7 +353,7 @@ std::variant<Series, std::string> ReadFiles(const std::vector<std::string>& path
         if (kind == Kind::Unknown) return InFile(f, "An unidentifiable file type.");
         kinds.push_back(kind);
         std::error_code ec;
-        totalBytes += std::filesystem::file_size(Utf8Path(f), ec);
+        totalBytes += std::filesystem::file_size(platform::FsPath(f), ec);
     }
     const bool records = kinds.front() == Kind::EntireRead;
     for (std::size_t i = 0; i < files.size(); ++i) {

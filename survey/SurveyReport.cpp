@@ -13,6 +13,7 @@
 #include "logger/LoggerTables.h"
 #include "logger/RunMarks.h"
 #include "page/Texts.h"
+#include "platform/Files.h"
 #include "platform/Paths.h"
 #include "settings/MeterSettings.h"
 #include "settings/Vocabulary.h"
@@ -383,7 +384,7 @@ RunInput RunFromSeries(const Series& series, const std::string& name) {
     run.mode = settings::ModeText(p.mode);
     run.period = PeriodText(p.periodMs);
     // A file says more: the range and the sampling method.
-    std::ifstream file(std::filesystem::path(std::u8string(p.source.begin(), p.source.end())), std::ios::binary);
+    std::ifstream file = platform::OpenInput(p.source);
     std::vector<std::string> lines;
     for (std::string line; lines.size() < 11 && std::getline(file, line);)
         lines.push_back(logger::TrimLine(line.substr(0, std::min<std::size_t>(line.size(), 999))));

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "survey/Evaluation.h"
+#include "platform/Files.h"
 #include "survey/References.h"
 
 namespace tessera::survey {
@@ -12,7 +13,7 @@ namespace {
 const ProfileBook& Shipped() {
     static const ProfileBook book = [] {
         ProfileBook b;
-        const auto text = ReadTextFile(TESSERA_REFERENCES_PATH);
+        const auto text = tessera::platform::ReadWholeFile(TESSERA_REFERENCES_PATH);
         EXPECT_TRUE(text.has_value());
         b.Add(ParseProfiles(text.value_or(""), "references.txt"));
         return b;
