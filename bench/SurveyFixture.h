@@ -12,6 +12,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/Survey.h"
 #include "survey/LocalTime.h"
+#include "tests/support/LogHeaders.h"
 
 namespace tessera::bench {
 
@@ -23,13 +24,7 @@ inline std::string WriteSurvey(const std::string& dir) {
     const int parts = static_cast<int>((kSamples + link::kLogSlots - 1) / link::kLogSlots);
     if (std::filesystem::exists(logger::SurveyPartPath(first, parts))) return first;
     std::vector<link::LogSample> samples(link::kLogSlots);
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 11;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.periodIndex = 3;  // 1 s
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{}, 3, 0, 11);  // 1 s
     long long done = 0;
     for (int part = 1; part <= parts; ++part) {
         const int n = static_cast<int>(std::min<long long>(link::kLogSlots, kSamples - done));

@@ -15,6 +15,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerModel.h"
 #include "page/Prompter.h"
+#include "tests/support/LogHeaders.h"
 
 namespace {
 
@@ -33,14 +34,7 @@ public:
 
 std::string FullLogFile() {
     const auto path = (std::filesystem::temp_directory_path() / "tessera-logger-bench.CSV").string();
-    logger::LogHeader header;
-    header.record.mode = '0';
-    header.record.unit = '0';
-    header.record.range = 1;
-    header.record.output = '0';
-    header.record.slow = '0';
-    header.start = {2012, 5, 3, 4, 9, 5, 7};
-    header.periodIndex = 2;
+    auto header = tessera::testing::TeslaLogHeader(logger::StartTime{2012, 5, 3, 4, 9, 5, 7}, 2);
     static tessera::link::LogSample samples[tessera::link::kLogSlots];
     for (int i = 0; i < tessera::link::kLogSlots; ++i) {
         const double x = (10 + 8 * std::sin(i * 0.01)) * 1e-6, y = (5 + 4 * std::cos(i * 0.013)) * 1e-6;

@@ -22,6 +22,7 @@
 #include "logger/RunMarks.h"
 #include "survey/ReportPainter.h"
 #include "survey/SurveyReport.h"
+#include "tests/support/LogHeaders.h"
 #include "ui/Fonts.h"
 
 namespace {
@@ -32,15 +33,7 @@ double Cpu() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 double Now() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
 void WriteFiles(const std::string& dir) {
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.start = {2024, 3, 1, 5, 22, 0, 0};
-    h.periodIndex = 3;
-    h.method = 1;
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 22, 0, 0}, 3, 1);
     std::vector<link::LogSample> samples(link::kLogSlots);
     for (int i = 0; i < link::kLogSlots; ++i) {
         const double r = (0.2 + 0.1 * std::sin(i / 3000.0) + (i % 97) * 0.001) * 1e-6;

@@ -12,6 +12,7 @@
 #include "platform/NumberMarks.h"
 #include "survey/Export.h"
 #include "survey/Sources.h"
+#include "tests/support/LogHeaders.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -23,15 +24,8 @@ using tessera::testing::TempDir;
 // second; the second, a file of the legacy kind without a sidecar, ends with a reading far
 // over its range.
 std::string WriteSurvey(const TempDir& dir) {
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.periodIndex = 0;  // 1 s a division, 0.25 s a sample
     const std::string first = dir.File("survey.CSV");
-    h.start = {2024, 3, 1, 5, 23, 59, 59};
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 23, 59, 59}, 0);  // 1 s a division, 0.25 s a sample
     const link::LogSample a[] = {
         {0, 1e-6, 2e-6, 0, 0}, {1, 2e-6, 0, 0, 0}, {2, 3e-6, 0, 0, 0}, {3, 4e-6, 0, 0, 0}, {4, 5e-6, 0, 0, 0}};
     logger::WriteLogFile(first, h, a, 4);

@@ -11,6 +11,7 @@
 
 #include "logger/LoggerCsv.h"
 #include "survey/CSurvey.h"
+#include "tests/support/LogHeaders.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/TempDir.h"
 
@@ -20,14 +21,7 @@ namespace {
 TEST(SurveyView, ExportsWhatThePageShowsBesideTheWindow) {
     testing::TempDir dir;
     const std::string path = dir.File("night.CSV");
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.start = {2024, 3, 1, 5, 23, 59, 0};
-    h.periodIndex = 3;
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 23, 59, 0}, 3);
     std::vector<link::LogSample> samples;
     for (int i = 0; i < 600; ++i) samples.push_back({i, (1 + i % 7) * 1e-7, 0, 0, 0});
     ASSERT_TRUE(logger::WriteLogFile(path, h, samples.data(), 599));

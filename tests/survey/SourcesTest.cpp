@@ -7,6 +7,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/Survey.h"
 #include "survey/Sources.h"
+#include "tests/support/LogHeaders.h"
 #include "tests/support/TempDir.h"
 
 namespace tessera::survey {
@@ -19,14 +20,7 @@ using testing::WriteAll;
 // i has x = first + i µT and a resultant in the file that is wrong on purpose (the reader
 // recomputes it from x, y and z).
 void WriteLog(const std::string& path, logger::StartTime start, int n, double firstMicro) {
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.start = start;
-    h.periodIndex = 3;
+    auto h = tessera::testing::TeslaLogHeader(start, 3);
     std::vector<link::LogSample> samples;
     for (int i = 0; i < n; ++i) samples.push_back({i, (firstMicro + i) * 1e-6, 3e-6, 4e-6, 1.0});
     ASSERT_TRUE(logger::WriteLogFile(path, h, samples.data(), n - 1));

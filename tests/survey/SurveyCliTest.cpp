@@ -14,6 +14,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/RunMarks.h"
 #include "logger/Survey.h"
+#include "tests/support/LogHeaders.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -36,15 +37,8 @@ CliRun Cli(const TempDir& dir, const std::string& args) {
 // Two rollover parts around midnight: 23:59:58 and :59 in the first, 00:00:00 in the second.
 std::string WriteSurvey(const TempDir& dir) {
     using namespace tessera;
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.periodIndex = 3;  // one sample a second
     const std::string first = dir.File("survey.CSV");
-    h.start = {2024, 3, 1, 5, 23, 59, 58};
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 23, 59, 58}, 3);  // one sample a second
     const link::LogSample a[] = {{0, 1e-6, 0, 0, 1e-6}, {1, 3e-6, 0, 0, 3e-6}};
     logger::WriteLogFile(first, h, a, 1);
     h.start = {2024, 3, 2, 6, 0, 0, 0};

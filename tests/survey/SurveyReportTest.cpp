@@ -25,6 +25,7 @@
 #include "survey/ReportPainter.h"
 #include "survey/Sources.h"
 #include "survey/SurveyReport.h"
+#include "tests/support/LogHeaders.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/TempDir.h"
 
@@ -46,15 +47,7 @@ constexpr const char* kRecords =
 
 // A logger file of `n` samples at 1 s on the fixed 20 uT range, averaged; sample i has R = (1 + i) µT.
 void WriteLog(const std::string& path, logger::StartTime start, int n) {
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.start = start;
-    h.periodIndex = 3;
-    h.method = 1;
+    auto h = tessera::testing::TeslaLogHeader(start, 3, 1);
     std::vector<link::LogSample> samples;
     for (int i = 0; i < n; ++i) samples.push_back({i, (1.0 + i) * 1e-6, 0, 0, (1.0 + i) * 1e-6});
     ASSERT_TRUE(logger::WriteLogFile(path, h, samples.data(), n - 1));

@@ -16,6 +16,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/RunMarks.h"
 #include "survey/CSurvey.h"
+#include "tests/support/LogHeaders.h"
 #include "tests/support/ScriptedPrompter.h"
 #include "tests/support/TempDir.h"
 
@@ -31,14 +32,7 @@ QString Cell(QTableWidget* table, const QString& label, int column) {
 TEST(SurveyView, ReadsFilesBesideTheWindowAndShowsThem) {
     testing::TempDir dir;
     const std::string path = dir.File("night.CSV");
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.start = {2024, 3, 1, 5, 22, 0, 0};
-    h.periodIndex = 3;
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 22, 0, 0}, 3);
     std::vector<link::LogSample> samples;
     for (int i = 0; i < 600; ++i) samples.push_back({i, (1 + i % 7) * 1e-7, 0, 0, 0});
     ASSERT_TRUE(logger::WriteLogFile(path, h, samples.data(), 599));
@@ -80,14 +74,7 @@ TEST(SurveyView, ReadsFilesBesideTheWindowAndShowsThem) {
 // "Mark" waits for a logging run and "Notes..." for Entire Read records.
 TEST(SurveyView, MarksOfAFileAreDrawnAndTheButtonsWaitForTheirData) {
     testing::TempDir dir;
-    logger::LogHeader h;
-    h.record.mode = '0';
-    h.record.unit = '0';
-    h.record.range = 1;
-    h.record.output = '0';
-    h.record.slow = '0';
-    h.start = {2024, 3, 1, 5, 22, 0, 0};
-    h.periodIndex = 3;
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 22, 0, 0}, 3);
     std::vector<link::LogSample> samples;
     for (int i = 0; i < 600; ++i) samples.push_back({i, (1 + i % 7) * 1e-7, 0, 0, 0});
     const std::string plain = dir.File("plain.CSV"), marked = dir.File("marked.CSV");
