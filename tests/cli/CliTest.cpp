@@ -334,6 +334,25 @@ TEST(Cli, LogStoppedByTermOrHangupWritesTheSamplesAndStopsTheMeter) {
     }
 }
 
+// With --marks each line on standard input marks the present sample, beside the file; an
+// empty line marks nothing, and the end of the input ends the marks, not the run.
+TEST(Cli, LogMarksTakeEachLineOfStandardInput) {
+    VirtualMeter meter;
+    ASSERT_TRUE(meter.Start()) << meter.LastError();
+    tessera::testing::TempDir dir("tessera-cli-marks");
+    tessera::testing::WriteAll(dir.File("typed.txt"), "heater on\n\ndoor opened\n");
+    const CliRun r = Cli("log --period 1s --method fixed --samples 3 --marks -o '" + dir.File("night.CSV") + "' < '" +
+                         dir.File("typed.txt") + "'");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const std::string marks = Slurp(dir.File("night.marks.csv"));
+    EXPECT_NE(marks.find(",heater on"), std::string::npos) << marks;
+    EXPECT_NE(marks.find(",door opened"), std::string::npos) << marks;
+    std::size_t said = 0;
+    for (std::size_t at = 0; (at = r.err.find("Mark at sample", at)) != std::string::npos; ++at) ++said;
+    EXPECT_EQ(said, 2u) << r.err;
+    EXPECT_NE(Slurp(dir.File("night.CSV")).find("\r\n3,"), std::string::npos) << "the run outlived its input";
+}
+
 // Where the log cannot be written is found out before the run, not after it; and a meter
 // without a sensor has its own exit code.
 TEST(Cli, LogRefusesAnUnwritablePathAndAMissingSensorBeforeLogging) {
