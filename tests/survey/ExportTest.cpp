@@ -4,15 +4,20 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <sstream>
 
 #include "logger/LoggerCsv.h"
+#include "logger/LoggerModel.h"
 #include "logger/Survey.h"
 #include "platform/NumberMarks.h"
 #include "survey/Export.h"
 #include "survey/Sources.h"
+#include "tests/support/FakeMeterPort.h"
 #include "tests/support/LogHeaders.h"
+#include "tests/support/ScriptedPrompter.h"
 #include "tests/support/TempDir.h"
 
 namespace {
@@ -146,5 +151,58 @@ TEST(Export, SpreadsheetTakesTheMarksOfTheUsersLocaleAndLeavesTheProgramsAlone) 
     EXPECT_EQ(platform::UserNumberMarks().separator, ",");
 }
 #endif
+
+// A long run hands its full store over and goes on in a new part with its own start: the
+// stream goes on with it, every sample once, the new part's timed from that start.
+TEST(LiveStreamTest, GoesOnAcrossTheFullStoreOfALongRun) {
+    tessera::testing::FakeMeterPort meter;
+    tessera::testing::ScriptedPrompter prompter;
+    platform::ManualClock clock;
+    logger::LoggerModel run{meter, prompter, clock};
+    clock.millis = 1000;
+    clock.now = {2024, 3, 1, 23, 59, 59, 0, 5};
+    clock.utcOffsetMinutes = 60;
+    meter.current = tessera::testing::MeterRecord('0', 1, '0');
+    run.Refresh();
+    run.SelectPeriod(0);  // a sample every 0.25 s
+    meter.Queue(1e-6, 0, 0);
+
+    std::mutex mutex;  // the stream writes on its own thread
+    std::string out;
+    survey::LiveStream stream(
+        survey::ExportForm::Jsonl,
+        [&](std::string_view piece) {
+            std::lock_guard lock(mutex);
+            out += piece;
+            return true;
+        },
+        "run.CSV");
+    int handedOver = 0;
+    run.SetStoreFullHandler([&](const logger::LogHeader&, int) {
+        stream.FollowFullStore(run);
+        ++handedOver;
+        clock.now = {2024, 3, 2, 2, 13, 19, 0, 6};  // 32000 samples of 0.25 s later
+        return true;
+    });
+    ASSERT_TRUE(run.Start());
+    const int total = link::kLogSlots + 3;
+    for (int i = 0; i < total; ++i) {
+        if (run.PollCount() > 0) clock.millis += run.CurrentSchedule().pollPeriodMs;
+        run.Tick(clock.millis);
+        stream.Follow(run);
+    }
+    ASSERT_TRUE(stream.Finish(std::chrono::seconds(10)));
+    EXPECT_EQ(handedOver, 1);
+    std::lock_guard lock(mutex);
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(total));
+    EXPECT_EQ(lines[0].find("{\"time\":\"2024-03-01T23:59:59.000+01:00\""), 0u) << lines[0];
+    EXPECT_EQ(lines[link::kLogSlots - 1].find("{\"time\":\"2024-03-02T02:13:18.750+01:00\""), 0u)
+        << lines[link::kLogSlots - 1];
+    EXPECT_EQ(lines[link::kLogSlots].find("{\"time\":\"2024-03-02T02:13:19.000+01:00\""), 0u)
+        << lines[link::kLogSlots];
+}
 
 }  // namespace
