@@ -13,7 +13,7 @@
 //  - for each threshold the share of samples strictly above it, in percent.
 // Accumulator holds everything but the percentiles and takes samples one at a time, so a
 // live page pays per sample, not per series; the batch path feeds the same Accumulator, so
-// both give the same numbers to the last bit.
+// both give the same numbers (to the last bit while one thread counts: see kParallelFrom).
 
 #include <array>
 #include <cstddef>
