@@ -1,6 +1,7 @@
 #include "link/Link.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -260,7 +261,10 @@ Link& TheLink() {
 }
 
 std::string ExchangeLockName(const std::string& chosenMeter) {
-    return chosenMeter.empty() ? std::string(kExchangeLockName) : std::string(kExchangeLockName) + "." + chosenMeter;
+    // Serials match without regard to case, so two spellings of one meter share its lock.
+    std::string folded = chosenMeter;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return folded.empty() ? std::string(kExchangeLockName) : std::string(kExchangeLockName) + "." + folded;
 }
 
 }  // namespace tessera::link

@@ -33,6 +33,17 @@ inline std::string PlainSerial(std::string_view text) {
     return out;
 }
 
+// Whether two serials name the same meter. Letter case does not count: Windows writes the
+// serial inside a device interface path in its own case (often lower), whatever the meter's
+// USB string says, and a person types what the label shows.
+inline bool SameSerial(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 // "serial X" and "model Y" lines, each ended by CR LF.
 inline std::string IdentityText(const MeterIdentity& identity) {
     std::string text;

@@ -31,7 +31,7 @@ std::vector<std::string> Transport::Candidates() {
     if (chosen.empty()) return paths;
     std::vector<std::string> taken;
     for (auto& path : paths)
-        if (os_.Identity(path).serial == chosen) taken.push_back(std::move(path));
+        if (SameSerial(os_.Identity(path).serial, chosen)) taken.push_back(std::move(path));
     return taken;
 }
 

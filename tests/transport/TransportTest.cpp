@@ -133,6 +133,11 @@ TEST(TransportOpen, AChosenMeterIsTheOnlyOneTakenAndTheListShowsEveryMeterServed
     EXPECT_EQ(os.open.at(h).first, "/reg/b");
     EXPECT_EQ(t.Open7708Usb2(1, 1, 0), kInvalid) << "the chosen meter is the only one";
 
+    os.chosen = "qm8620002";  // as a Windows device path may spell it
+    h = t.OpenUSBBulkFile(1);
+    ASSERT_NE(h, kInvalid);
+    EXPECT_EQ(os.open.at(h).first, "/reg/b");
+
     os.chosen = "QM8620009";
     EXPECT_EQ(t.OpenUSBBulkFile(1), kInvalid);
     os.chosen.clear();
