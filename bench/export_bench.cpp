@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
                 return survey::WriteExport(s, facts, form(survey::ExportForm::OpenCsv), write);
             });
         });
-        const std::string line = "'" + cli + "' export '" + first + "' --format open-csv --yes -o '" + out + "' >/dev/null";
+        const std::string line =
+            "'" + cli + "' export '" + first + "' --format open-csv --yes -o '" + out + "' >/dev/null";
         Time(command, RUSAGE_CHILDREN, [&] {
             if (std::system(line.c_str()) != 0) std::printf("tessera-cli export failed\n");
         });

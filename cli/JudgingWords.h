@@ -14,10 +14,10 @@
 namespace tessera::cli {
 
 struct Judging {
-    std::optional<double> frequencyHz;              // when --frequency was given
-    std::vector<survey::TypedValue> thresholds;     // in the order given
-    std::optional<survey::Profile> reference;       // when --reference was given
-    survey::ProfileBook book;                       // loaded only for --reference: its problems
+    std::optional<double> frequencyHz;           // when --frequency was given
+    std::vector<survey::TypedValue> thresholds;  // in the order given
+    std::optional<survey::Profile> reference;    // when --reference was given
+    survey::ProfileBook book;                    // loaded only for --reference: its problems
 };
 
 // Reads --frequency into `hz` when given; kOk, or the usage error's status (its message written).

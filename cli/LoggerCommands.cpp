@@ -21,7 +21,6 @@
 #include "cli/CommandLine.h"
 #include "cli/CommandRegistry.h"
 #include "cli/LogStatus.h"
-#include "platform/Console.h"
 #include "cli/MeterSession.h"
 #include "cli/Reconnect.h"
 #include "cli/Terminal.h"
@@ -31,6 +30,7 @@
 #include "logger/LoggerModel.h"
 #include "logger/Survey.h"
 #include "platform/Clock.h"
+#include "platform/Console.h"
 #include "platform/FileReplace.h"
 #include "platform/Files.h"
 #include "platform/StopRequest.h"
@@ -360,10 +360,9 @@ int Log(const CommandLine& line, const LogWords& w) {
         // A loss the survey outlives: its samples are kept, and the run goes on once the meter is back.
         const auto loss = reconnection && !stopWanted() ? reconnection->Loss() : std::nullopt;
         if (!loss) break;
-        const auto outcome = reconnection->Outlive(
-            *loss, stopWanted, [&](const logger::JournalGap& gap) {
-                if (status) status->Waiting(gap, reconnections());
-            });
+        const auto outcome = reconnection->Outlive(*loss, stopWanted, [&](const logger::JournalGap& gap) {
+            if (status) status->Waiting(gap, reconnections());
+        });
         if (outcome == Reconnection::Result::NotKept || outcome == Reconnection::Result::TimedOut) break;
         informedBefore = prompter.informed;  // outlived: that loss is no reason for a failing status
         if (outcome == Reconnection::Result::Stopped) break;

@@ -32,7 +32,8 @@ std::vector<transport::Transport::PresentMeter> PresentMeters() {
 
 bool MeterPresent(const std::string& serial) {
     const auto meters = PresentMeters();
-    return std::any_of(meters.begin(), meters.end(), [&](const auto& m) { return transport::SameSerial(m.identity.serial, serial); });
+    return std::any_of(meters.begin(), meters.end(),
+                       [&](const auto& m) { return transport::SameSerial(m.identity.serial, serial); });
 }
 
 std::string StatusHex(link::Status s) {

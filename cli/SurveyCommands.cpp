@@ -129,7 +129,8 @@ int Stats(const CommandLine& line, const StatsWords& w) {
         series.Timed() ? std::optional<LocalMs>(series.Parts().front().start) : std::nullopt;
     if (line.Given("--from")) request.from = TimeOf(line, series, w.from, "--from", start, false, bad);
     if (!bad && line.Given("--to"))
-        request.to = TimeOf(line, series, w.to, "--to", request.from ? request.from : start, request.from.has_value(), bad);
+        request.to =
+            TimeOf(line, series, w.to, "--to", request.from ? request.from : start, request.from.has_value(), bad);
     if (bad) return kUsageError;
     if (const std::string problem = RequestProblem(series, request); !problem.empty()) return line.UsageError(problem);
 

@@ -201,5 +201,4 @@ std::optional<Moment> ParseIsoTime(std::string_view text) {
 
 bool RemoveSidecar(const std::string& path) { return platform::RemoveFile(path); }
 
-
 }  // namespace tessera::page

@@ -34,7 +34,8 @@ std::string TemporaryName(std::uint32_t process, std::uint32_t serial) {
 }
 
 bool ReplaceFileContents(const std::string& path, std::string_view contents, std::string* error) {
-    return ReplaceFileWith(path, [contents](const PieceWriter& write) { return write(contents); }, error);
+    return ReplaceFileWith(
+        path, [contents](const PieceWriter& write) { return write(contents); }, error);
 }
 
 std::optional<std::uint32_t> TemporaryNameProcess(std::string_view name) {

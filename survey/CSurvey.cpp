@@ -659,7 +659,8 @@ void CSurvey::ExportTo(ExportForm form, const std::string& path) {
         };
         std::string why;
         const bool written = platform::ReplaceFileWith(
-            path, [&](const platform::PieceWriter& write) { return WriteExport(*series, facts, rows, write, progress); },
+            path,
+            [&](const platform::PieceWriter& write) { return WriteExport(*series, facts, rows, write, progress); },
             &why);
         std::string message;
         bool failed = false;

@@ -21,7 +21,6 @@
 namespace tessera::survey {
 namespace {
 
-
 std::string FileName(const std::string& path) {
     const auto slash = path.find_last_of("/\\");
     return slash == std::string::npos ? path : path.substr(slash + 1);

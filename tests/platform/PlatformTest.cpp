@@ -272,20 +272,24 @@ TEST(Platform, ContentMadeInPiecesIsWrittenWholeOrNotAtAll) {
     EXPECT_EQ(tessera::testing::ReadAll(file), expected);
 
     std::string error;
-    EXPECT_FALSE(ReplaceFileWith(file, [](const PieceWriter& write) { return write("half") && false; }, &error));
+    EXPECT_FALSE(ReplaceFileWith(
+        file, [](const PieceWriter& write) { return write("half") && false; }, &error));
     EXPECT_NE(error.find("stopped"), std::string::npos) << error;
     {
         const tessera::testing::FileSizeLimit fullDisk(2u << 20);
         int refusedAfterFailure = 0;
-        EXPECT_FALSE(ReplaceFileWith(file, [&refusedAfterFailure](const PieceWriter& write) {
-            for (int i = 0; i < 400000; ++i) {
-                if (!write("0123456789\n")) {
-                    refusedAfterFailure = write("x") ? 0 : 1;
-                    return false;
+        EXPECT_FALSE(ReplaceFileWith(
+            file,
+            [&refusedAfterFailure](const PieceWriter& write) {
+                for (int i = 0; i < 400000; ++i) {
+                    if (!write("0123456789\n")) {
+                        refusedAfterFailure = write("x") ? 0 : 1;
+                        return false;
+                    }
                 }
-            }
-            return true;
-        }, &error));
+                return true;
+            },
+            &error));
         EXPECT_EQ(refusedAfterFailure, 1) << "the producer learns of the full disk";
         EXPECT_EQ(error.find("stopped"), std::string::npos) << error;
     }

@@ -30,7 +30,8 @@ using tessera::testing::TempDir;
 // over its range.
 std::string WriteSurvey(const TempDir& dir) {
     const std::string first = dir.File("survey.CSV");
-    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 23, 59, 59}, 0);  // 1 s a division, 0.25 s a sample
+    // 1 s a division, 0.25 s a sample
+    auto h = tessera::testing::TeslaLogHeader(logger::StartTime{2024, 3, 1, 5, 23, 59, 59}, 0);
     const link::LogSample a[] = {
         {0, 1e-6, 2e-6, 0, 0}, {1, 2e-6, 0, 0, 0}, {2, 3e-6, 0, 0, 0}, {3, 4e-6, 0, 0, 0}, {4, 5e-6, 0, 0, 0}};
     logger::WriteLogFile(first, h, a, 4);
@@ -201,8 +202,7 @@ TEST(LiveStreamTest, GoesOnAcrossTheFullStoreOfALongRun) {
     EXPECT_EQ(lines[0].find("{\"time\":\"2024-03-01T23:59:59.000+01:00\""), 0u) << lines[0];
     EXPECT_EQ(lines[link::kLogSlots - 1].find("{\"time\":\"2024-03-02T02:13:18.750+01:00\""), 0u)
         << lines[link::kLogSlots - 1];
-    EXPECT_EQ(lines[link::kLogSlots].find("{\"time\":\"2024-03-02T02:13:19.000+01:00\""), 0u)
-        << lines[link::kLogSlots];
+    EXPECT_EQ(lines[link::kLogSlots].find("{\"time\":\"2024-03-02T02:13:19.000+01:00\""), 0u) << lines[link::kLogSlots];
 }
 
 }  // namespace

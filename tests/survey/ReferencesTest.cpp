@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "survey/Evaluation.h"
 #include "platform/Files.h"
+#include "survey/Evaluation.h"
 #include "survey/References.h"
 
 namespace tessera::survey {
