@@ -1,8 +1,11 @@
 #pragma once
 // The 28-day survey the survey benchmarks read: one sample a second (2 419 200 samples) in
-// 76 rollover parts of 32000, as `tessera-cli log` leaves it.
+// 76 rollover parts of 32000, as `tessera-cli log` leaves it; and how they time their work.
+
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -15,6 +18,23 @@
 #include "tests/support/LogHeaders.h"
 
 namespace tessera::bench {
+
+using Clock = std::chrono::steady_clock;
+
+// Processor time of this process (RUSAGE_SELF) or of the children it waited for.
+inline double CpuSeconds(int who) {
+    rusage u{};
+    getrusage(who, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+inline double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
+
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
 
 inline constexpr long long kSamples = 28LL * 86400;  // one a second for 28 days
 

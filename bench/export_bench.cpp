@@ -25,21 +25,10 @@
 namespace {
 
 using namespace tessera;
-using Clock = std::chrono::steady_clock;
-
-double CpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
+using bench::Clock;
+using bench::CpuSeconds;
+using bench::Median;
+using bench::Since;
 
 struct Figures {
     std::vector<double> wall, cpu;

@@ -41,18 +41,12 @@
 namespace {
 
 using namespace tessera;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::CpuSeconds;
+using bench::Median;
+using bench::Since;
 using bench::kSamples;
 using bench::WriteSurvey;
-
-double CpuSeconds(int who) {
-    rusage u{};
-    getrusage(who, &u);
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 // Processor time of this thread: the live figures must not count what other programs on a
 // busy machine take from it.
@@ -60,11 +54,6 @@ double ThreadSeconds() {
     timespec ts{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 std::string LoadAverage() {

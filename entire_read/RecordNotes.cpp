@@ -58,8 +58,7 @@ std::optional<NotesFile> ReadNotes(const std::string& csvPath, std::string* prob
     if (!text) return std::nullopt;
     NotesFile file = ParseNotesFile(*text);
     if (problem && file.skippedLines > 0) {
-        *problem = "\"" + path + "\": " + std::to_string(file.skippedLines) +
-                   (file.skippedLines == 1 ? " line could not be read." : " lines could not be read.");
+        *problem = "\"" + path + "\": " + page::LinesNotReadText(file.skippedLines);
     }
     return file;
 }

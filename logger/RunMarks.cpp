@@ -111,8 +111,7 @@ std::optional<MarksFile> ReadMarksFile(const std::string& logPath, std::string* 
     if (!text) return std::nullopt;
     MarksFile file = ParseMarksFile(*text);
     if (problem && file.skippedLines > 0) {
-        *problem = "\"" + path + "\": " + std::to_string(file.skippedLines) +
-                   (file.skippedLines == 1 ? " line could not be read." : " lines could not be read.");
+        *problem = "\"" + path + "\": " + page::LinesNotReadText(file.skippedLines);
     }
     return file;
 }

@@ -199,6 +199,10 @@ std::optional<Moment> ParseIsoTime(std::string_view text) {
     return m;
 }
 
+std::string LinesNotReadText(int skipped) {
+    return std::to_string(skipped) + (skipped == 1 ? " line could not be read." : " lines could not be read.");
+}
+
 bool RemoveSidecar(const std::string& path) { return platform::RemoveFile(path); }
 
 }  // namespace tessera::page

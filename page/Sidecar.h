@@ -57,6 +57,8 @@ std::string IsoTime(const Moment& t);
 // an offset optional; nothing when it is none. The weekday is not filled.
 std::optional<Moment> ParseIsoTime(std::string_view text);
 
+// What a sidecar's damaged lines cost: "1 line could not be read.", "3 lines could not be read."
+std::string LinesNotReadText(int skipped);
 // Removes a sidecar that no longer belongs to its file; true when none is left.
 bool RemoveSidecar(const std::string& path);
 

@@ -12,6 +12,7 @@
 #include "logger/LoggerCsv.h"
 #include "logger/LoggerTables.h"
 #include "logger/RunMarks.h"
+#include "page/Sidecar.h"
 #include "page/Texts.h"
 #include "platform/Files.h"
 #include "platform/Paths.h"
@@ -434,9 +435,9 @@ std::variant<ReadSources, std::string> ReadReportSources(const std::vector<std::
                     t.notes.push_back({number, n.location, n.height, n.source, n.note});
                 // Said in the client's document by the sidecar's name only: the folders it lay
                 // in on the surveyor's computer are nobody else's business.
-                if (const int skipped = notes->skippedLines; skipped > 0)
-                    t.remarks.push_back(FileName(entire_read::NotesPath(path)) + ": " + std::to_string(skipped) +
-                                        (skipped == 1 ? " line could not be read." : " lines could not be read."));
+                if (notes->skippedLines > 0)
+                    t.remarks.push_back(FileName(entire_read::NotesPath(path)) + ": " +
+                                        page::LinesNotReadText(notes->skippedLines));
             }
             out.tables.push_back(std::move(t));
             taken.insert(path);

@@ -224,15 +224,10 @@ TEST(Cli, SerialsListsTheInstrumentsOfTheUsbTree) {
 // logging runs at once takes the meter it names and keeps its own file, and a meter named
 // but absent is no meter, named in the message.
 TEST(Cli, MetersListsTheMetersAndMeterChoosesOneForEachRun) {
-    VirtualMeter::Options a;
-    a.entry = "qm8620-a";
-    a.extraArgs = {"--serial", "QM8620111"};
-    VirtualMeter first(a);
+    VirtualMeter first(VirtualMeter::Named("qm8620-a", "QM8620111"));
     ASSERT_TRUE(first.Start()) << first.LastError();
-    VirtualMeter::Options b;
-    b.entry = "qm8620-b";
-    b.deviceRoot = first.DeviceRoot();
-    b.extraArgs = {"--serial", "QM8620222", "--field", "0.000002,0,0"};
+    VirtualMeter::Options b = VirtualMeter::Named("qm8620-b", "QM8620222", first.DeviceRoot());
+    b.extraArgs.insert(b.extraArgs.end(), {"--field", "0.000002,0,0"});
     VirtualMeter second(b);
     ASSERT_TRUE(second.Start()) << second.LastError();
 

@@ -33,6 +33,24 @@ public:
         : BackgroundLog(TESSERA_CLI_PATH, dir, words, terminal) {}
 };
 
+// Each case: a running virtual meter and a folder for the survey's files.
+class LogReconnect : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(meter.Start()) << meter.LastError(); }
+    VirtualMeter meter;
+    TempDir dir{"tessera-reconnect"};
+};
+
+// A pseudo-terminal for the program's standard output and error; its master, or -1.
+int OpenTerminal() {
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (terminal >= 0 && (::grantpt(terminal) != 0 || ::unlockpt(terminal) != 0)) {
+        ::close(terminal);
+        return -1;
+    }
+    return terminal;
+}
+
 std::string StartTimeOf(const std::string& csv) {
     const auto at = csv.find("6 START TIME,");
     return at == std::string::npos ? std::string() : csv.substr(at, csv.find('\r', at) - at);
@@ -43,10 +61,7 @@ bool NoJournalIn(const std::string& dir) {
     return std::filesystem::directory_iterator(dir, ec) == std::filesystem::directory_iterator();
 }
 
-TEST(LogReconnect, UnplugAndSensorRemovalAreOutlivedInTheNextParts) {
-    VirtualMeter meter;
-    ASSERT_TRUE(meter.Start()) << meter.LastError();
-    TempDir dir("tessera-reconnect");
+TEST_F(LogReconnect, UnplugAndSensorRemovalAreOutlivedInTheNextParts) {
     Log log(dir, {"--reconnect"});
     ASSERT_TRUE(Polled(meter, 6));
     ASSERT_TRUE(meter.Unplug());
@@ -83,9 +98,7 @@ TEST(LogReconnect, UnplugAndSensorRemovalAreOutlivedInTheNextParts) {
 
 // Per loss the run waits as long as it was told; then it ends with the status of what is
 // still missing, the samples before the loss saved.
-TEST(LogReconnect, ATimeoutEndsTheRunWithTheStatusOfWhatIsMissing) {
-    VirtualMeter meter;
-    ASSERT_TRUE(meter.Start()) << meter.LastError();
+TEST_F(LogReconnect, ATimeoutEndsTheRunWithTheStatusOfWhatIsMissing) {
     struct Case {
         std::function<bool()> lose, restore;
         int exit;
@@ -97,23 +110,20 @@ TEST(LogReconnect, ATimeoutEndsTheRunWithTheStatusOfWhatIsMissing) {
          ": sensor removed.\nNo sensor was attached within 1 s; the logging run ends.\n"},
     };
     for (const Case& c : cases) {
-        TempDir dir("tessera-reconnect");
-        Log log(dir, {"--reconnect-timeout", "1"});
+        TempDir caseDir("tessera-reconnect");
+        Log log(caseDir, {"--reconnect-timeout", "1"});
         ASSERT_TRUE(Polled(meter, 6));
         ASSERT_TRUE(c.lose());
         EXPECT_EQ(log.End(), c.exit) << log.Err();
         EXPECT_NE(log.Err().find(c.said), std::string::npos) << log.Err();
-        EXPECT_NE(ReadAll(dir.File("survey.CSV")).find("NO,x,y,z,R\r\n1,"), std::string::npos);
+        EXPECT_NE(ReadAll(caseDir.File("survey.CSV")).find("NO,x,y,z,R\r\n1,"), std::string::npos);
         ASSERT_TRUE(c.restore());
     }
 }
 
 // A stop while the run waits ends it as a stop does at any other time: the samples before the
 // loss were saved, the gap is said, and the status is success.
-TEST(LogReconnect, StopWhileWaitingEndsTheRunCleanly) {
-    VirtualMeter meter;
-    ASSERT_TRUE(meter.Start()) << meter.LastError();
-    TempDir dir("tessera-reconnect");
+TEST_F(LogReconnect, StopWhileWaitingEndsTheRunCleanly) {
     Log log(dir, {"--reconnect"});
     ASSERT_TRUE(Polled(meter, 6));
     ASSERT_TRUE(meter.Unplug());
@@ -128,10 +138,7 @@ TEST(LogReconnect, StopWhileWaitingEndsTheRunCleanly) {
 }
 
 // The journal of the part after a gap keeps the gap: a crash then leaves both to "recover".
-TEST(LogReconnect, CrashAfterAGapLeavesTheGapWithTheRun) {
-    VirtualMeter meter;
-    ASSERT_TRUE(meter.Start()) << meter.LastError();
-    TempDir dir("tessera-reconnect");
+TEST_F(LogReconnect, CrashAfterAGapLeavesTheGapWithTheRun) {
     Log log(dir, {"--reconnect"});
     ASSERT_TRUE(Polled(meter, 6));
     ASSERT_TRUE(meter.Unplug());
@@ -153,14 +160,9 @@ TEST(LogReconnect, CrashAfterAGapLeavesTheGapWithTheRun) {
 }
 
 // On a terminal the run keeps one line up to date, and takes it away before its last words.
-TEST(LogReconnect, StatusLineOnATerminal) {
-    VirtualMeter meter;
-    ASSERT_TRUE(meter.Start()) << meter.LastError();
-    TempDir dir("tessera-reconnect");
-    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+TEST_F(LogReconnect, StatusLineOnATerminal) {
+    const int terminal = OpenTerminal();
     ASSERT_GE(terminal, 0);
-    ASSERT_EQ(::grantpt(terminal), 0);
-    ASSERT_EQ(::unlockpt(terminal), 0);
     Log log(dir, {"--samples", "6"}, terminal);
     std::string shown;
     char buffer[4096];
@@ -171,10 +173,8 @@ TEST(LogReconnect, StatusLineOnATerminal) {
     EXPECT_TRUE(std::regex_search(shown, std::regex("\r +\r6 samples written to "))) << shown;
 
     // A stream on the same terminal shows the run itself: no status line among its lines.
-    const int streamed = ::posix_openpt(O_RDWR | O_NOCTTY);
+    const int streamed = OpenTerminal();
     ASSERT_GE(streamed, 0);
-    ASSERT_EQ(::grantpt(streamed), 0);
-    ASSERT_EQ(::unlockpt(streamed), 0);
     Log streaming(dir, {"--samples", "6", "--yes", "--stream", "jsonl"}, streamed);
     shown.clear();
     for (ssize_t n; (n = ::read(streamed, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);

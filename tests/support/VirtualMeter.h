@@ -46,6 +46,16 @@ public:
         std::string program;
     };
 
+    // A meter with its own entry and serial number; in `deviceRoot` when given, so that
+    // several meters share one registry.
+    static Options Named(const std::string& entry, const std::string& serial, const std::string& deviceRoot = {}) {
+        Options options;
+        options.entry = entry;
+        options.deviceRoot = deviceRoot;
+        options.extraArgs = {"--serial", serial};
+        return options;
+    }
+
     VirtualMeter();
     explicit VirtualMeter(Options options);
     ~VirtualMeter();

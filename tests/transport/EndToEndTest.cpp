@@ -284,16 +284,9 @@ TEST_F(BulklinkExports, NoInstrumentLeavesTheDevicePathAndTwoInstrumentsGoInName
 // Two meters in the registry, each with the serial number it was given: TESSERA_METER makes
 // the library's search take that one alone, and an absent one is no meter.
 TEST_F(BulklinkExports, TheMeterChosenBySerialNumberIsTheOnlyOneOpened) {
-    VirtualMeter::Options a;
-    a.entry = "qm8620-a";
-    a.extraArgs = {"--serial", "QM8620111"};
-    VirtualMeter first(a);
+    VirtualMeter first(VirtualMeter::Named("qm8620-a", "QM8620111"));
     ASSERT_TRUE(first.Start()) << first.LastError();
-    VirtualMeter::Options b;
-    b.entry = "qm8620-b";
-    b.deviceRoot = first.DeviceRoot();
-    b.extraArgs = {"--serial", "QM8620222"};
-    VirtualMeter second(b);
+    VirtualMeter second(VirtualMeter::Named("qm8620-b", "QM8620222", first.DeviceRoot()));
     ASSERT_TRUE(second.Start()) << second.LastError();
 
     std::uint32_t n = 0;
