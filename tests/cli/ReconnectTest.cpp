@@ -169,7 +169,8 @@ TEST_F(LogReconnect, StatusLineOnATerminal) {
     for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;) shown.append(buffer, n);  // until it ends
     ::close(terminal);
     EXPECT_EQ(log.End(), 0) << shown;
-    EXPECT_TRUE(std::regex_search(shown, std::regex("\r5 samples  00:00:0[0-9]  R [0-9.]+E-[0-9] T  part 1"))) << shown;
+    // Which sample a redraw shows (at most one each 250 ms) depends on the machine's pace.
+    EXPECT_TRUE(std::regex_search(shown, std::regex("\r[2-6] samples  00:00:0[0-9]  R [0-9.]+E-[0-9] T  part 1"))) << shown;
     EXPECT_TRUE(std::regex_search(shown, std::regex("\r +\r6 samples written to "))) << shown;
 
     // A stream on the same terminal shows the run itself: no status line among its lines.
